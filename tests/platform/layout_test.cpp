@@ -1,0 +1,31 @@
+// The data types have the Windows x64 sizes and values on every host.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+TEST(Layout, TypesHaveWindowsWidths)
+{
+    static_assert(sizeof(LONG) == 4 && sizeof(ULONG) == 4 && sizeof(DWORD) == 4 && sizeof(HRESULT) == 4);
+    static_assert(sizeof(unsigned __int64) == 8 && sizeof(__int64) == 8);
+    static_assert(sizeof(GUID) == 16 && sizeof(DECIMAL) == 16 && sizeof(CY) == 8);
+    static_assert(sizeof(VARIANT) == 24 && offsetof(VARIANT, llVal) == 8 && offsetof(VARIANT, pRecInfo) == 16);
+    static_assert(offsetof(DECIMAL, Hi32) == 4 && offsetof(DECIMAL, Lo64) == 8);
+    EXPECT_EQ(static_cast<unsigned>(E_FAIL), 0x80004005u);
+    EXPECT_EQ(static_cast<unsigned>(E_INVALIDARG), 0x80070057u);
+    EXPECT_EQ(static_cast<unsigned>(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)), 0x80070005u);
+    EXPECT_TRUE(FAILED(E_UNEXPECTED));
+    EXPECT_TRUE(SUCCEEDED(S_FALSE));
+}
+
+TEST(LastError, IsPerThread)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    DWORD seen_by_other = 1;
+    std::thread([&] { seen_by_other = GetLastError(); }).join();
+    EXPECT_EQ(seen_by_other, static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    RestoreLastError(ERROR_SUCCESS);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+}
