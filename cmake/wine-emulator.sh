@@ -1,0 +1,13 @@
+#!/bin/sh
+# Runs a Windows program under Wine: CMake's emulator for the cross build (tests, test discovery).
+# Usage: [WINEPREFIX=<folder>] wine-emulator.sh program.exe [arguments...]
+#
+# - winedbg is disabled: with it enabled, a program that crashes after creating any thread exits with 0
+#   and the crash passes as a success. Without it an access violation exits with 5, an uncaught
+#   exception or abort() with 3, and Wine prints "wine: Unhandled ...", which the tests also watch for.
+# - LC_ALL=C makes Wine's user locale en-US (0x409), so that dates and numbers do not follow the host.
+# - The services that a test program never needs (Mono, Gecko, menu entries) are not started.
+: "${WINEPREFIX:=${TMPDIR:-/tmp}/wineprefix-$(id -u)}"
+export WINEPREFIX WINEARCH=win64 WINEDEBUG="${WINEDEBUG:--all}" LC_ALL=C
+export WINEDLLOVERRIDES="winedbg.exe=d;winemenubuilder.exe=d;mscoree=d;mshtml=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
+exec /usr/lib/wine/wine64 "$@"
