@@ -1,0 +1,211 @@
+// The test support itself: fakes, the live-object ledger, the leak listener, the mock pattern and the
+// fake class factory.
+#include "support/com_mocks.h"
+#include "support/fake_class_factory.h"
+#include "support/fake_com.h"
+#include "support/leak_listener.h"
+
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <thread>
+#include <vector>
+
+using testing::HasSubstr;
+
+namespace {
+
+class FakeEnum : public fake::Fake<IEnumVARIANT, fake::SupportsErrorInfo> {
+public:
+    using Fake::Fake;
+    HRESULT STDMETHODCALLTYPE Next(ULONG, VARIANT*, ULONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reset() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT**) override { return E_NOTIMPL; }
+};
+
+std::optional<ULONG> ledger_count(const std::string& name)
+{
+    const auto entries = fake::Ledger::instance().snapshot();
+    const auto found = std::find_if(entries.begin(), entries.end(), [&](const auto& e) { return e.name == name; });
+    return found == entries.end() ? std::nullopt : std::optional<ULONG>(found->references);
+}
+
+// The failures that `check` reports, caught instead of failing the running test.
+template <class Check>
+std::vector<std::string> failures_of(Check check)
+{
+    testing::TestPartResultArray results;
+    {
+        testing::ScopedFakeTestPartResultReporter reporter(
+            testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &results);
+        check();
+    }
+    std::vector<std::string> messages;
+    for (int i = 0; i < results.size(); ++i)
+        messages.emplace_back(results.GetTestPartResult(i).message());
+    return messages;
+}
+
+} // namespace
+
+TEST(FakeLedger, FollowsAFakeFromCreationToDestruction)
+{
+    IEnumVARIANT* rows = fake::make<FakeEnum>("rows");
+    EXPECT_EQ(ledger_count("rows"), 1u);
+    EXPECT_EQ(rows->AddRef(), 2u);
+    EXPECT_EQ(ledger_count("rows"), 2u);
+    EXPECT_EQ(rows->Release(), 1u);
+    EXPECT_EQ(rows->Release(), 0u);
+    EXPECT_EQ(ledger_count("rows"), std::nullopt);
+}
+
+TEST(FakeLedger, CountsStayExactWhenManyThreadsShareAFake)
+{
+    auto shared = fake::hold<FakeEnum>("shared");
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 10000; ++i) {
+                shared->AddRef();
+                shared->Release();
+            }
+        });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(shared->references(), 1u);
+}
+
+TEST(FakeQueryInterface, AnswersExactlyTheDeclaredInterfacesWithOneIdentity)
+{
+    auto object = fake::hold<FakeEnum>("enum");
+    struct Row {
+        const IID* iid;
+        bool answered;
+    };
+    const Row rows[] = {{&IID_IUnknown, true},   {&IID_IEnumVARIANT, true},     {&IID_ISupportErrorInfo, true},
+                        {&IID_IDispatch, false}, {&IID_IConnectionPoint, false}, {&IID_IClassFactory, false}};
+    for (const auto& row : rows) {
+        void* out = object.get();
+        const HRESULT result = object->QueryInterface(*row.iid, &out);
+        EXPECT_EQ(result, row.answered ? S_OK : E_NOINTERFACE);
+        EXPECT_EQ(out != nullptr, row.answered) << "the out-pointer is null exactly on failure";
+        if (out == nullptr)
+            continue;
+        IUnknown* identity = nullptr;
+        ASSERT_EQ(static_cast<IUnknown*>(out)->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+        EXPECT_EQ(identity, object->unknown());
+        EXPECT_EQ(object->references(), 3u);
+        identity->Release();
+        static_cast<IUnknown*>(out)->Release();
+    }
+    EXPECT_EQ(object->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+
+    object->refuse(IID_IEnumVARIANT);
+    void* out = nullptr;
+    EXPECT_EQ(object->QueryInterface(IID_IEnumVARIANT, &out), E_NOINTERFACE);
+    EXPECT_EQ(object->references(), 1u);
+}
+
+TEST(FakeSupportErrorInfo, AnswersOkOnlyForTheChosenInterfaces)
+{
+    auto object = fake::hold<FakeEnum>("enum");
+    object->support_error_info(IID_IEnumVARIANT);
+    ISupportErrorInfo* support = nullptr;
+    ASSERT_EQ(object->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)), S_OK);
+    EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IEnumVARIANT), S_OK);
+    EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
+    support->Release();
+}
+
+TEST(LeakListener, FailsTheTestThatLeaksAFakeNamingItAndThenForgetsIt)
+{
+    fake::LeakListener listener;
+    const auto& test = *testing::UnitTest::GetInstance()->current_test_info();
+    listener.OnTestStart(test);
+    IEnumVARIANT* leaked = fake::make<FakeEnum>("leaked-on-purpose");
+    leaked->AddRef();
+
+    const auto failures = failures_of([&] { listener.OnTestEnd(test); });
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_THAT(failures[0], HasSubstr("fake 'leaked-on-purpose' is still alive with 2 reference(s)"));
+
+    // Reported once: the next scope does not inherit the leak.
+    listener.OnTestStart(test);
+    EXPECT_THAT(failures_of([&] { listener.OnTestEnd(test); }), testing::IsEmpty());
+    EXPECT_EQ(ledger_count("leaked-on-purpose"), std::nullopt);
+    leaked->Release();
+    leaked->Release();
+}
+
+TEST(LeakListener, ReportsAReferenceLeftOnAFakeOlderThanTheTest)
+{
+    auto suite_object = fake::hold<FakeEnum>("suite-object");
+    const auto baseline = fake::Ledger::instance().snapshot();
+    suite_object->AddRef();
+
+    const auto failures = failures_of([&] { fake::check_ledger_since(baseline); });
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_THAT(failures[0], HasSubstr("fake 'suite-object' reference count changed from 1 to 2"));
+    suite_object->Release();
+    EXPECT_THAT(failures_of([&] { fake::check_ledger_since(baseline); }), testing::IsEmpty());
+}
+
+TEST(LeakListener, ReportsAHolderWhoseFakeWasReleasedByAnother)
+{
+    const auto baseline = fake::Ledger::instance().snapshot();
+    {
+        auto held = fake::hold<FakeEnum>("over-released");
+        held->Release(); // somebody else's extra Release destroys it under the holder
+    }
+    const auto failures = failures_of([&] { fake::check_ledger_since(baseline); });
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_THAT(failures[0], HasSubstr("fake 'over-released' was destroyed while a holder still owned a reference"));
+}
+
+TEST(ComMocks, ScriptMethodsWhileTheBaseCountsReferences)
+{
+    using testing::_;
+    auto point = fake::hold<fake::MockConnectionPoint>("point");
+    auto container = fake::hold<fake::MockConnectionPointContainer>("container");
+    EXPECT_CALL(*container, FindConnectionPoint(_, _)).WillOnce(fake::ReturnInterface<1>(point.get()));
+    EXPECT_CALL(*point, Advise(_, _)).WillOnce(testing::Return(CONNECT_E_CANNOTCONNECT));
+
+    IConnectionPoint* found = nullptr;
+    ASSERT_EQ(container->FindConnectionPoint(IID_IDispatch, &found), S_OK);
+    EXPECT_EQ(found, static_cast<IConnectionPoint*>(point.get()));
+    EXPECT_EQ(point->references(), 2u);
+    DWORD cookie = 0;
+    EXPECT_EQ(found->Advise(container->unknown(), &cookie), CONNECT_E_CANNOTCONNECT);
+    found->Release();
+
+    auto rows = fake::hold<fake::MockEnumVARIANT>("rows");
+    EXPECT_CALL(*rows, Next(1, _, _)).WillOnce(testing::Return(S_FALSE));
+    EXPECT_EQ(rows->Next(1, nullptr, nullptr), S_FALSE);
+}
+
+TEST(FakeClassFactory, ServesTheInterfaceAskedForAndRefusesAggregation)
+{
+    auto factory = fake::hold<fake::FakeClassFactory>("factory", [] { return fake::make<FakeEnum>("served")->unknown(); });
+
+    IEnumVARIANT* served = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IEnumVARIANT, reinterpret_cast<void**>(&served)), S_OK);
+    EXPECT_EQ(ledger_count("served"), 1u) << "the factory keeps no reference of its own";
+    served->Release();
+
+    void* out = factory.get();
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(ledger_count("served"), std::nullopt) << "an object that lacks the interface is released";
+
+    EXPECT_EQ(factory->CreateInstance(factory->unknown(), IID_IUnknown, &out), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(factory->instances_created(), 2);
+
+    auto failing = fake::hold<fake::FakeClassFactory>("failing", [] { return nullptr; });
+    EXPECT_EQ(failing->CreateInstance(nullptr, IID_IUnknown, &out), E_OUTOFMEMORY);
+}
