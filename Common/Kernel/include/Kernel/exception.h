@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <boost/exception/exception.hpp>
+#include <boost/exception/get_error_info.hpp>
 #include <boost/exception/info.hpp>
 
 #include <exception>
