@@ -1,5 +1,7 @@
 #include <Kernel/exception.h>
 
+#include <comdef.h>
+
 #include <fmt/xchar.h>
 
 #include <new>
@@ -56,6 +58,10 @@ HRESULT get_hresult(const std::exception& e) noexcept
 {
     if (const auto* failed = dynamic_cast<const CHResultException*>(&e))
         return failed->get_hresult();
+    if (const auto* info = dynamic_cast<const boost::exception*>(&e)) {
+        if (const auto* error = boost::get_error_info<com_error_info>(*info))
+            return error->Error();
+    }
     if (const auto* own = dynamic_cast<const COstraException*>(&e))
         return own->interrupted() ? E_ABORT : E_FAIL;
     if (dynamic_cast<const std::bad_alloc*>(&e))
