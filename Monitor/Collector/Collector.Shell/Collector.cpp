@@ -1,0 +1,115 @@
+// Collector: creates the component object of a source and passes the run-state operations and
+// properties through to it.
+#include "pch.h"
+
+#include <collector/shell/Collector.h>
+
+#include <fmt/xchar.h>
+
+#include <iterator>
+#include <string_view>
+
+namespace collector::shell {
+
+using namespace Ostra_Lux_Collector_Interfaces;
+
+namespace {
+
+// The component class that serves a source, the context it is created in, and the text that a failed
+// creation reports.
+struct component_class_t {
+    const CLSID* clsid;
+    DWORD context;
+    std::wstring_view message;
+};
+
+constexpr component_class_t arbor_hyperv_wmi{&CLSID_ArborHyperVWmiCollector, CLSCTX_INPROC_SERVER,
+                                             L"CoCreateInstance for IID_ICollector (Arbor & HyperV & WMI)"};
+
+constexpr component_class_t component_classes[] = {
+    arbor_hyperv_wmi,
+    {&CLSID_ArborVcfCollector, CLSCTX_INPROC_SERVER, L"CoCreateInstance for IID_ICollector (Arbor over VCF)"},
+    {&CLSID_VMwareCollector, CLSCTX_INPROC_SERVER, L"CoCreateInstance for IID_ICollector (VMware)"},
+    arbor_hyperv_wmi,
+    arbor_hyperv_wmi,
+    {&CLSID_RestCollector, CLSCTX_INPROC_SERVER, L"CoCreateInstance for IID_ICollector (REST)"},
+    {&CLSID_EventsCollector, CLSCTX_INPROC_SERVER, L"CoCreateInstance for IID_ICollector (Events)"},
+    {&CLSID_CirrusCollector, CLSCTX_INPROC_SERVER, L"CoCreateInstance for IID_ICollector (Cirrus)"},
+    {&CLSID_MetricsCollector, CLSCTX_INPROC_SERVER, L"CoCreateInstance for IID_ICollector (Metrics)"},
+};
+
+constexpr component_class_t vmware_standalone{&CLSID_VMwareStandaloneCollector, CLSCTX_LOCAL_SERVER,
+                                              L"CoCreateInstance for IID_ICollector (VMware | standalone)"};
+
+const component_class_t& component_class(ECollectorSource source, bool standalone)
+{
+    const auto index = static_cast<std::uint32_t>(source);
+    if (index >= std::size(component_classes))
+        detail::throw_condition(fmt::format(L"Unknown source: {}", static_cast<std::int32_t>(source)),
+                                COLLECTOR_THROW_SITE);
+    if (source == ECollectorSource::VMware && standalone)
+        return vmware_standalone;
+    return component_classes[index];
+}
+
+} // namespace
+
+struct Collector::impl_t {
+    CComPtr<ICollector> collector;
+
+    impl_t(ECollectorSource source, bool standalone)
+    {
+        const component_class_t& component = component_class(source, standalone);
+        KERNEL_RESULT_CHECKER(component.message) = CoCreateInstance(
+            *component.clsid, nullptr, component.context, IID_ICollector, reinterpret_cast<void**>(&collector));
+    }
+
+    impl_t(const impl_t&) = delete;
+    impl_t& operator=(const impl_t&) = delete;
+
+    // The component ends its work while the library still holds it; its result does not matter here.
+    ~impl_t() { collector->Shutdown(); }
+};
+
+Collector::Collector(ECollectorSource source) : Collector(source, false) {}
+
+Collector::Collector(ECollectorSource source, bool standalone)
+    : impl_(std::make_shared<impl_t>(source, standalone))
+{
+}
+
+Collector::~Collector() = default;
+
+void Collector::Start() { detail::call(impl_->collector.p, &ICollector::Start); }
+
+void Collector::Stop() { detail::call(impl_->collector.p, &ICollector::Stop); }
+
+void Collector::Suspend() { detail::call(impl_->collector.p, &ICollector::Suspend); }
+
+void Collector::Restart() { detail::call(impl_->collector.p, &ICollector::Restart); }
+
+void Collector::Terminate() { detail::call(impl_->collector.p, &ICollector::Terminate); }
+
+ECollectorState Collector::GetState() const
+{
+    ECollectorState state{};
+    detail::call(impl_->collector.p, &ICollector::GetState, &state);
+    return state;
+}
+
+void Collector::SetProperty(std::wstring_view name, const _variant_t& value)
+{
+    const auto properties = detail::query_required<IProperties>(impl_->collector, COLLECTOR_THROW_SITE);
+    // The component receives the caller's VARIANT by value; the caller keeps ownership of its contents.
+    detail::call(properties.p, &IProperties::SetProperty, detail::make_bstr(name), static_cast<const VARIANT&>(value));
+}
+
+_variant_t Collector::GetProperty(std::wstring_view name)
+{
+    const auto properties = detail::query_required<IProperties>(impl_->collector, COLLECTOR_THROW_SITE);
+    _variant_t value;
+    detail::call(properties.p, &IProperties::GetProperty, detail::make_bstr(name), &value);
+    return value;
+}
+
+} // namespace collector::shell

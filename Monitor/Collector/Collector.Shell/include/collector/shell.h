@@ -1,0 +1,6 @@
+// The whole public API of collector-shell, namespace collector::shell.
+#pragma once
+
+#include "shell/Collector.h"
+#include "shell/Export.h"
+#include "shell/Guid.h"

@@ -1,0 +1,58 @@
+// The root object: one instance of the collector component for one source.
+#pragma once
+
+#include "Export.h"
+
+#include <collector/interfaces.h>
+
+#include <comdef.h>
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace collector::shell {
+
+// The source that a collector gathers from; each selects the component class that `Collector` creates.
+// Arbor, HyperV and Wmi share one class.
+enum class ECollectorSource : std::int32_t {
+    Arbor = 0,
+    ArborOverVcf = 1,
+    VMware = 2,
+    HyperV = 3,
+    Wmi = 4,
+    Rest = 5,
+    Events = 6,
+    Cirrus = 7,
+    Metrics = 8,
+};
+
+// The component's run state, passed on unchanged.
+using ECollectorState = Ostra_Lux_Collector_Interfaces::ECollectorState;
+
+class COLLECTOR_SHELL_API Collector {
+public:
+    // Creates the component object of `source`; `standalone` selects the out-of-process VMware class
+    // and matters for no other source. Throws "Unknown source: {}" for a value outside the enumeration.
+    explicit Collector(ECollectorSource source);
+    Collector(ECollectorSource source, bool standalone);
+    ~Collector();
+
+    void Start();
+    void Stop();
+    void Suspend();
+    void Restart();
+    void Terminate();
+    ECollectorState GetState() const;
+
+    // Named properties of the component. The value is passed without copying it.
+    void SetProperty(std::wstring_view name, const _variant_t& value);
+    _variant_t GetProperty(std::wstring_view name);
+
+    struct impl_t;
+
+private:
+    std::shared_ptr<impl_t> impl_;
+};
+
+} // namespace collector::shell
