@@ -1,0 +1,22 @@
+#include <Kernel/chrono>
+
+using ostra::lux::kernel::ticks;
+
+namespace {
+
+constexpr double ticks_per_day = static_cast<double>(std::chrono::duration_cast<ticks>(std::chrono::days(1)).count());
+
+} // namespace
+
+COleDateTimeEx dmtf_to_oledatetime(std::wstring_view text, bool to_utc)
+{
+    const auto parsed = dmtf_to_timepointoffset(text);
+    if (to_utc)
+        return COleDateTimeEx(ATL::COleDateTime(to_oledate(parsed.utc())), {});
+    return COleDateTimeEx(ATL::COleDateTime(to_oledate(parsed.time)), parsed.offset);
+}
+
+ATL::COleDateTimeSpan dmtf_to_oletimespan(std::wstring_view text)
+{
+    return ATL::COleDateTimeSpan(static_cast<double>(dmtf_to_duration(text).count()) / ticks_per_day);
+}
