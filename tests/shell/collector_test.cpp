@@ -1,0 +1,282 @@
+// Collector: which component class each source creates, creation failures, and the run-state and
+// property operations passed through to the component with their failures raised.
+#include "shell/fake_collector.h"
+#include "shell/site.h"
+
+#include <collector/shell.h>
+
+#include <Kernel/exception.h>
+
+#include <boost/exception/get_error_info.hpp>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace shell_test {
+namespace {
+
+using collector::shell::Collector;
+using collector::shell::ECollectorSource;
+
+class CollectorTest : public testing::Test {
+protected:
+    fake::Apartment apartment;
+};
+
+// Every collector class, each registered only in the context the library must ask for.
+class AllClassesServed : public CollectorTest {
+protected:
+    ServedCollector arbor_hyperv_wmi{CLSID_ArborHyperVWmiCollector};
+    ServedCollector arbor_vcf{CLSID_ArborVcfCollector};
+    ServedCollector vmware{CLSID_VMwareCollector};
+    ServedCollector vmware_standalone{CLSID_VMwareStandaloneCollector, CLSCTX_LOCAL_SERVER};
+    ServedCollector rest{CLSID_RestCollector};
+    ServedCollector events{CLSID_EventsCollector};
+    ServedCollector cirrus{CLSID_CirrusCollector};
+    ServedCollector metrics{CLSID_MetricsCollector};
+};
+
+TEST_F(AllClassesServed, EachSourceCreatesItsClassInItsContext)
+{
+    struct Row {
+        int source;
+        bool standalone;
+        const CLSID& expected;
+    };
+    const Row rows[] = {
+        {0, false, CLSID_ArborHyperVWmiCollector}, {1, false, CLSID_ArborVcfCollector},
+        {2, false, CLSID_VMwareCollector},         {2, true, CLSID_VMwareStandaloneCollector},
+        {3, false, CLSID_ArborHyperVWmiCollector}, {4, false, CLSID_ArborHyperVWmiCollector},
+        {5, false, CLSID_RestCollector},           {6, false, CLSID_EventsCollector},
+        {7, false, CLSID_CirrusCollector},         {8, false, CLSID_MetricsCollector},
+        // The standalone flag matters for VMware only.
+        {0, true, CLSID_ArborHyperVWmiCollector},  {8, true, CLSID_MetricsCollector},
+    };
+    const ServedCollector* served[] = {&arbor_hyperv_wmi, &arbor_vcf, &vmware, &vmware_standalone, &rest,
+                                       &events, &cirrus, &metrics};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "source " << row.source << (row.standalone ? " standalone" : ""));
+        std::vector<int> before;
+        for (const ServedCollector* one : served)
+            before.push_back(one->instances_created());
+        Collector collector(static_cast<ECollectorSource>(row.source), row.standalone);
+        int created = 0;
+        for (std::size_t i = 0; i < std::size(served); ++i) {
+            if (served[i]->instances_created() == before[i])
+                continue;
+            created += served[i]->instances_created() - before[i];
+            EXPECT_TRUE(IsEqualCLSID(served[i]->last.load()->created_as, row.expected));
+        }
+        EXPECT_EQ(created, 1);
+    }
+}
+
+TEST_F(CollectorTest, UnknownSourcesThrowBeforeAnyComponentCall)
+{
+    // No class is registered: a component call would fail with another message.
+    for (const int source : {9, -1, 1000}) {
+        try {
+            Collector collector(static_cast<ECollectorSource>(source));
+            ADD_FAILURE() << "source " << source << " was accepted";
+        } catch (const COstraException& e) {
+            EXPECT_EQ(e.message(), L"Unknown source: " + std::to_wstring(source));
+            EXPECT_EQ(e.source(), L"");
+            EXPECT_EQ(dynamic_cast<const CHResultException*>(&e), nullptr);
+        }
+    }
+}
+
+TEST_F(CollectorTest, FailedCreationThrowsTheSourceMessageAndHResult)
+{
+    struct Row {
+        int source;
+        bool standalone;
+        const wchar_t* message;
+    };
+    const Row rows[] = {
+        {0, false, L"CoCreateInstance for IID_ICollector (Arbor & HyperV & WMI)"},
+        {1, false, L"CoCreateInstance for IID_ICollector (Arbor over VCF)"},
+        {2, false, L"CoCreateInstance for IID_ICollector (VMware)"},
+        {2, true, L"CoCreateInstance for IID_ICollector (VMware | standalone)"},
+        {4, false, L"CoCreateInstance for IID_ICollector (Arbor & HyperV & WMI)"},
+        {5, false, L"CoCreateInstance for IID_ICollector (REST)"},
+        {6, false, L"CoCreateInstance for IID_ICollector (Events)"},
+        {7, false, L"CoCreateInstance for IID_ICollector (Cirrus)"},
+        {8, false, L"CoCreateInstance for IID_ICollector (Metrics)"},
+    };
+    for (const Row& row : rows) {
+        try {
+            Collector collector(static_cast<ECollectorSource>(row.source), row.standalone);
+            ADD_FAILURE() << "source " << row.source << " created a collector with no class registered";
+        } catch (const CHResultException& e) {
+            EXPECT_EQ(e.message(), row.message);
+            EXPECT_EQ(e.get_hresult(), REGDB_E_CLASSNOTREG);
+            EXPECT_EQ(site_of(e).file, "Monitor/Collector/Collector.Shell/Collector.cpp");
+        }
+    }
+}
+
+TEST_F(CollectorTest, ClassRegisteredInProcessIsNotCreatedAsLocalServer)
+{
+    ServedCollector inproc_only{CLSID_VMwareStandaloneCollector, CLSCTX_INPROC_SERVER};
+    EXPECT_THROW(Collector(ECollectorSource::VMware, true), CHResultException);
+    EXPECT_EQ(inproc_only.instances_created(), 0);
+}
+
+class OneCollector : public CollectorTest {
+protected:
+    ServedCollector served{CLSID_RestCollector};
+    Collector collector{ECollectorSource::Rest};
+    FakeCollector& component = *served.last.load();
+
+    // The exception that `operation` raises, which must be a CHResultException.
+    template <class Operation>
+    std::unique_ptr<CHResultException> raised(Operation operation)
+    {
+        try {
+            operation();
+        } catch (const CHResultException& e) {
+            return std::make_unique<CHResultException>(e);
+        }
+        ADD_FAILURE() << "nothing was raised";
+        return nullptr;
+    }
+};
+
+TEST_F(OneCollector, RunStateOperationsReachTheComponentAndSuccessCodesPass)
+{
+    component.result = S_FALSE;
+    collector.Start();
+    collector.Suspend();
+    collector.Restart();
+    collector.Stop();
+    collector.Terminate();
+    component.state = static_cast<ECollectorState>(42);
+    EXPECT_EQ(collector.GetState(), static_cast<ECollectorState>(42));
+    for (const char* operation : {"Start", "Suspend", "Restart", "Stop", "Terminate", "GetState"})
+        EXPECT_EQ(component.calls[operation], 1) << operation;
+}
+
+TEST_F(OneCollector, FailuresCarryErrorInformationOnlyWhenOfferedForTheInterface)
+{
+    component.result = E_ACCESSDENIED;
+    component.error_description = L"not allowed";
+
+    // No ISupportErrorInfo entry for ICollector: the information left on the thread is not taken.
+    auto without = raised([&] { collector.Start(); });
+    ASSERT_TRUE(without);
+    EXPECT_EQ(without->get_hresult(), E_ACCESSDENIED);
+    EXPECT_EQ(without->error_info(), nullptr);
+    SetErrorInfo(0, nullptr);
+
+    component.support_error_info(IID_ICollector);
+    auto with = raised([&] { collector.Stop(); });
+    ASSERT_TRUE(with);
+    EXPECT_EQ(with->get_hresult(), E_ACCESSDENIED);
+    ASSERT_NE(with->error_info(), nullptr);
+    const _com_error* com_error = boost::get_error_info<com_error_info>(*with);
+    ASSERT_NE(com_error, nullptr);
+    EXPECT_EQ(com_error->Error(), E_ACCESSDENIED);
+    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(com_error->Description())), L"not allowed");
+}
+
+TEST_F(OneCollector, ErrorInformationForAnotherInterfaceIsNotTaken)
+{
+    component.result = E_FAIL;
+    component.error_description = L"about properties";
+    component.support_error_info(IID_IProperties);
+    auto raised_error = raised([&] { collector.Terminate(); });
+    ASSERT_TRUE(raised_error);
+    EXPECT_EQ(raised_error->error_info(), nullptr);
+    SetErrorInfo(0, nullptr);
+}
+
+TEST_F(OneCollector, PropertiesTravelByNameAndTheCallerKeepsItsValue)
+{
+    const _variant_t value(L"every minute");
+    collector.SetProperty(L"schedule", value);
+    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(_bstr_t(value))), L"every minute");
+    ASSERT_EQ(component.properties.count(L"schedule"), 1u);
+
+    const _variant_t read = collector.GetProperty(L"schedule");
+    EXPECT_EQ(read.vt, VT_BSTR);
+    EXPECT_EQ(std::wstring(read.bstrVal, SysStringLen(read.bstrVal)), L"every minute");
+
+    // Names keep embedded and empty forms exactly.
+    collector.SetProperty(std::wstring_view(L"a\0b", 3), _variant_t(7L));
+    collector.SetProperty(L"", _variant_t(8L));
+    EXPECT_EQ(component.properties.count(std::wstring(L"a\0b", 3)), 1u);
+    EXPECT_EQ(component.properties.count(L""), 1u);
+}
+
+TEST_F(OneCollector, PropertyFailuresRaiseWithThePropertiesInterface)
+{
+    component.result = DISP_E_UNKNOWNNAME;
+    component.error_description = L"no such property";
+    component.support_error_info(IID_IProperties);
+    auto raised_error = raised([&] { collector.GetProperty(L"missing"); });
+    ASSERT_TRUE(raised_error);
+    EXPECT_EQ(raised_error->get_hresult(), DISP_E_UNKNOWNNAME);
+    EXPECT_NE(raised_error->error_info(), nullptr);
+}
+
+TEST_F(OneCollector, MissingPropertiesInterfaceIsJudgedAtTheCallSite)
+{
+    component.refuse(IID_IProperties);
+    auto raised_error = raised([&] { collector.SetProperty(L"x", _variant_t(1L)); });
+    ASSERT_TRUE(raised_error);
+    EXPECT_EQ(raised_error->get_hresult(), E_NOINTERFACE);
+    const seen_site site = site_of(*raised_error);
+    EXPECT_EQ(site.file, "Monitor/Collector/Collector.Shell/Collector.cpp");
+    EXPECT_NE(site.function.find("collector::shell::Collector::SetProperty"), std::string::npos);
+    EXPECT_GT(site.line, 0);
+}
+
+// An object that answers IProperties with success but no pointer.
+class NullPropertiesCollector : public FakeCollector {
+public:
+    using FakeCollector::FakeCollector;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (IsEqualIID(iid, IID_IProperties)) {
+            *out = nullptr;
+            return S_OK;
+        }
+        return FakeCollector::QueryInterface(iid, out);
+    }
+};
+
+TEST_F(CollectorTest, NullPropertiesInterfaceRaisesPointerError)
+{
+    fake::ServedClass served(CLSID_MetricsCollector,
+                             [] { return fake::make<NullPropertiesCollector>(CLSID_MetricsCollector)->unknown(); });
+    Collector collector(ECollectorSource::Metrics);
+    try {
+        collector.GetProperty(L"x");
+        ADD_FAILURE() << "a null IProperties was used";
+    } catch (const CHResultException& e) {
+        EXPECT_EQ(e.get_hresult(), E_POINTER);
+    }
+}
+
+TEST_F(CollectorTest, CopiesShareOneComponentObjectThatShutsDownWithTheLastHandle)
+{
+    ServedCollector served{CLSID_CirrusCollector};
+    auto first = std::make_unique<Collector>(ECollectorSource::Cirrus);
+    FakeCollector& component = *served.last.load();
+    component.AddRef(); // observe it after the library lets go
+    {
+        Collector copy = *first;
+        copy.Start();
+        first.reset();
+        EXPECT_EQ(component.calls["Shutdown"], 0);
+    }
+    EXPECT_EQ(component.calls["Shutdown"], 1);
+    EXPECT_EQ(component.calls["Start"], 1);
+    EXPECT_EQ(served.instances_created(), 1);
+    EXPECT_EQ(component.Release(), 0u);
+}
+
+} // namespace
+} // namespace shell_test

@@ -1,0 +1,108 @@
+// A fake collector component: the run-state operations, the state and the properties, with scripted
+// results and error information, registered for one class id while a test runs.
+#pragma once
+
+#include "support/fake_class_factory.h"
+
+#include <collector/interfaces.h>
+
+#include <comdef.h>
+
+#include <atomic>
+#include <map>
+#include <string>
+
+namespace shell_test {
+
+using namespace Ostra_Lux_Collector_Interfaces;
+
+class FakeCollector : public fake::Fake<ICollector, IProperties, fake::SupportsErrorInfo> {
+public:
+    explicit FakeCollector(REFCLSID created_as) : Fake("collector"), created_as(created_as) {}
+
+    // What every operation of ICollector (but Shutdown) returns.
+    HRESULT result = S_OK;
+    // Error information that a failing operation leaves on the thread, when not empty.
+    std::wstring error_description;
+    ECollectorState state = ECollectorState::Initial;
+    std::map<std::wstring, _variant_t> properties;
+    std::map<std::string, int> calls;
+    CLSID created_as;
+
+    HRESULT STDMETHODCALLTYPE GetHostPool(IUnknown**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetUserPool(IUnknown**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetResourcePool(IUnknown**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTaskPool(IUnknown**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetClassPool(IUnknown**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetVersion(BSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Restart() override { return answer("Restart"); }
+    HRESULT STDMETHODCALLTYPE Start() override { return answer("Start"); }
+    HRESULT STDMETHODCALLTYPE Stop() override { return answer("Stop"); }
+    HRESULT STDMETHODCALLTYPE Suspend() override { return answer("Suspend"); }
+    HRESULT STDMETHODCALLTYPE Terminate() override { return answer("Terminate"); }
+    HRESULT STDMETHODCALLTYPE GetState(ECollectorState* out) override
+    {
+        *out = state;
+        return answer("GetState");
+    }
+    HRESULT STDMETHODCALLTYPE Shutdown() override
+    {
+        ++calls["Shutdown"];
+        return E_FAIL;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetPropertyNames(SAFEARRAY**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetProperty(BSTR name, VARIANT* value) override
+    {
+        const auto found = properties.find(std::wstring(name, SysStringLen(name)));
+        if (found == properties.end())
+            return answer("GetProperty");
+        ++calls["GetProperty"];
+        return VariantCopy(value, &found->second);
+    }
+    HRESULT STDMETHODCALLTYPE SetProperty(BSTR name, VARIANT value) override
+    {
+        properties[std::wstring(name, SysStringLen(name))] = value;
+        return answer("SetProperty");
+    }
+
+private:
+    HRESULT answer(const char* operation)
+    {
+        ++calls[operation];
+        if (FAILED(result) && !error_description.empty())
+            leave_error_info();
+        return result;
+    }
+
+    void leave_error_info()
+    {
+        ICreateErrorInfo* create = nullptr;
+        ASSERT_EQ(CreateErrorInfo(&create), S_OK);
+        create->SetDescription(const_cast<LPOLESTR>(error_description.c_str()));
+        IErrorInfo* info = nullptr;
+        create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info));
+        SetErrorInfo(0, info);
+        info->Release();
+        create->Release();
+    }
+};
+
+// Serves FakeCollectors for one class in one context; `last` is the most recent one, alive while the
+// Collector that created it lives.
+class ServedCollector {
+public:
+    explicit ServedCollector(REFCLSID clsid, DWORD context = CLSCTX_INPROC_SERVER)
+        : served_(clsid, [this, clsid] { return (last = fake::make<FakeCollector>(clsid))->unknown(); }, context)
+    {
+    }
+
+    int instances_created() const { return served_.factory().instances_created(); }
+
+    std::atomic<FakeCollector*> last{nullptr};
+
+private:
+    fake::ServedClass served_;
+};
+
+} // namespace shell_test
