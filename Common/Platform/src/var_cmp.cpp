@@ -225,7 +225,8 @@ HRESULT VarCmp(LPVARIANT pvarLeft, LPVARIANT pvarRight, LCID lcid, ULONG dwFlags
         return DISP_E_BADVARTYPE;
     const VARTYPE lt = pvarLeft->vt & VT_TYPEMASK;
     const VARTYPE rt = pvarRight->vt & VT_TYPEMASK;
-    if (!is_known_up_to(lt, VT_INT) || !is_known_up_to(rt, VT_I8))
+    // On the right, INT passes this gate only to be refused as a type mismatch below.
+    if (!is_known_up_to(lt, VT_INT) || !(is_known_up_to(rt, VT_I8) || rt == VT_INT))
         return DISP_E_BADVARTYPE;
     if (rt == VT_INT || is_unordered(lt) || is_unordered(rt))
         return DISP_E_TYPEMISMATCH;
