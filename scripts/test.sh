@@ -24,14 +24,16 @@ scripts/install-deps.sh "${package_sets[@]}"
 failed=()
 for preset in "${presets[@]}"; do
   echo "=== preset ${preset}"
+  started=$SECONDS
   if cmake --preset "$preset" >/dev/null \
      && cmake --build --preset "$preset" \
      && ctest --preset "$preset"; then
-    echo "=== preset ${preset}: passed"
+    outcome=passed
   else
-    echo "=== preset ${preset}: FAILED"
+    outcome=FAILED
     failed+=("$preset")
   fi
+  echo "=== preset ${preset}: ${outcome} in $((SECONDS - started)) s"
 done
 
 if [ ${#failed[@]} -gt 0 ]; then
