@@ -5,6 +5,7 @@
 #include "support/fake_com.h"
 #include "support/leak_listener.h"
 
+#include <olectl.h>
 #include <windows.h>
 
 #include <gmock/gmock.h>

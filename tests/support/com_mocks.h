@@ -8,9 +8,13 @@
 
 #include "support/fake_com.h"
 
+#include <ocidl.h>
+#include <windows.h>
+
 #include <gmock/gmock.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 
 namespace fake {
