@@ -2,6 +2,9 @@
 // properties through to it.
 #include "pch.h"
 
+#include "EventListener.h"
+#include "SimpleSinks.h"
+
 #include <collector/shell/Collector.h>
 
 #include <fmt/xchar.h>
@@ -55,6 +58,9 @@ const component_class_t& component_class(ECollectorSource source, bool standalon
 } // namespace
 
 struct Collector::impl_t {
+    // Declared first so that it ends last: after the shutdown and the release of `collector`, events
+    // are disconnected and the sink released.
+    detail::EventListener<detail::collector_sink_t> events{nullptr, IID_ICollectorEvents};
     CComPtr<ICollector> collector;
 
     impl_t(ECollectorSource source, bool standalone)
@@ -62,6 +68,7 @@ struct Collector::impl_t {
         const component_class_t& component = component_class(source, standalone);
         KERNEL_RESULT_CHECKER(component.message) = CoCreateInstance(
             *component.clsid, nullptr, component.context, IID_ICollector, reinterpret_cast<void**>(&collector));
+        events.set_source(collector);
     }
 
     impl_t(const impl_t&) = delete;
@@ -111,5 +118,9 @@ _variant_t Collector::GetProperty(std::wstring_view name)
     detail::call(properties.p, &IProperties::GetProperty, detail::make_bstr(name), &value);
     return value;
 }
+
+void Collector::Subscribe(const std::shared_ptr<ICollectorListener>& listener) { impl_->events.connect(listener); }
+
+void Collector::Unsubscribe() { impl_->events.disconnect(); }
 
 } // namespace collector::shell

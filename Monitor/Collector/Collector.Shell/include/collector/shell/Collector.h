@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Export.h"
+#include "Listeners.h"
 
 #include <collector/interfaces.h>
 
@@ -48,6 +49,14 @@ public:
     // Named properties of the component. The value is passed without copying it.
     void SetProperty(std::wstring_view name, const _variant_t& value);
     _variant_t GetProperty(std::wstring_view name);
+
+    // Sends the component's events to `listener`, which replaces any earlier one and is held only
+    // weakly: the caller's last release stops its events. An empty pointer connects and delivers
+    // nothing. Throws when the component refuses the connection; a later call tries again.
+    void Subscribe(const std::shared_ptr<ICollectorListener>& listener);
+    // Stops the events; does nothing when not subscribed. A delivery that had already begun may
+    // still reach the listener.
+    void Unsubscribe();
 
     struct impl_t;
 
