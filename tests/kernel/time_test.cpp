@@ -86,7 +86,8 @@ TEST(Dmtf, RejectsMalformedDateTimes)
 TEST(Dmtf, Intervals)
 {
     EXPECT_EQ(dmtf_to_duration(L"00000001020304.500000:000"), days(1) + hours(2) + minutes(3) + milliseconds(4500));
-    EXPECT_EQ(dmtf_to_duration(L"99999999235959.******:000"), days(99999999) + hours(23) + minutes(59) + seconds(59));
+    EXPECT_EQ(dmtf_to_duration(L"10675198235959.******:000"), days(10675198) + hours(23) + minutes(59) + seconds(59));
+    EXPECT_THROW(dmtf_to_duration(L"10675199000000.000000:000"), CHResultException); // beyond 64-bit ticks
     for (const wchar_t* text : {L"00000001240000.000000:000", L"00000001020304.500000:001",
                                 L"00000001020304.500000+000", L"0000001020304.500000:000"})
         EXPECT_THROW(dmtf_to_duration(text), CHResultException) << ostra::lux::kernel::to_utf8(text);
@@ -164,6 +165,8 @@ TEST(FileTime, CountsFrom1601)
 {
     EXPECT_EQ(to_timepoint(ticks(116444736000000000)), at(1970, 1, 1));
     EXPECT_EQ(to_timepoint(ticks(0)), at(1601, 1, 1));
+    EXPECT_EQ(to_timepoint(ticks::max()), timepoint(ticks::max()) + (at(1601, 1, 1) - timepoint()));
+    EXPECT_THROW(to_timepoint(ticks::min()), CHResultException);
 }
 
 TEST(OleDateTimeEx, FromDmtfKeepsOrRemovesTheOffset)

@@ -1,3 +1,5 @@
+#include "interval.h"
+
 #include <Kernel/chrono>
 
 using ostra::lux::kernel::ticks;
@@ -18,5 +20,7 @@ COleDateTimeEx dmtf_to_oledatetime(std::wstring_view text, bool to_utc)
 
 ATL::COleDateTimeSpan dmtf_to_oletimespan(std::wstring_view text)
 {
-    return ATL::COleDateTimeSpan(static_cast<double>(dmtf_to_duration(text).count()) / ticks_per_day);
+    const auto interval = ostra::lux::kernel::detail::parse_dmtf_interval(text);
+    return ATL::COleDateTimeSpan(static_cast<double>(interval.days) +
+                                 static_cast<double>(interval.time_of_day.count()) / ticks_per_day);
 }

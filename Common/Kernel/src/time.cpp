@@ -1,5 +1,6 @@
+#include "interval.h"
+
 #include <Kernel/exception.h>
-#include <Kernel/time.h>
 
 #include <cmath>
 #include <optional>
@@ -136,7 +137,7 @@ std::optional<timepointoffset> parse_dmtf(std::wstring_view text) noexcept
     return timepointoffset{timepoint(*date) + *clock, offset_minutes(sign == L'-' ? -*offset : *offset)};
 }
 
-std::optional<ticks> parse_dmtf_interval(std::wstring_view text) noexcept
+std::optional<ostra::lux::kernel::detail::dmtf_interval> read_dmtf_interval(std::wstring_view text) noexcept
 {
     cursor in(text);
     const auto d = in.digits(8);
@@ -145,7 +146,7 @@ std::optional<ticks> parse_dmtf_interval(std::wstring_view text) noexcept
     const auto clock = dmtf_clock(in);
     if (!clock || !in.accept(L':') || in.digits(3) != 0 || !in.at_end())
         return std::nullopt;
-    return duration_cast<ticks>(days(*d)) + *clock;
+    return ostra::lux::kernel::detail::dmtf_interval{*d, *clock};
 }
 
 // Z, ±hh, ±hh:mm or ±hhmm; nothing at all is UTC.
@@ -242,12 +243,21 @@ timepointoffset dmtf_to_timepointoffset(std::wstring_view text)
     return *parsed;
 }
 
-ticks dmtf_to_duration(std::wstring_view text)
+ostra::lux::kernel::detail::dmtf_interval ostra::lux::kernel::detail::parse_dmtf_interval(std::wstring_view text)
 {
-    const auto parsed = parse_dmtf_interval(text);
+    const auto parsed = read_dmtf_interval(text);
     if (!parsed)
         reject(L"Invalid DMTF interval", text);
     return *parsed;
+}
+
+ticks dmtf_to_duration(std::wstring_view text)
+{
+    const auto parsed = ostra::lux::kernel::detail::parse_dmtf_interval(text);
+    // Eight digits of days reach past what 64 bits of 100 ns hold (about 29,000 years).
+    if (parsed.days >= duration_cast<days>(ticks::max()).count())
+        reject(L"DMTF interval out of range", text);
+    return duration_cast<ticks>(days(parsed.days)) + parsed.time_of_day;
 }
 
 timepointoffset iso8601_to_timepointoffset(std::wstring_view text)
@@ -268,7 +278,14 @@ timepoint to_timepoint(DATE date)
            ticks(std::llround(time_of_day * static_cast<double>(one_day.count())));
 }
 
-timepoint to_timepoint(ticks since_1601) noexcept { return timepoint(filetime_epoch) + since_1601; }
+timepoint to_timepoint(ticks since_1601)
+{
+    // The epoch lies before 1970, so only the most negative counts leave the range of a time point.
+    const ticks epoch = timepoint(filetime_epoch).time_since_epoch();
+    if (since_1601 < ticks::min() - epoch)
+        reject(L"Time out of range", std::to_wstring(since_1601.count()));
+    return timepoint(epoch + since_1601);
+}
 
 DATE to_oledate(timepoint time) noexcept
 {

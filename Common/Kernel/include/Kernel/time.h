@@ -39,14 +39,16 @@ struct timepointoffset {
 } // namespace ostra::lux::kernel
 
 KERNEL_API ostra::lux::kernel::timepointoffset dmtf_to_timepointoffset(std::wstring_view text);
+// An interval of more days than a tick count holds (10,675,198) throws CHResultException E_INVALIDARG.
 KERNEL_API ostra::lux::kernel::ticks dmtf_to_duration(std::wstring_view text);
 KERNEL_API ostra::lux::kernel::timepointoffset iso8601_to_timepointoffset(std::wstring_view text);
 
 // An OLE date (days since 1899-12-30, the fraction being the time of day whatever the sign) as a time
 // point; a date outside years 100 to 9999 or not a number throws CHResultException E_INVALIDARG.
 KERNEL_API ostra::lux::kernel::timepoint to_timepoint(DATE date);
-// A count of 100 ns intervals since 1601-01-01 UTC, as Windows FILETIME values count.
-KERNEL_API ostra::lux::kernel::timepoint to_timepoint(ostra::lux::kernel::ticks since_1601) noexcept;
+// A count of 100 ns intervals since 1601-01-01 UTC, as Windows FILETIME values count; a count too
+// negative for a time point throws CHResultException E_INVALIDARG.
+KERNEL_API ostra::lux::kernel::timepoint to_timepoint(ostra::lux::kernel::ticks since_1601);
 // An integer would otherwise be taken as an OLE date: wrap a tick count in `ticks`.
 template <std::integral Integer>
 ostra::lux::kernel::timepoint to_timepoint(Integer) = delete;
