@@ -99,7 +99,11 @@ inline bool Split(double dt, Parts& parts) noexcept
         return false;
     const double whole = std::trunc(dt);
     long long days = static_cast<long long>(whole);
-    long long seconds = static_cast<long long>(std::floor(std::fabs(dt - whole) * kSecondsPerDay + 0.5));
+    // Half a second rounds up, as in VarBstrFromDate; allowing one unit in the last place of dt keeps
+    // "day + 0.5 s", stored a hair below the half second, from rounding down.
+    const double ulp = std::nextafter(std::fabs(dt), HUGE_VAL) - std::fabs(dt);
+    long long seconds =
+        static_cast<long long>(std::floor((std::fabs(dt - whole) + ulp) * kSecondsPerDay + 0.5));
     if (seconds >= kSecondsPerDay) {
         seconds -= kSecondsPerDay;
         ++days;

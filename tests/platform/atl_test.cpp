@@ -1,0 +1,650 @@
+// The ATL subset: smart-pointer reference counts, COM objects and their interface maps,
+// CComSafeArray bounds and element ownership, COleDateTime and COleDateTimeSpan.
+#include "com_support_fakes.h"
+
+#include <atlbase.h>
+#include <atlcom.h>
+#include <atlcomtime.h>
+#include <atlsafe.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <limits>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+using comsupport_test::FakeAlpha;
+using comsupport_test::FakeAlphaBeta;
+
+// Two interfaces that both derive from ITestAlpha, for an object that inherits it twice.
+struct ITestGamma : ITestAlpha {
+    virtual HRESULT STDMETHODCALLTYPE Gamma() = 0;
+};
+__CRT_UUID_DECL(ITestGamma, 0x6a1f0c2e, 0x41d3, 0x4b7a, 0x9e, 0x01, 0x3c, 0x55, 0x72, 0x10, 0xaa, 0x21)
+struct ITestDelta : ITestAlpha {
+    virtual HRESULT STDMETHODCALLTYPE Delta() = 0;
+};
+__CRT_UUID_DECL(ITestDelta, 0x6a1f0c2e, 0x41d3, 0x4b7a, 0x9e, 0x01, 0x3c, 0x55, 0x72, 0x10, 0xaa, 0x22)
+
+namespace {
+
+constexpr IID kAlphaIid = {0x6a1f0c2e, 0x41d3, 0x4b7a, {0x9e, 0x01, 0x3c, 0x55, 0x72, 0x10, 0xaa, 0x01}};
+constexpr IID kAliasIid = {0x6a1f0c2e, 0x41d3, 0x4b7a, {0x9e, 0x01, 0x3c, 0x55, 0x72, 0x10, 0xaa, 0x23}};
+
+// Counts the objects of a test class that FinalRelease saw and that were destroyed.
+struct Lifetime {
+    std::atomic<int> final_released{0};
+    std::atomic<int> destroyed{0};
+};
+
+class ATL_NO_VTABLE CTwoFaces : public CComObjectRootEx<CComMultiThreadModel>, public ITestAlpha, public ITestBeta {
+public:
+    BEGIN_COM_MAP(CTwoFaces)
+        COM_INTERFACE_ENTRY(ITestAlpha)
+        COM_INTERFACE_ENTRY(ITestBeta)
+        COM_INTERFACE_ENTRY_IID(kAliasIid, ITestBeta)
+    END_COM_MAP()
+
+    ~CTwoFaces() { ++lifetime.destroyed; }
+    // Takes and drops a reference to itself while being destroyed, which must not destroy it again.
+    void FinalRelease()
+    {
+        ITestAlpha* self = this;
+        self->AddRef();
+        self->Release();
+        ++lifetime.final_released;
+    }
+    HRESULT STDMETHODCALLTYPE Alpha() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Beta() override { return S_OK; }
+
+    static inline Lifetime lifetime;
+};
+
+class ATL_NO_VTABLE CDiamond : public CComObjectRootEx<CComSingleThreadModel>, public ITestGamma, public ITestDelta {
+public:
+    BEGIN_COM_MAP(CDiamond)
+        COM_INTERFACE_ENTRY(ITestGamma)
+        COM_INTERFACE_ENTRY(ITestDelta)
+        COM_INTERFACE_ENTRY2(ITestAlpha, ITestDelta)
+    END_COM_MAP()
+
+    HRESULT STDMETHODCALLTYPE Alpha() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Gamma() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Delta() override { return S_OK; }
+};
+
+// FinalConstruct hands out and drops a reference to the object, as registering it elsewhere would.
+class ATL_NO_VTABLE CConstructed : public CComObjectRootEx<CComSingleThreadModel>, public ITestAlpha {
+public:
+    DECLARE_PROTECT_FINAL_CONSTRUCT()
+    BEGIN_COM_MAP(CConstructed)
+        COM_INTERFACE_ENTRY(ITestAlpha)
+    END_COM_MAP()
+
+    ~CConstructed() { ++lifetime.destroyed; }
+    HRESULT FinalConstruct()
+    {
+        GetUnknown()->AddRef();
+        GetUnknown()->Release();
+        return construct_result;
+    }
+    HRESULT STDMETHODCALLTYPE Alpha() override { return S_OK; }
+
+    static inline Lifetime lifetime;
+    static inline HRESULT construct_result = S_OK;
+};
+
+// The HRESULT of the CAtlException that `action` throws, or S_OK when it throws none.
+template <class Action>
+HRESULT atl_thrown_by(Action action)
+{
+    try {
+        action();
+    } catch (const CAtlException& exception) {
+        return exception;
+    }
+    return S_OK;
+}
+
+} // namespace
+
+TEST(CComPtr, CountsReferencesThroughCopiesMovesAndAssignments)
+{
+    auto alpha = fake::hold<FakeAlpha>("alpha");
+    ITestAlpha* raw = alpha.get();
+    {
+        CComPtr<ITestAlpha> first(raw);
+        CComPtr<ITestAlpha> copy(first);
+        EXPECT_EQ(alpha->references(), 3u);
+
+        CComPtr<ITestAlpha> moved(std::move(copy));
+        EXPECT_EQ(copy.p, nullptr);
+        EXPECT_EQ(alpha->references(), 3u);
+
+        CComPtr<ITestAlpha> assigned;
+        assigned = first;
+        EXPECT_EQ(alpha->references(), 4u);
+        assigned = std::move(moved);
+        EXPECT_EQ(moved.p, nullptr);
+        EXPECT_EQ(alpha->references(), 3u);
+        const CComPtr<ITestAlpha>& alias = assigned;
+        assigned = alias;
+        EXPECT_EQ(alpha->references(), 3u);
+
+        std::vector<CComPtr<ITestAlpha>> many(4, first);
+        many.reserve(many.capacity() + 8);
+        EXPECT_EQ(alpha->references(), 7u);
+
+        first.Release();
+        EXPECT_TRUE(!first);
+        ITestAlpha* out = nullptr;
+        EXPECT_EQ(assigned.CopyTo(&out), S_OK);
+        EXPECT_EQ(out, raw);
+        EXPECT_EQ(alpha->references(), 7u);
+        out->Release();
+
+        assigned.Attach(assigned.Detach());
+        EXPECT_EQ(alpha->references(), 6u);
+    }
+    EXPECT_EQ(alpha->references(), 1u);
+}
+
+TEST(CComPtr, AssignmentFromAnotherInterfaceQueries)
+{
+    auto both = fake::hold<FakeAlphaBeta>("both");
+    auto alpha_only = fake::hold<FakeAlpha>("alpha only");
+
+    const CComPtr<ITestAlpha> alpha(static_cast<ITestAlpha*>(both.get()));
+    CComPtr<ITestBeta> beta;
+    beta = alpha;
+    EXPECT_EQ(beta.p, static_cast<ITestBeta*>(both.get()));
+    EXPECT_EQ(both->references(), 3u);
+    EXPECT_TRUE(beta.IsEqualObject(alpha));
+
+    const CComPtr<ITestAlpha> other(static_cast<ITestAlpha*>(alpha_only.get()));
+    EXPECT_FALSE(beta.IsEqualObject(other));
+    beta = other;
+    EXPECT_EQ(beta.p, nullptr);
+    EXPECT_EQ(both->references(), 2u);
+
+    CComPtr<ITestBeta> queried;
+    EXPECT_EQ(alpha.QueryInterface(&queried), S_OK);
+    EXPECT_EQ(both->references(), 3u);
+    CComPtr<ITestBeta> refused;
+    EXPECT_EQ(other.QueryInterface(&refused), E_NOINTERFACE);
+    EXPECT_EQ(refused.p, nullptr);
+}
+
+TEST(CComQIPtr, QueriesWhenGivenAnotherInterface)
+{
+    auto both = fake::hold<FakeAlphaBeta>("both");
+    auto alpha_only = fake::hold<FakeAlpha>("alpha only");
+    {
+        CComQIPtr<ITestBeta> beta(both->unknown());
+        EXPECT_EQ(beta.p, static_cast<ITestBeta*>(both.get()));
+        const CComQIPtr<ITestBeta> missing(alpha_only->unknown());
+        EXPECT_TRUE(!missing);
+        EXPECT_EQ(alpha_only->references(), 1u);
+
+        const CComQIPtr<ITestBeta> direct(static_cast<ITestBeta*>(both.get()));
+        const CComQIPtr<ITestAlpha, &kAlphaIid> by_id(static_cast<IUnknown*>(direct));
+        EXPECT_EQ(by_id.p, static_cast<ITestAlpha*>(both.get()));
+        // CComQIPtr<IUnknown> asks for the identity, whatever interface it is given.
+        const CComQIPtr<IUnknown> identity(static_cast<IUnknown*>(static_cast<ITestBeta*>(both.get())));
+        EXPECT_EQ(identity.p, both->unknown());
+        EXPECT_EQ(both->references(), 5u);
+
+        beta = alpha_only->unknown();
+        EXPECT_TRUE(!beta);
+        EXPECT_EQ(both->references(), 4u);
+    }
+    EXPECT_EQ(both->references(), 1u);
+}
+
+TEST(ComMap, AnswersTheListedInterfacesAndRefusesOthers)
+{
+    CTwoFaces::lifetime.destroyed = 0;
+    auto* object = new CComObjectNoLock<CTwoFaces>();
+    EXPECT_EQ(object->AddRef(), 1u);
+
+    struct Row {
+        const char* name;
+        const IID& iid;
+        void* expected;
+    };
+    const Row rows[] = {
+        {"IUnknown", __uuidof(IUnknown), static_cast<IUnknown*>(static_cast<ITestAlpha*>(object))},
+        {"ITestAlpha", __uuidof(ITestAlpha), static_cast<ITestAlpha*>(object)},
+        {"ITestBeta", __uuidof(ITestBeta), static_cast<ITestBeta*>(object)},
+        {"alias of ITestBeta", kAliasIid, static_cast<ITestBeta*>(object)},
+    };
+    for (const Row& row : rows) {
+        void* out = nullptr;
+        ASSERT_EQ(object->QueryInterface(row.iid, &out), S_OK) << row.name;
+        EXPECT_EQ(out, row.expected) << row.name;
+        EXPECT_EQ(static_cast<IUnknown*>(out)->Release(), 1u) << row.name;
+    }
+    EXPECT_EQ(static_cast<void*>(object->GetUnknown()), rows[0].expected);
+
+    void* out = &out;
+    EXPECT_EQ(object->QueryInterface(__uuidof(IDispatch), &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(object->QueryInterface(__uuidof(ITestAlpha), nullptr), E_POINTER);
+
+    EXPECT_EQ(object->Release(), 0u);
+    EXPECT_EQ(CTwoFaces::lifetime.destroyed, 1);
+}
+
+TEST(ComMap, SecondEntryPicksTheNamedBranchOfADiamond)
+{
+    auto* object = new CComObjectNoLock<CDiamond>();
+    object->AddRef();
+    ITestAlpha* alpha = nullptr;
+    ASSERT_EQ(object->QueryInterface(&alpha), S_OK);
+    EXPECT_EQ(alpha, static_cast<ITestAlpha*>(static_cast<ITestDelta*>(object)));
+    EXPECT_NE(alpha, static_cast<ITestAlpha*>(static_cast<ITestGamma*>(object)));
+    alpha->Release();
+    EXPECT_EQ(object->Release(), 0u);
+}
+
+TEST(CComObjectNoLock, DestroysItselfOnceWhenTheLastReferenceGoes)
+{
+    CTwoFaces::lifetime.destroyed = 0;
+    CTwoFaces::lifetime.final_released = 0;
+    auto* object = new CComObjectNoLock<CTwoFaces>();
+    object->AddRef();
+
+    // Counts stay exact under concurrent AddRef/Release.
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([object] {
+            for (int i = 0; i < 20000; ++i) {
+                object->AddRef();
+                object->Release();
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+
+    EXPECT_EQ(object->AddRef(), 2u);
+    EXPECT_EQ(object->Release(), 1u);
+    EXPECT_EQ(CTwoFaces::lifetime.destroyed, 0);
+    EXPECT_EQ(object->Release(), 0u);
+    EXPECT_EQ(CTwoFaces::lifetime.final_released, 1);
+    EXPECT_EQ(CTwoFaces::lifetime.destroyed, 1);
+}
+
+TEST(CComObject, CreateInstanceRunsFinalConstructAndDropsFailures)
+{
+    CConstructed::lifetime.destroyed = 0;
+    CConstructed::construct_result = S_OK;
+    CComObject<CConstructed>* created = nullptr;
+    ASSERT_EQ(CComObject<CConstructed>::CreateInstance(&created), S_OK);
+    ASSERT_NE(created, nullptr);
+    EXPECT_EQ(CConstructed::lifetime.destroyed, 0);
+    EXPECT_EQ(created->AddRef(), 1u); // created with a count of zero
+    EXPECT_EQ(created->Release(), 0u);
+    EXPECT_EQ(CConstructed::lifetime.destroyed, 1);
+
+    CConstructed::construct_result = E_ACCESSDENIED;
+    EXPECT_EQ(CComObject<CConstructed>::CreateInstance(&created), E_ACCESSDENIED);
+    EXPECT_EQ(created, nullptr);
+    EXPECT_EQ(CConstructed::lifetime.destroyed, 2);
+    CConstructed::construct_result = S_OK;
+
+    EXPECT_EQ(CComObject<CConstructed>::CreateInstance(nullptr), E_POINTER);
+}
+
+TEST(CComSafeArray, BoundsCountsAndIndexChecks)
+{
+    CComSafeArray<LONG> numbers;
+    EXPECT_EQ(numbers.GetCount(), 0u);
+    ASSERT_EQ(numbers.Create(3, 1), S_OK);
+    EXPECT_EQ(numbers.GetLowerBound(), 1);
+    EXPECT_EQ(numbers.GetUpperBound(), 3);
+    EXPECT_EQ(numbers.GetCount(), 3u);
+    EXPECT_EQ(numbers.GetDimensions(), 1u);
+    EXPECT_EQ(numbers.GetType(), VT_I4);
+    for (LONG i = 1; i <= 3; ++i)
+        ASSERT_EQ(numbers.SetAt(i, i * 10), S_OK);
+    EXPECT_EQ(numbers.GetAt(1), 10);
+    EXPECT_EQ(numbers[3], 30);
+
+    for (const LONG outside : {0, 4, -1}) {
+        EXPECT_EQ(numbers.SetAt(outside, 1), E_INVALIDARG) << outside;
+        EXPECT_EQ(atl_thrown_by([&] { numbers.GetAt(outside); }), E_INVALIDARG) << outside;
+    }
+
+    EXPECT_EQ(numbers.Add(40), S_OK);
+    EXPECT_EQ(numbers.GetUpperBound(), 4);
+    EXPECT_EQ(numbers[4], 40);
+    EXPECT_EQ(numbers.Resize(2, 5), S_OK);
+    EXPECT_EQ(numbers.GetLowerBound(), 5);
+    EXPECT_EQ(numbers.GetCount(), 2u);
+
+    CComSafeArray<LONG> moved(std::move(numbers));
+    EXPECT_EQ(numbers.m_psa, nullptr);
+    EXPECT_EQ(moved.GetCount(), 2u);
+
+    const ULONG none = 0;
+    const CComSafeArray<LONG> empty(none);
+    EXPECT_EQ(empty.GetCount(), 0u);
+    EXPECT_EQ(empty.GetUpperBound(), empty.GetLowerBound() - 1);
+}
+
+TEST(CComSafeArray, StaysLockedWhileHeldAndAttachesOnlyItsElementType)
+{
+    CComSafeArray<BSTR> held(2);
+    EXPECT_EQ(SafeArrayDestroy(held.m_psa), DISP_E_ARRAYISLOCKED);
+    SAFEARRAY* detached = held.Detach();
+    EXPECT_EQ(held.m_psa, nullptr);
+    EXPECT_EQ(SafeArrayDestroy(detached), S_OK);
+
+    SAFEARRAY* texts = SafeArrayCreateVector(VT_BSTR, 0, 2);
+    CComSafeArray<LONG> numbers;
+    EXPECT_EQ(numbers.Attach(texts), E_INVALIDARG);
+    EXPECT_EQ(numbers.Attach(nullptr), E_INVALIDARG);
+    EXPECT_EQ(numbers.m_psa, nullptr);
+    CComSafeArray<BSTR> owner;
+    EXPECT_EQ(owner.Attach(texts), S_OK);
+    EXPECT_EQ(owner.m_psa, texts);
+
+    // VT_INT elements are stored as VT_I4 ones are.
+    SAFEARRAY* ints = SafeArrayCreateVector(VT_INT, 0, 1);
+    EXPECT_EQ(numbers.Attach(ints), S_OK);
+    EXPECT_EQ(CComSafeArray<LONGLONG>(1u).GetType(), VT_I8);
+}
+
+TEST(CComSafeArray, CopiesOrAdoptsTextsAndFreesWhatItHolds)
+{
+    CComSafeArray<BSTR> texts;
+    BSTR original = SysAllocString(L"first");
+    ASSERT_EQ(texts.Add(original), S_OK);
+    EXPECT_NE(texts.GetAt(0), original);
+    EXPECT_STREQ(texts.GetAt(0), L"first");
+    SysFreeString(original);
+
+    BSTR adopted = SysAllocString(L"second");
+    ASSERT_EQ(texts.Add(adopted, FALSE), S_OK);
+    EXPECT_EQ(texts.GetAt(1), adopted);
+    // The array frees "second" when it takes the replacement.
+    ASSERT_EQ(texts.SetAt(1, SysAllocString(L"third"), FALSE), S_OK);
+    EXPECT_STREQ(texts.GetAt(1), L"third");
+
+    const CComSafeArray<BSTR> copy(texts);
+    EXPECT_NE(copy.GetAt(1), texts.GetAt(1));
+    EXPECT_STREQ(copy.GetAt(1), L"third");
+
+    CComSafeArray<BSTR> appended(copy);
+    ASSERT_EQ(appended.Add(texts), S_OK);
+    EXPECT_EQ(appended.GetCount(), 4u);
+    EXPECT_STREQ(appended.GetAt(3), L"third");
+    EXPECT_NE(appended.GetAt(3), texts.GetAt(1));
+
+    ASSERT_EQ(texts.Resize(1), S_OK);
+    EXPECT_EQ(texts.GetCount(), 1u);
+    EXPECT_STREQ(texts.GetAt(0), L"first");
+}
+
+TEST(CComSafeArray, HoldsInterfacesAndVariantsWithBalancedReferences)
+{
+    auto alpha = fake::hold<FakeAlpha>("alpha");
+    IUnknown* unknown = alpha->unknown();
+    {
+        CComSafeArray<IUnknown*> objects(2u);
+        ASSERT_EQ(objects.SetAt(0, unknown), S_OK);
+        ASSERT_EQ(objects.SetAt(1, unknown, FALSE), S_OK); // interfaces are AddRef'd whatever bCopy says
+        EXPECT_EQ(alpha->references(), 3u);
+        ASSERT_EQ(objects.SetAt(0, nullptr), S_OK);
+        EXPECT_EQ(alpha->references(), 2u);
+
+        VARIANT borrowed;
+        VariantInit(&borrowed);
+        borrowed.vt = VT_UNKNOWN;
+        borrowed.punkVal = unknown;
+        CComSafeArray<VARIANT> values(1u);
+        ASSERT_EQ(values.SetAt(0, borrowed), S_OK);
+        ASSERT_EQ(values.Add(borrowed), S_OK);
+        EXPECT_EQ(alpha->references(), 4u);
+
+        CComSafeArray<VARIANT> appended;
+        ASSERT_EQ(appended.Add(values), S_OK);
+        EXPECT_EQ(alpha->references(), 6u);
+    }
+    EXPECT_EQ(alpha->references(), 1u);
+}
+
+TEST(CComBSTR, OwnsCopiesAppendsAndCompares)
+{
+    const CComBSTR text(L"abc");
+    CComBSTR copy(text);
+    EXPECT_NE(copy.m_str, text.m_str);
+    EXPECT_TRUE(copy == text);
+
+    copy += L"def";
+    copy += text;
+    EXPECT_TRUE(copy == L"abcdefabc");
+    EXPECT_EQ(copy.Length(), 9u);
+    EXPECT_TRUE(text < copy);
+
+    const CComBSTR embedded(3, L"a\0b");
+    EXPECT_EQ(CComBSTR(embedded).Length(), 3u);
+    EXPECT_FALSE(embedded == L"a");
+
+    CComBSTR moved(std::move(copy));
+    EXPECT_EQ(copy.m_str, nullptr);
+    EXPECT_TRUE(copy == nullptr);
+    EXPECT_TRUE(copy == CComBSTR(L"")); // NULL and "" are the same text
+
+    EXPECT_TRUE(CComBSTR(__uuidof(ITestAlpha)) == L"{6A1F0C2E-41D3-4B7A-9E01-3C557210AA01}");
+}
+
+TEST(COleDateTime, PartsRoundTripThroughTheDateValue)
+{
+    struct Row {
+        int year, month, day, hour, minute, second;
+        DATE value;
+        int day_of_week, day_of_year;
+    };
+    const Row rows[] = {
+        {1899, 12, 30, 0, 0, 0, 0.0, 7, 364},
+        {1899, 12, 29, 6, 0, 0, -1.25, 6, 363},
+        {1899, 12, 29, 18, 0, 0, -1.75, 6, 363},
+        {1900, 1, 1, 0, 0, 0, 2.0, 2, 1},
+        {2023, 3, 15, 18, 0, 0, 45000.75, 4, 74},
+        {2024, 12, 31, 23, 59, 59, 45657 + 86399.0 / 86400, 3, 366},
+        {1776, 7, 4, 12, 0, 0, -45103.5, 5, 186},
+        {100, 1, 1, 0, 0, 0, -657434.0, 6, 1},
+        {9999, 12, 31, 23, 59, 59, 2958465 + 86399.0 / 86400, 6, 365},
+    };
+    for (const Row& row : rows) {
+        const COleDateTime built(row.year, row.month, row.day, row.hour, row.minute, row.second);
+        ASSERT_EQ(built.GetStatus(), COleDateTime::valid) << row.value;
+        EXPECT_NEAR(built.m_dt, row.value, 1e-9) << row.value;
+
+        const COleDateTime read(row.value);
+        EXPECT_EQ(read.GetYear(), row.year) << row.value;
+        EXPECT_EQ(read.GetMonth(), row.month) << row.value;
+        EXPECT_EQ(read.GetDay(), row.day) << row.value;
+        EXPECT_EQ(read.GetHour(), row.hour) << row.value;
+        EXPECT_EQ(read.GetMinute(), row.minute) << row.value;
+        EXPECT_EQ(read.GetSecond(), row.second) << row.value;
+        EXPECT_EQ(read.GetDayOfWeek(), row.day_of_week) << row.value;
+        EXPECT_EQ(read.GetDayOfYear(), row.day_of_year) << row.value;
+    }
+
+    // Parts are read to the nearest second, carrying into the next day.
+    EXPECT_EQ(COleDateTime(45000 + 0.5 / 86400).GetSecond(), 1);
+    const COleDateTime almost_midnight(45000 + 86399.6 / 86400);
+    EXPECT_EQ(almost_midnight.GetDay(), 16);
+    EXPECT_EQ(almost_midnight.GetHour(), 0);
+
+    // Day 0 is the last day of the previous month.
+    COleDateTime day_zero;
+    EXPECT_EQ(day_zero.SetDate(2024, 3, 0), 0);
+    EXPECT_EQ(day_zero.GetMonth(), 2);
+    EXPECT_EQ(day_zero.GetDay(), 29);
+}
+
+TEST(COleDateTime, InvalidPartsAndValuesMarkTheObjectInvalid)
+{
+    struct Row {
+        int year, month, day, hour, minute, second;
+    };
+    const Row rows[] = {
+        {2023, 2, 29, 0, 0, 0}, {2023, 4, 31, 0, 0, 0}, {2023, 1, 32, 0, 0, 0},  {2023, 13, 1, 0, 0, 0},
+        {2023, 0, 1, 0, 0, 0},  {99, 12, 31, 0, 0, 0},  {10000, 1, 1, 0, 0, 0},  {2023, 1, 1, 24, 0, 0},
+        {2023, 1, 1, 0, 60, 0}, {2023, 1, 1, 0, 0, 60}, {2023, 1, 1, -1, 0, 0},  {100, 1, 0, 0, 0, 0},
+    };
+    for (const Row& row : rows) {
+        COleDateTime date(2023, 3, 15, 0, 0, 0);
+        EXPECT_EQ(date.SetDateTime(row.year, row.month, row.day, row.hour, row.minute, row.second), 1)
+            << row.year << "-" << row.month << "-" << row.day << " " << row.hour << ":" << row.minute;
+        EXPECT_EQ(date.GetStatus(), COleDateTime::invalid);
+        EXPECT_EQ(date.m_dt, 45000.0);
+        EXPECT_EQ(date.GetYear(), COleDateTime::error);
+    }
+
+    for (const DATE outside : {-657435.0, 2958466.0, std::numeric_limits<double>::quiet_NaN()})
+        EXPECT_EQ(COleDateTime(outside).GetStatus(), COleDateTime::invalid) << outside;
+    EXPECT_EQ(COleDateTime(-657434.5).GetYear(), 100);
+}
+
+TEST(COleDateTime, ArithmeticAndOrderFollowTimeAcrossDayZero)
+{
+    const COleDateTime morning(-1.25); // 1899-12-29 06:00
+    const COleDateTime evening(-1.75); // 1899-12-29 18:00
+    EXPECT_LT(morning, evening);
+    EXPECT_GT(morning.m_dt, evening.m_dt);
+
+    const COleDateTimeSpan twelve_hours(0, 12, 0, 0);
+    EXPECT_EQ((morning + twelve_hours).m_dt, -1.75);
+    EXPECT_EQ((morning + COleDateTimeSpan(1, 0, 0, 0)).m_dt, 0.25);
+    EXPECT_EQ((COleDateTime(0.25) - twelve_hours).m_dt, -1.75);
+    EXPECT_EQ((evening - morning).GetTotalHours(), 12.0);
+    EXPECT_EQ((COleDateTime(0.25) - morning).GetTotalHours(), 24.0);
+
+    COleDateTime moving(2023, 3, 15, 18, 0, 0);
+    moving -= COleDateTimeSpan(45000, 18, 0, 0);
+    EXPECT_EQ(moving.m_dt, 0.0);
+    moving += COleDateTimeSpan(0, -6, 0, 0);
+    EXPECT_EQ(moving, evening);
+}
+
+TEST(COleDateTime, StatusesPropagateThroughArithmeticAndComparison)
+{
+    const COleDateTime valid(2023, 3, 15, 0, 0, 0);
+    const COleDateTime invalid(2023, 2, 30, 0, 0, 0);
+    const COleDateTime other_invalid = invalid;
+    COleDateTime nulled;
+    nulled.SetStatus(COleDateTime::null);
+    const COleDateTimeSpan day(1, 0, 0, 0);
+
+    EXPECT_EQ((invalid + day).GetStatus(), COleDateTime::invalid);
+    EXPECT_EQ((nulled + day).GetStatus(), COleDateTime::null);
+    EXPECT_EQ((valid + COleDateTimeSpan(1e9)).GetStatus(), COleDateTime::invalid);
+    EXPECT_EQ((COleDateTime(9999, 12, 31, 0, 0, 0) + day).GetStatus(), COleDateTime::invalid);
+    EXPECT_EQ((valid - nulled).GetStatus(), COleDateTimeSpan::null);
+    EXPECT_EQ((valid - invalid).GetStatus(), COleDateTimeSpan::invalid);
+
+    EXPECT_FALSE(invalid == other_invalid);
+    EXPECT_TRUE(nulled == COleDateTime(nulled));
+    EXPECT_FALSE(invalid < valid);
+    EXPECT_FALSE(valid < invalid);
+    EXPECT_TRUE(valid == COleDateTime(45000.0));
+}
+
+TEST(COleDateTime, ParsesAndFormatsThroughOleAutomation)
+{
+    COleDateTime parsed;
+    ASSERT_TRUE(parsed.ParseDateTime(L"2023-03-15 18:30:00"));
+    EXPECT_EQ(parsed.GetYear(), 2023);
+    EXPECT_EQ(parsed.GetHour(), 18);
+    EXPECT_EQ(parsed.GetMinute(), 30);
+    EXPECT_FALSE(parsed.ParseDateTime(L"abc"));
+    EXPECT_EQ(parsed.GetStatus(), COleDateTime::invalid);
+    EXPECT_FALSE(parsed.ParseDateTime(nullptr));
+
+    EXPECT_EQ(COleDateTime(45000.75).Format(), L"3/15/2023 6:00:00 PM");
+    EXPECT_EQ(COleDateTime(0.0).Format(), L"12:00:00 AM");
+    EXPECT_EQ(COleDateTime(2023, 3, 15, 18, 30, 5).Format(L"%Y-%m-%d %H:%M:%S"), L"2023-03-15 18:30:05");
+    COleDateTime nulled;
+    nulled.SetStatus(COleDateTime::null);
+    EXPECT_EQ(nulled.Format(), L"");
+
+    VARIANT text;
+    VariantInit(&text);
+    text.vt = VT_BSTR;
+    text.bstrVal = SysAllocString(L"2023-03-15");
+    EXPECT_EQ(COleDateTime(text).m_dt, 45000.0);
+    EXPECT_EQ(VariantClear(&text), S_OK);
+    text.vt = VT_BSTR;
+    text.bstrVal = SysAllocString(L"abc");
+    EXPECT_EQ(COleDateTime(text).GetStatus(), COleDateTime::invalid);
+    EXPECT_EQ(VariantClear(&text), S_OK);
+}
+
+TEST(COleDateTimeSpan, PartsAndWholeTotalsKeepTheSign)
+{
+    struct Row {
+        const char* name;
+        COleDateTimeSpan span;
+        LONG days, hours, minutes, seconds;
+        double total_days, total_hours, total_minutes, total_seconds;
+    };
+    const Row rows[] = {
+        {"3d 1h 5m 12s", COleDateTimeSpan(3, 1, 5, 12), 3, 1, 5, 12, 3, 73, 4385, 263112},
+        {"negative", COleDateTimeSpan(-1, -2, -3, -4), -1, -2, -3, -4, -1, -26, -1563, -93784},
+        {"half a day", COleDateTimeSpan(0.5), 0, 12, 0, 0, 0, 12, 720, 43200},
+        {"rounded up to a day", COleDateTimeSpan(1.0 - 0.4 / 86400), 1, 0, 0, 0, 1, 24, 1440, 86400},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(row.span.GetStatus(), COleDateTimeSpan::valid) << row.name;
+        EXPECT_EQ(row.span.GetDays(), row.days) << row.name;
+        EXPECT_EQ(row.span.GetHours(), row.hours) << row.name;
+        EXPECT_EQ(row.span.GetMinutes(), row.minutes) << row.name;
+        EXPECT_EQ(row.span.GetSeconds(), row.seconds) << row.name;
+        EXPECT_EQ(row.span.GetTotalDays(), row.total_days) << row.name;
+        EXPECT_EQ(row.span.GetTotalHours(), row.total_hours) << row.name;
+        EXPECT_EQ(row.span.GetTotalMinutes(), row.total_minutes) << row.name;
+        EXPECT_EQ(row.span.GetTotalSeconds(), row.total_seconds) << row.name;
+    }
+}
+
+TEST(COleDateTimeSpan, ArithmeticComparisonAndStatus)
+{
+    const COleDateTimeSpan day(1, 0, 0, 0);
+    const COleDateTimeSpan hour(0, 1, 0, 0);
+    EXPECT_EQ((day + hour).GetTotalHours(), 25.0);
+    EXPECT_EQ((day - hour).GetTotalHours(), 23.0);
+    EXPECT_EQ((-day).GetDays(), -1);
+    EXPECT_EQ((hour * 3.0).GetTotalMinutes(), 180.0);
+    EXPECT_EQ((day / 4.0).GetHours(), 6);
+
+    COleDateTimeSpan running = hour;
+    running += hour;
+    running *= 2;
+    EXPECT_EQ(running.GetTotalHours(), 4.0);
+    running /= 4;
+    running -= hour;
+    EXPECT_EQ(running.GetTotalSeconds(), 0.0);
+
+    EXPECT_LT(hour, day);
+    EXPECT_TRUE(hour == COleDateTimeSpan(0, 0, 60, 0));
+    EXPECT_FALSE(hour == day);
+
+    const COleDateTimeSpan broken = day / 0.0;
+    EXPECT_EQ(broken.GetStatus(), COleDateTimeSpan::invalid);
+    EXPECT_EQ((broken + day).GetStatus(), COleDateTimeSpan::invalid);
+    EXPECT_FALSE(broken == COleDateTimeSpan(broken));
+    EXPECT_FALSE(broken < day);
+    EXPECT_EQ(COleDateTimeSpan(4000000.0).GetStatus(), COleDateTimeSpan::invalid);
+
+    COleDateTimeSpan nulled;
+    nulled.SetStatus(COleDateTimeSpan::null);
+    EXPECT_EQ((nulled + day).GetStatus(), COleDateTimeSpan::null);
+    EXPECT_TRUE(nulled == COleDateTimeSpan(nulled));
+}
