@@ -4,3 +4,4 @@
 #include "shell/Collector.h"
 #include "shell/Export.h"
 #include "shell/Guid.h"
+#include "shell/Object.h"
