@@ -220,12 +220,14 @@ struct Order {
 
 std::optional<long> serial_if_valid(Order order)
 {
+    // std::chrono::month and day hold only a byte: range-check before building them.
+    if (order.year < first_year || order.year > last_year || order.month < 1 || order.month > 12 ||
+        order.day < 1 || order.day > 31)
+        return std::nullopt;
     const std::chrono::year_month_day day{std::chrono::year{order.year},
                                           std::chrono::month{static_cast<unsigned>(order.month)},
                                           std::chrono::day{static_cast<unsigned>(order.day)}};
-    if (order.year < first_year || order.year > last_year || !day.ok())
-        return std::nullopt;
-    return serial_of(day);
+    return day.ok() ? std::optional{serial_of(day)} : std::nullopt;
 }
 
 // The first reading that is a real date wins.

@@ -176,6 +176,7 @@ HRESULT compare_numbers(const VARIANT& l, VARTYPE lt, const VARIANT& r, VARTYPE 
 
 bool has_refused_flag(VARTYPE vt) { return (vt & ~(VT_TYPEMASK | VT_RESERVED)) != 0; }
 
+// 15 is the one number below VT_UI8 that names no type.
 bool is_known_up_to(VARTYPE vt, VARTYPE highest) { return vt <= highest && vt != 15; }
 
 bool is_unordered(VARTYPE vt)
