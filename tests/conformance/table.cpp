@@ -108,6 +108,10 @@ std::string name_of(const std::vector<Token>& tokens)
         if (outcome || text == ";")
             continue;
         separate();
+        if (tokens[i].quoted && std::none_of(text.begin(), text.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); })) {
+            name += text.empty() ? "empty" : "symbols";
+            continue;
+        }
         if (text == "->") {
             name += "to";
             continue;

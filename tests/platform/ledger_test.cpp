@@ -210,3 +210,23 @@ TEST(FakeClassFactory, ServesTheInterfaceAskedForAndRefusesAggregation)
     auto failing = fake::hold<fake::FakeClassFactory>("failing", [] { return nullptr; });
     EXPECT_EQ(failing->CreateInstance(nullptr, IID_IUnknown, &out), E_OUTOFMEMORY);
 }
+
+TEST(ServedClass, ReachesCoCreateInstanceUntilTheRegistrationEnds)
+{
+    // {C0FFEE00-0000-4000-8000-00000000FA4E}: a class id no real component uses.
+    constexpr CLSID clsid = {0xC0FFEE00, 0x0000, 0x4000, {0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFA, 0x4E}};
+    const fake::Apartment apartment;
+    IEnumVARIANT* created = nullptr;
+    {
+        const fake::ServedClass served(clsid, [] { return fake::make<FakeEnum>("created")->unknown(); });
+        ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IEnumVARIANT,
+                                   reinterpret_cast<void**>(&created)),
+                  S_OK);
+        EXPECT_EQ(served.factory().instances_created(), 1);
+        EXPECT_EQ(ledger_count("created"), 1u);
+    }
+    created->Release();
+    void* none = nullptr;
+    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &none), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(none, nullptr);
+}
