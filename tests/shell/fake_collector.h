@@ -1,8 +1,9 @@
-// A fake collector component: the run-state operations, the state and the properties, with scripted
-// results and error information, registered for one class id while a test runs.
+// A fake collector component: the run-state operations, the state, the properties and the collector's
+// events, with scripted results and error information, registered for one class id while a test runs.
 #pragma once
 
 #include "support/fake_class_factory.h"
+#include "support/fake_events.h"
 
 #include <collector/interfaces.h>
 
@@ -16,9 +17,11 @@ namespace shell_test {
 
 using namespace Ostra_Lux_Collector_Interfaces;
 
-class FakeCollector : public fake::Fake<ICollector, IProperties, fake::SupportsErrorInfo> {
+class FakeCollector : public fake::Fake<ICollector, IProperties, fake::SupportsErrorInfo, fake::ConnectionPoints> {
 public:
     explicit FakeCollector(REFCLSID created_as) : Fake("collector"), created_as(created_as) {}
+
+    fake::ConnectionPoint<ICollectorEvents>& events = offer<ICollectorEvents>("collector events");
 
     // What every operation of ICollector (but Shutdown) returns.
     HRESULT result = S_OK;

@@ -63,8 +63,9 @@ private:
 
 } // namespace collector::shell
 
-// An element type's iterator is compiled once, inside the library. The header of the element's class
-// declares it after the class:
+// An element type's iterator is compiled once, inside the library, and exported. The header of the
+// element's class declares it right after the class, before anything uses EnumIterator<Host> (an
+// inline end() does), since the export must be known from the first use on:
 //     COLLECTOR_SHELL_EXTERN_ENUM_ITERATOR(Host);
 // and the class's source file, after including Iterator.imp, defines it:
 //     COLLECTOR_SHELL_INSTANTIATE_ENUM_ITERATOR(Host);
