@@ -23,6 +23,11 @@ fake::Held<fake::FakeClassFactory> widget_factory(std::string name = "widget fac
     return fake::hold<fake::FakeClassFactory>(std::move(name), [] { return fake::make<Unknown>("widget")->unknown(); });
 }
 
+HRESULT register_widget(IUnknown* factory, DWORD* cookie)
+{
+    return CoRegisterClassObject(CLSID_Widget, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, cookie);
+}
+
 HRESULT create(REFCLSID clsid, DWORD context, IUnknown** out)
 {
     return CoCreateInstance(clsid, nullptr, context, IID_IUnknown, reinterpret_cast<void**>(out));
@@ -72,8 +77,7 @@ TEST(CoCreateInstance, NeedsAnApartmentOrTheProcessMultithreadedOne)
         EXPECT_EQ(try_create(CLSID_Widget), CO_E_NOTINITIALIZED);
         auto factory = widget_factory();
         DWORD cookie = 1;
-        EXPECT_EQ(CoRegisterClassObject(CLSID_Widget, factory.get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie),
-                  CO_E_NOTINITIALIZED);
+        EXPECT_EQ(register_widget(factory.get(), &cookie), CO_E_NOTINITIALIZED);
         EXPECT_EQ(cookie, 0u);
     });
 
@@ -118,9 +122,9 @@ TEST(CoRegisterClassObject, HoldsTheFactoryUntilTheCookieIsRevokedOnce)
     auto older = widget_factory("older");
     auto newer = widget_factory("newer");
     DWORD first = 0, second = 0;
-    ASSERT_EQ(CoRegisterClassObject(CLSID_Widget, older.get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &first), S_OK);
+    ASSERT_EQ(register_widget(older.get(), &first), S_OK);
     EXPECT_EQ(older->references(), 2u);
-    ASSERT_EQ(CoRegisterClassObject(CLSID_Widget, newer.get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &second), S_OK);
+    ASSERT_EQ(register_widget(newer.get(), &second), S_OK);
     EXPECT_NE(first, second);
 
     EXPECT_EQ(try_create(CLSID_Widget), S_OK);
@@ -155,7 +159,7 @@ TEST(CoRegisterClassObject, RegistrationsBelongToTheirApartment)
     HRESULT revoke_from_other_thread = S_OK;
     std::thread owner([&] {
         CoInitialize(nullptr);
-        CoRegisterClassObject(CLSID_Widget, factory.get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+        register_widget(factory.get(), &cookie);
         registered = true;
         registered.notify_one();
         revoked_elsewhere.wait(false);
@@ -218,9 +222,8 @@ TEST(CoCreateInstance, IsSafeFromManyThreads)
             fake::Apartment own(COINIT_MULTITHREADED);
             for (int i = 0; i < 100; ++i) {
                 DWORD cookie = 0;
-                if (FAILED(CoRegisterClassObject(CLSID_Widget, factory.get(), CLSCTX_INPROC_SERVER,
-                                                 REGCLS_MULTIPLEUSE, &cookie)) ||
-                    FAILED(try_create(CLSID_Widget)) || FAILED(CoRevokeClassObject(cookie)))
+                if (FAILED(register_widget(factory.get(), &cookie)) || FAILED(try_create(CLSID_Widget)) ||
+                    FAILED(CoRevokeClassObject(cookie)))
                     ++failures;
             }
         });

@@ -75,6 +75,11 @@ TEST(VariantClear, ReleasesWhatTheVariantOwnsAndNothingItPointsAt)
     EXPECT_EQ(VariantClear(&string_reference), S_OK);
     EXPECT_EQ(view(text.get()), L"kept"); // still readable: the sanitizer build would see a free
 
+    SAFEARRAY* array = SafeArrayCreateVector(VT_I4, 0, 1);
+    VARIANT array_reference = reference(VT_ARRAY | VT_I4, &array);
+    EXPECT_EQ(VariantClear(&array_reference), S_OK);
+    EXPECT_EQ(SafeArrayDestroy(array), S_OK); // still the caller's to destroy
+
     VARIANT owned_text = holding(SysAllocString(L"freed"));
     EXPECT_EQ(VariantClear(&owned_text), S_OK);
     EXPECT_EQ(owned_text.vt, VT_EMPTY);
@@ -213,6 +218,7 @@ TEST(VariantCopyInd, DereferencesEveryKindOfReference)
     VARIANT inner = make(VT_I2);
     inner.iVal = 9;
     VARIANT inner_reference = reference(VT_I4, &number);
+    SAFEARRAY* array = SafeArrayCreateVector(VT_I4, 0, 1);
 
     struct Case {
         VARIANT source;
@@ -228,6 +234,8 @@ TEST(VariantCopyInd, DereferencesEveryKindOfReference)
          [](const VARIANT& v) { return v.decVal.Lo64 == 15 && v.decVal.scale == 1; }},
         {reference(VT_BSTR, &text_pointer), VT_BSTR,
          [&](const VARIANT& v) { return v.bstrVal != text.get() && view(v.bstrVal) == L"shared"; }},
+        {reference(VT_ARRAY | VT_I4, &array), VT_ARRAY | VT_I4,
+         [&](const VARIANT& v) { return v.parray != array && v.parray->rgsabound[0].cElements == 1; }},
         {reference(VT_VARIANT, &inner), VT_I2, [](const VARIANT& v) { return v.iVal == 9; }},
         // A reference inside the referenced VARIANT is followed as well.
         {reference(VT_VARIANT, &inner_reference), VT_I4, [](const VARIANT& v) { return v.lVal == 77; }},
@@ -239,6 +247,7 @@ TEST(VariantCopyInd, DereferencesEveryKindOfReference)
         EXPECT_TRUE(c.holds_value(copy)) << "vt " << c.source.vt;
         VariantClear(&copy);
     }
+    SafeArrayDestroy(array);
 }
 
 TEST(VariantCopyInd, RefusesNestedVariantReferencesAndNullPointers)

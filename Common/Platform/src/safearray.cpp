@@ -29,7 +29,7 @@ std::size_t descriptor_size(UINT dims) { return aligned(sizeof(SAFEARRAY) + (dim
 char* hidden_of(const SAFEARRAY* psa) { return reinterpret_cast<char*>(const_cast<SAFEARRAY*>(psa)) - hidden_size; }
 
 // Where a vector's elements live: right after its descriptor.
-void* inline_data(const SAFEARRAY* psa) { return reinterpret_cast<char*>(hidden_of(psa)) + hidden_size + descriptor_size(psa->cDims); }
+void* inline_data(const SAFEARRAY* psa) { return hidden_of(psa) + hidden_size + descriptor_size(psa->cDims); }
 
 bool owns_data_block(const SAFEARRAY* psa) { return psa->pvData && psa->pvData != inline_data(psa); }
 
@@ -511,7 +511,7 @@ HRESULT STDAPICALLTYPE SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut)
     std::memcpy(copy, psa, sizeof(SAFEARRAY) + (psa->cDims - 1) * sizeof(SAFEARRAYBOUND));
     copy->cLocks = 0;
     copy->pvData = std::calloc(1, std::max<std::size_t>(bytes, 1));
-    if (copy->fFeatures & FADF_RECORD && stored_record_info(copy))
+    if ((copy->fFeatures & FADF_RECORD) && stored_record_info(copy))
         stored_record_info(copy)->AddRef();
     HRESULT hr = copy->pvData ? copy_elements(psa, copy) : E_OUTOFMEMORY;
     if (FAILED(hr)) {
