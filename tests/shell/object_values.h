@@ -1,0 +1,333 @@
+// Values for the Object tests: VARIANTs of every type built by hand, record descriptions, array
+// fields whose enumeration can be scripted to break off, and the check of a reader's refusal.
+#pragma once
+
+#include "shell/site.h"
+
+#include "support/fake_com.h"
+
+#include <collector/interfaces.h>
+#include <collector/shell.h>
+
+#include <Kernel/exception.h>
+
+#include <boost/exception/get_error_info.hpp>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace shell_test {
+
+using collector::shell::Object;
+using Ostra_Lux_Collector_Interfaces::IArrayField;
+
+// An Object of `type` whose value `fill` writes into the VARIANT's members.
+template <class Fill>
+Object variant_of(VARTYPE type, Fill fill)
+{
+    _variant_t value;
+    value.vt = type;
+    fill(static_cast<VARIANT&>(value));
+    return Object(std::move(value));
+}
+
+inline Object empty() { return Object(); }
+inline Object null() { return variant_of(VT_NULL, [](VARIANT&) {}); }
+inline Object i1(signed char v) { return variant_of(VT_I1, [&](VARIANT& x) { x.cVal = static_cast<CHAR>(v); }); }
+inline Object ui1(BYTE v) { return variant_of(VT_UI1, [&](VARIANT& x) { x.bVal = v; }); }
+inline Object i2(SHORT v) { return variant_of(VT_I2, [&](VARIANT& x) { x.iVal = v; }); }
+inline Object ui2(USHORT v) { return variant_of(VT_UI2, [&](VARIANT& x) { x.uiVal = v; }); }
+inline Object i4(LONG v) { return variant_of(VT_I4, [&](VARIANT& x) { x.lVal = v; }); }
+inline Object ui4(ULONG v) { return variant_of(VT_UI4, [&](VARIANT& x) { x.ulVal = v; }); }
+inline Object int_(INT v) { return variant_of(VT_INT, [&](VARIANT& x) { x.intVal = v; }); }
+inline Object uint_(UINT v) { return variant_of(VT_UINT, [&](VARIANT& x) { x.uintVal = v; }); }
+inline Object i8(LONGLONG v) { return variant_of(VT_I8, [&](VARIANT& x) { x.llVal = v; }); }
+inline Object ui8(ULONGLONG v) { return variant_of(VT_UI8, [&](VARIANT& x) { x.ullVal = v; }); }
+inline Object r4(FLOAT v) { return variant_of(VT_R4, [&](VARIANT& x) { x.fltVal = v; }); }
+inline Object r8(DOUBLE v) { return variant_of(VT_R8, [&](VARIANT& x) { x.dblVal = v; }); }
+inline Object date(DATE v) { return variant_of(VT_DATE, [&](VARIANT& x) { x.date = v; }); }
+// The raw flag: VARIANT_TRUE is -1, anything else is stored as given.
+inline Object boolean(VARIANT_BOOL v) { return variant_of(VT_BOOL, [&](VARIANT& x) { x.boolVal = v; }); }
+// Ten-thousandths of the currency unit.
+inline Object cy(LONGLONG v) { return variant_of(VT_CY, [&](VARIANT& x) { x.cyVal.int64 = v; }); }
+inline Object error(SCODE v) { return variant_of(VT_ERROR, [&](VARIANT& x) { x.scode = v; }); }
+// scale digits after the point: decimal(15, 1) is 1.5.
+inline Object decimal(ULONG digits, BYTE scale)
+{
+    return variant_of(VT_DECIMAL, [&](VARIANT& x) {
+        std::memset(&x.decVal, 0, sizeof x.decVal);
+        x.decVal.scale = scale;
+        x.decVal.Lo32 = digits;
+        // The type sits where wReserved is; memset cleared it.
+        x.vt = VT_DECIMAL;
+    });
+}
+// Exactly the characters of `text`, embedded NULs included.
+inline Object bstr(std::wstring_view text)
+{
+    return variant_of(VT_BSTR, [&](VARIANT& x) { x.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); });
+}
+inline Object null_bstr() { return variant_of(VT_BSTR, [](VARIANT& x) { x.bstrVal = nullptr; }); }
+// A by-reference value pointing at storage that outlives the object.
+inline Object i4_ref(LONG* target) { return variant_of(VT_BYREF | VT_I4, [&](VARIANT& x) { x.plVal = target; }); }
+
+// A one-dimensional array of strings with the given lower bound; std::nullopt stands for a null
+// element.
+inline Object strings(std::initializer_list<std::optional<std::wstring_view>> elements, LONG lower = 0)
+{
+    SAFEARRAYBOUND bound{static_cast<ULONG>(elements.size()), lower};
+    SAFEARRAY* array = SafeArrayCreate(VT_BSTR, 1, &bound);
+    BSTR* data = nullptr;
+    EXPECT_EQ(SafeArrayAccessData(array, reinterpret_cast<void**>(&data)), S_OK);
+    for (const auto& element : elements)
+        *data++ = element ? SysAllocStringLen(element->data(), static_cast<UINT>(element->size())) : nullptr;
+    EXPECT_EQ(SafeArrayUnaccessData(array), S_OK);
+    return variant_of(VT_ARRAY | VT_BSTR, [&](VARIANT& x) { x.parray = array; });
+}
+
+// An array of `type` with `count` zeroed elements.
+inline Object array_of(VARTYPE type, ULONG count)
+{
+    SAFEARRAYBOUND bound{count, 0};
+    SAFEARRAY* array = SafeArrayCreate(type, 1, &bound);
+    return variant_of(VT_ARRAY | type, [&](VARIANT& x) { x.parray = array; });
+}
+
+// An object with its own identity and no interface of interest.
+struct FakeUnknown : fake::Fake<IUnknown> {
+    explicit FakeUnknown(std::string name = "unknown") : Fake(std::move(name)) {}
+};
+
+// A VT_UNKNOWN value holding its own reference to `object`.
+inline Object unknown(IUnknown* object)
+{
+    return variant_of(VT_UNKNOWN, [&](VARIANT& x) {
+        if (object)
+            object->AddRef();
+        x.punkVal = object;
+    });
+}
+
+// A record description of type `type` named `type_name` (std::nullopt: no name). The record data that
+// values point at belongs to the fake, so clearing a value frees nothing.
+class FakeRecordInfo : public fake::Fake<IRecordInfo> {
+public:
+    FakeRecordInfo(GUID type, std::optional<std::wstring> type_name)
+        : Fake("record info"), type(type), type_name(std::move(type_name))
+    {
+    }
+
+    GUID type;
+    std::optional<std::wstring> type_name;
+    // The record data of every value made from this description.
+    GUID data{};
+
+    HRESULT STDMETHODCALLTYPE GetGuid(GUID* out) override
+    {
+        *out = type;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override
+    {
+        *out = type_name ? SysAllocString(type_name->c_str()) : nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE RecordInit(PVOID) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RecordClear(PVOID) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RecordDestroy(PVOID) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RecordCopy(PVOID, PVOID) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetSize(ULONG* size) override
+    {
+        *size = sizeof data;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetField(PVOID, LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetFieldNoCopy(PVOID, LPCOLESTR, VARIANT*, PVOID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE PutField(ULONG, PVOID, LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE PutFieldNoCopy(ULONG, PVOID, LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetFieldNames(ULONG*, BSTR*) override { return E_NOTIMPL; }
+    BOOL STDMETHODCALLTYPE IsMatchingType(IRecordInfo* other) override { return other == this; }
+    PVOID STDMETHODCALLTYPE RecordCreate() override { return nullptr; }
+    HRESULT STDMETHODCALLTYPE RecordCreateCopy(PVOID, PVOID*) override { return E_NOTIMPL; }
+};
+
+// The type of System.Guid's record in the .NET type library.
+inline constexpr GUID dotnet_guid = {0x9C5923E9, 0xDE52, 0x33EA, {0x88, 0xDE, 0x7E, 0xBC, 0x86, 0x33, 0xB9, 0xCC}};
+
+// A VT_RECORD value described by `info`, holding its own reference to it.
+inline Object record(FakeRecordInfo* info)
+{
+    return variant_of(VT_RECORD, [&](VARIANT& x) {
+        info->AddRef();
+        x.pRecInfo = info;
+        x.pvRecord = &info->data;
+    });
+}
+
+// An enumeration over copies of `elements` that, when `fail_at` is set, answers `failure` instead of
+// the element at that position. It notes every count asked for in `requested`, which outlives it.
+class FakeElements : public fake::Fake<IEnumVARIANT> {
+public:
+    FakeElements(std::vector<_variant_t> elements, std::optional<std::size_t> fail_at, HRESULT failure,
+                 std::vector<ULONG>& requested)
+        : Fake("elements"), elements_(std::move(elements)), fail_at_(fail_at), failure_(failure), requested_(requested)
+    {
+    }
+
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* out, ULONG* fetched) override
+    {
+        requested_.push_back(count);
+        *fetched = 0;
+        if (fail_at_ && next_ == *fail_at_)
+            return failure_;
+        if (next_ == elements_.size())
+            return S_FALSE;
+        VariantInit(out);
+        if (const HRESULT hr = VariantCopy(out, &elements_[next_++]); FAILED(hr))
+            return hr;
+        *fetched = 1;
+        return count == 1 ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reset() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT**) override { return E_NOTIMPL; }
+
+private:
+    std::vector<_variant_t> elements_;
+    std::size_t next_ = 0;
+    std::optional<std::size_t> fail_at_;
+    HRESULT failure_;
+    std::vector<ULONG>& requested_;
+};
+
+// An array field over `elements`, with scripted failures of its two operations.
+class FakeArrayField : public fake::Fake<IArrayField, fake::SupportsErrorInfo> {
+public:
+    explicit FakeArrayField(std::vector<_variant_t> elements) : Fake("field"), elements(std::move(elements)) {}
+
+    std::vector<_variant_t> elements;
+    // GetCount: this result, with this error information left on the thread when it is not empty.
+    HRESULT count_result = S_OK;
+    std::wstring count_error;
+    // GetEnumerator: this result; `null_enumerator` answers success with no object.
+    HRESULT enumerator_result = S_OK;
+    bool null_enumerator = false;
+    // The enumeration breaks off with `failure` at this position.
+    std::optional<std::size_t> fail_at;
+    HRESULT failure = E_FAIL;
+    // The counts that the enumerations handed out were asked for.
+    std::vector<ULONG> requested;
+    std::vector<std::string> calls;
+
+    HRESULT STDMETHODCALLTYPE GetCount(LONG* count) override
+    {
+        calls.emplace_back("GetCount");
+        *count = static_cast<LONG>(elements.size());
+        if (!count_error.empty())
+            leave_error_info(count_error);
+        return count_result;
+    }
+    HRESULT STDMETHODCALLTYPE GetEnumerator(IEnumVARIANT** out) override
+    {
+        calls.emplace_back("GetEnumerator");
+        *out = nullptr;
+        if (FAILED(enumerator_result) || null_enumerator)
+            return enumerator_result;
+        *out = fake::make<FakeElements>(elements, fail_at, failure, requested);
+        return S_OK;
+    }
+
+private:
+    static void leave_error_info(const std::wstring& description)
+    {
+        ICreateErrorInfo* create = nullptr;
+        ASSERT_EQ(CreateErrorInfo(&create), S_OK);
+        create->SetDescription(const_cast<LPOLESTR>(description.c_str()));
+        IErrorInfo* info = nullptr;
+        create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info));
+        SetErrorInfo(0, info);
+        info->Release();
+        create->Release();
+    }
+};
+
+// The fakes alive now, each with its reference count.
+inline std::vector<std::pair<std::string, ULONG>> live_fakes()
+{
+    std::vector<std::pair<std::string, ULONG>> live;
+    for (const fake::LedgerEntry& entry : fake::Ledger::instance().snapshot())
+        live.emplace_back(entry.name, entry.references);
+    return live;
+}
+
+// The dump for a test's trace; a value whose dump raises (a null string) is named by its type.
+inline std::string describe(const Object& value)
+{
+    try {
+        return testing::PrintToString(value.to_string());
+    } catch (const std::exception&) {
+        return "value of type " + std::to_string(value.data().vt);
+    }
+}
+
+// What a refusal carried.
+struct refusal_t {
+    std::wstring message;
+    std::wstring dump;
+    seen_site site;
+    // The message of the nested exception, if there is one.
+    std::optional<std::wstring> nested;
+};
+
+// Runs `read`, which must throw the library's own COstraException (not a CHResultException), and
+// gives what the exception carried.
+template <class Read>
+refusal_t refusal_of(Read read)
+{
+    refusal_t seen;
+    try {
+        read();
+        ADD_FAILURE() << "the read succeeded";
+    } catch (const CHResultException& e) {
+        ADD_FAILURE() << "a CHResultException instead of a refusal: " << e.what();
+    } catch (const COstraException& e) {
+        seen.message = e.message();
+        if (const std::wstring* dump = boost::get_error_info<value_dump_info>(e))
+            seen.dump = *dump;
+        seen.site = site_of(e);
+        if (const std::exception_ptr* nested = boost::get_error_info<nested_exception_info>(e)) {
+            try {
+                std::rethrow_exception(*nested);
+            } catch (const COstraException& inner) {
+                seen.nested = inner.message();
+            } catch (...) {
+                seen.nested = std::wstring(L"(not a COstraException)");
+            }
+        }
+    }
+    return seen;
+}
+
+// get<T> of `object` refuses with `message`, the object's dump, a site in the readers' file, and the
+// exception that it replaced (by its message) or nothing nested.
+template <class T>
+void expect_refused(const Object& object, std::wstring_view message,
+                    std::optional<std::wstring> nested = std::nullopt)
+{
+    SCOPED_TRACE("refusing " + describe(object));
+    const refusal_t seen = refusal_of([&] { (void)object.get<T>(); });
+    EXPECT_EQ(seen.message, message);
+    EXPECT_EQ(seen.nested, nested);
+    EXPECT_EQ(seen.dump, object.to_string());
+    EXPECT_EQ(seen.site.file, "Monitor/Collector/Collector.Shell/Object.cpp");
+    EXPECT_NE(seen.site.function.find("Object::get"), std::string::npos) << seen.site.function;
+}
+
+} // namespace shell_test
