@@ -170,7 +170,8 @@ TEST(VarDateFromStr, IncompleteOrExcessFieldsAreATypeMismatch)
 {
     for (const wchar_t* text : {L"18:60", L"13:00 PM", L"18:", L"1:2:3:4", L"PM", L"March", L"  ", L"3/15/",
                                 L"/3/15", L"1/2/3/4", L"12/31/99999", L"3/15/2023 x", L"Wed Wed 3/15/2023",
-                                L"March April 2023", L"3/15/2023 1:00 2:00", L"2023-257-1", L"1/257/2023"})
+                                L"March April 2023", L"3/15/2023 1:00 2:00", L"2023-257-1", L"1/257/2023",
+                                L"1/1/99999999999999999999"})
         expect_mismatch(text);
 }
 

@@ -22,9 +22,9 @@ constexpr std::size_t max_digits = 4;
 
 struct Token {
     enum Kind { number, word, slash, dash, colon } kind;
-    int value = 0;        // a number's value
+    int value = 0;          // a number's value
     std::size_t digits = 0; // a number's length
-    std::string text{};   // a word, in lower case
+    std::string text{};     // a word, in lower case
 };
 
 bool is_digit(OLECHAR c) { return c >= L'0' && c <= L'9'; }
@@ -40,10 +40,11 @@ std::optional<std::vector<Token>> tokenize(std::basic_string_view<OLECHAR> text)
             ++i;
         } else if (is_digit(c)) {
             Token token{Token::number};
-            for (; i < text.size() && is_digit(text[i]); ++i, ++token.digits)
+            for (; i < text.size() && is_digit(text[i]); ++i) {
+                if (++token.digits > max_digits)
+                    return std::nullopt;
                 token.value = token.value * 10 + static_cast<int>(text[i] - L'0');
-            if (token.digits > max_digits)
-                return std::nullopt;
+            }
             tokens.push_back(token);
         } else if (is_letter(c)) {
             Token token{Token::word};
