@@ -64,12 +64,10 @@ Outcome parse_outcome(Cursor& cursor)
 {
     cursor.expect("=>");
     Outcome outcome;
-    if (const auto hr = hresult_named(cursor.peek().text); hr && !cursor.peek().quoted) {
-        cursor.take();
+    if (const auto hr = cursor.accept_hresult())
         outcome.hr = *hr;
-    } else {
+    else
         outcome.value = parse_literal(cursor);
-    }
     if (cursor.accept("refs"))
         outcome.refs = static_cast<ULONG>(cursor.number());
     cursor.finish();
@@ -286,7 +284,7 @@ Body prepare_fromdate(Cursor& cursor)
         flags = static_cast<ULONG>(cursor.number());
     cursor.expect("=>");
     const bool fails = !cursor.peek().quoted;
-    const HRESULT expected = fails ? hresult_named(cursor.word()).value_or(E_UNEXPECTED) : S_OK;
+    const HRESULT expected = fails ? cursor.hresult() : S_OK;
     const std::string text = fails ? "" : cursor.quoted();
     cursor.finish();
     return [date, flags, expected, text]() mutable {
@@ -312,21 +310,19 @@ Body prepare_iid(Cursor& cursor)
 {
     const auto text = cursor.string_or_null();
     cursor.expect("=>");
-    const auto expected = hresult_named(cursor.word());
-    if (!expected)
-        cursor.fail("an HRESULT expected");
-    const std::optional<GUID> guid = *expected == S_OK ? std::optional<GUID>(parse_guid(cursor)) : std::nullopt;
+    const HRESULT expected = cursor.hresult();
+    const std::optional<GUID> guid = expected == S_OK ? std::optional<GUID>(parse_guid(cursor)) : std::nullopt;
     cursor.finish();
     return [text, expected, guid] {
         // What the call must not touch when it rejects the text's length.
         const GUID untouched = {0x5EED5EED, 0x5EED, 0x5EED, {1, 2, 3, 4, 5, 6, 7, 8}};
         GUID result = untouched;
         const auto wide = text ? std::optional(widen(*text)) : std::nullopt;
-        expect_result(IIDFromString(wide ? wide->c_str() : nullptr, &result), *expected);
+        expect_result(IIDFromString(wide ? wide->c_str() : nullptr, &result), expected);
         if (guid) {
             EXPECT_TRUE(IsEqualGUID(result, *guid)) << "the GUID read differs";
         }
-        if (*expected == E_INVALIDARG) {
+        if (expected == E_INVALIDARG) {
             EXPECT_TRUE(IsEqualGUID(result, untouched)) << "a rejected string changed the GUID";
         }
     };
@@ -473,7 +469,8 @@ struct ErrorObjects {
 
 void get_error(const ErrorStep& step, const ErrorObjects& objects)
 {
-    IErrorInfo* got = reinterpret_cast<IErrorInfo*>(&got); // must be overwritten
+    // Not null, so that a call which leaves the out-pointer alone shows.
+    IErrorInfo* got = reinterpret_cast<IErrorInfo*>(&got);
     const HRESULT hr = GetErrorInfo(step.reserved, step.null_out ? nullptr : &got);
     expect_result(hr, step.hr);
     if (step.null_out || FAILED(hr))
@@ -516,10 +513,7 @@ ErrorStep parse_error_step(Cursor& cursor)
         step.refs = static_cast<ULONG>(cursor.number());
         return step;
     }
-    const auto hr = hresult_named(cursor.word());
-    if (!hr)
-        cursor.fail("an HRESULT expected");
-    step.hr = *hr;
+    step.hr = cursor.hresult();
     if (step.action == "get" && !step.null_out && SUCCEEDED(step.hr))
         step.object = cursor.word();
     return step;

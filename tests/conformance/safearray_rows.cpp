@@ -82,12 +82,9 @@ template <class Read>
 void parse_result(Cursor& cursor, Step& step, Read read)
 {
     cursor.expect("=>");
-    if (const auto hr = hresult_named(cursor.peek().text); hr && !cursor.peek().quoted) {
-        cursor.take();
-        step.hr = *hr;
-    } else {
+    step.hr = cursor.accept_hresult();
+    if (!step.hr)
         read();
-    }
 }
 
 Step parse_step(Cursor& cursor, const Header& header)
@@ -187,8 +184,7 @@ private:
     void check_hr(const Step& step, HRESULT hr)
     {
         expect_result(hr, step.hr.value_or(S_OK));
-        const bool gone = (step.action == "destroy" && SUCCEEDED(hr)) || step.action == "clearvariant";
-        if (gone && SUCCEEDED(hr))
+        if (SUCCEEDED(hr) && (step.action == "destroy" || step.action == "clearvariant"))
             array_ = nullptr;
     }
 

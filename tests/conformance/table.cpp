@@ -242,6 +242,24 @@ long long Cursor::number()
     return negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
 }
 
+std::optional<HRESULT> Cursor::accept_hresult()
+{
+    if (done() || tokens_[next_].quoted)
+        return std::nullopt;
+    const auto hr = hresult_named(tokens_[next_].text);
+    if (hr)
+        ++next_;
+    return hr;
+}
+
+HRESULT Cursor::hresult()
+{
+    const auto hr = accept_hresult();
+    if (!hr)
+        fail("an HRESULT name expected");
+    return *hr;
+}
+
 void Cursor::finish() const
 {
     if (!done())

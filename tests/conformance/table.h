@@ -50,6 +50,8 @@ public:
     std::string quoted();      // a quoted token
     std::optional<std::string> string_or_null(); // "text" or the word null
     long long number();        // decimal or 0x hex, with a sign
+    std::optional<HRESULT> accept_hresult(); // an HRESULT name, consumed when it is one
+    HRESULT hresult();                       // an HRESULT name, or a complaint
     void finish() const;       // nothing may follow
     [[noreturn]] void fail(const std::string& why) const;
 
