@@ -16,6 +16,7 @@
 #include <cmath>
 #include <compare>
 #include <ctime>
+#include <cwchar>
 #include <string>
 
 #pragma push_macro("GetCurrentTime")
