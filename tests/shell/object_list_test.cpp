@@ -1,0 +1,163 @@
+// Object: the string and byte lists, from array fields (whose enumeration may break off or hold
+// elements that do not convert) and from arrays of strings; every field, enumerator and element
+// is released whatever happens.
+#include "shell/object_values.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace shell_test {
+namespace {
+
+using namespace std::literals;
+using testing::ElementsAre;
+using testing::Pair;
+
+using Texts = std::vector<std::wstring>;
+using Bytes = std::vector<unsigned char>;
+
+constexpr std::wstring_view not_texts = L"Object is neither BSTR[] nor IArrayField<BSTR>";
+constexpr std::wstring_view not_bytes = L"Object is not IArrayField<BYTE>";
+
+_variant_t text(const wchar_t* value) { return _variant_t(value); }
+_variant_t number(LONG value) { return _variant_t(value, VT_I4); }
+_variant_t byte(BYTE value) { return _variant_t(value); }
+// Exactly these characters, embedded NULs included.
+_variant_t counted_text(std::wstring_view value)
+{
+    _variant_t result;
+    result.vt = VT_BSTR;
+    result.bstrVal = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
+    return result;
+}
+
+TEST(ObjectTexts, FromAnArrayFieldOneElementAtATime)
+{
+    auto field = fake::hold<FakeArrayField>(std::vector<_variant_t>{
+        text(L"alpha"), number(5), _variant_t(0.5), _variant_t(true), counted_text(L"x\0y"sv)});
+    {
+        const Object value = unknown(field->unknown());
+        EXPECT_EQ(value.get<Texts>(), (Texts{L"alpha", L"5", L"0.5", L"-1", L"x"}));
+    }
+    EXPECT_THAT(field->calls, ElementsAre("GetEnumerator", "GetCount"));
+    // Five elements and the end, each asked for alone.
+    EXPECT_EQ(field->requested, std::vector<ULONG>(6, 1));
+    EXPECT_THAT(live_fakes(), ElementsAre(Pair("field", 1u)));
+}
+
+TEST(ObjectTexts, EnumerationBreakingOffGivesTheElementsReadSoFar)
+{
+    for (const HRESULT failure : {E_FAIL, RPC_E_DISCONNECTED, E_OUTOFMEMORY}) {
+        auto field = fake::hold<FakeArrayField>(std::vector<_variant_t>{text(L"a"), text(L"b"), text(L"c")});
+        field->fail_at = 2;
+        field->failure = failure;
+        EXPECT_EQ(unknown(field->unknown()).get<Texts>(), (Texts{L"a", L"b"})) << std::hex << failure;
+        EXPECT_THAT(live_fakes(), ElementsAre(Pair("field", 1u)));
+    }
+    auto broken_at_once = fake::hold<FakeArrayField>(std::vector<_variant_t>{text(L"a")});
+    broken_at_once->fail_at = 0;
+    EXPECT_EQ(unknown(broken_at_once->unknown()).get<Texts>(), Texts{});
+}
+
+TEST(ObjectTexts, AnElementWithoutTextAbandonsTheFieldAndReleasesEverything)
+{
+    auto element = fake::hold<FakeUnknown>("element");
+    _variant_t failed_call;
+    failed_call.vt = VT_ERROR;
+    failed_call.scode = E_FAIL;
+    for (const _variant_t& unreadable : {failed_call, _variant_t(static_cast<IUnknown*>(element.get()))}) {
+        auto field = fake::hold<FakeArrayField>(std::vector<_variant_t>{text(L"a"), unreadable, text(L"c")});
+        expect_refused<Texts>(unknown(field->unknown()), not_texts);
+        EXPECT_EQ(field->requested.size(), 2u);
+    }
+    EXPECT_EQ(element->references(), 1u);
+    EXPECT_THAT(live_fakes(), ElementsAre(Pair("element", 1u)));
+}
+
+TEST(ObjectTexts, ValuesThatOfferNoEnumeration)
+{
+    auto plain = fake::hold<FakeUnknown>();
+    expect_refused<Texts>(unknown(plain->unknown()), not_texts);
+    expect_refused<Texts>(unknown(nullptr), not_texts);
+
+    auto refusing = fake::hold<FakeArrayField>(std::vector<_variant_t>{text(L"a")});
+    refusing->enumerator_result = E_ACCESSDENIED;
+    expect_refused<Texts>(unknown(refusing->unknown()), not_texts);
+    auto without = fake::hold<FakeArrayField>(std::vector<_variant_t>{text(L"a")});
+    without->null_enumerator = true;
+    expect_refused<Texts>(unknown(without->unknown()), not_texts);
+    // The count is not asked for a field that gave no enumerator.
+    EXPECT_THAT(refusing->calls, ElementsAre("GetEnumerator"));
+    EXPECT_THAT(without->calls, ElementsAre("GetEnumerator"));
+
+    for (const Object& value : {array_of(VT_I4, 2), array_of(VT_VARIANT, 1), bstr(L"a"), empty()})
+        expect_refused<Texts>(value, not_texts);
+}
+
+TEST(ObjectTexts, FailedCountIsRaisedWithTheFieldsErrorInformation)
+{
+    auto field = fake::hold<FakeArrayField>(std::vector<_variant_t>{text(L"a")});
+    field->support_error_info(__uuidof(IArrayField));
+    field->count_result = E_ACCESSDENIED;
+    field->count_error = L"count refused";
+    try {
+        (void)unknown(field->unknown()).get<Texts>();
+        ADD_FAILURE() << "a failed count was ignored";
+    } catch (const CHResultException& e) {
+        EXPECT_EQ(e.get_hresult(), E_ACCESSDENIED);
+        EXPECT_EQ(e.message(), L"count refused");
+    }
+    EXPECT_THAT(live_fakes(), ElementsAre(Pair("field", 1u)));
+}
+
+TEST(ObjectTexts, FromAnArrayOfStringsReadInPlace)
+{
+    const Object value = strings({L"a", L"", L"x\0y"sv, std::nullopt});
+    EXPECT_EQ(value.get<Texts>(), (Texts{L"a", L"", L"x", L""}));
+    // Unlocked again and still the object's own.
+    EXPECT_EQ(value.data().parray->cLocks, 0u);
+    EXPECT_EQ(value.get<Texts>().size(), 4u);
+    EXPECT_EQ(strings({}).get<Texts>(), Texts{});
+}
+
+TEST(ObjectTexts, ArraysThatAreNotStringsFromZeroFailWithInvalidArgument)
+{
+    // Declared as strings but holding numbers; and strings counted from 1, read from index 0.
+    SAFEARRAYBOUND bound{2, 0};
+    SAFEARRAY* numbers = SafeArrayCreate(VT_I4, 1, &bound);
+    const Object mislabelled = variant_of(VT_ARRAY | VT_BSTR, [&](VARIANT& x) { x.parray = numbers; });
+    for (const Object& value : {mislabelled, strings({L"a", L"b"}, 1)}) {
+        SCOPED_TRACE(describe(value));
+        try {
+            (void)value.get<Texts>();
+            ADD_FAILURE() << "the array was read";
+        } catch (const CHResultException& e) {
+            EXPECT_EQ(e.get_hresult(), E_INVALIDARG);
+        }
+        EXPECT_EQ(value.data().parray->cLocks, 0u);
+    }
+}
+
+TEST(ObjectBytes, FromAnArrayFieldOnly)
+{
+    auto field = fake::hold<FakeArrayField>(std::vector<_variant_t>{byte(1), byte(255), number(7), text(L"9")});
+    EXPECT_EQ(unknown(field->unknown()).get<Bytes>(), (Bytes{1, 255, 7, 9}));
+
+    field->fail_at = 1;
+    EXPECT_EQ(unknown(field->unknown()).get<Bytes>(), (Bytes{1}));
+
+    // 256 does not fit a byte: the field is abandoned.
+    auto too_large = fake::hold<FakeArrayField>(std::vector<_variant_t>{byte(1), number(256)});
+    expect_refused<Bytes>(unknown(too_large->unknown()), not_bytes);
+    auto plain = fake::hold<FakeUnknown>();
+    for (const Object& value : {array_of(VT_UI1, 3), unknown(plain->unknown()), unknown(nullptr), bstr(L"ab")})
+        expect_refused<Bytes>(value, not_bytes);
+    EXPECT_THAT(live_fakes(), ElementsAre(Pair("field", 1u), Pair("field", 1u), Pair("unknown", 1u)));
+}
+
+} // namespace
+} // namespace shell_test
