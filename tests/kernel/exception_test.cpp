@@ -90,7 +90,7 @@ TEST(GetHResult, MapsEachKindOfException)
         {[] { throw COstraException(exception_init, L"m", L"", 1); }, E_FAIL},
         {[] { throw CInterruptedException(); }, E_ABORT},
         {[] { throw std::bad_alloc(); }, E_OUTOFMEMORY},
-        {[] { throw std::out_of_range("x"); }, E_BOUNDS},
+        {[] { throw std::out_of_range("x"); }, static_cast<HRESULT>(0x8000000BL)}, // E_BOUNDS
         {[] { throw std::runtime_error("x"); }, E_UNEXPECTED},
     };
     for (const auto& [thrower, expected] : rows) {

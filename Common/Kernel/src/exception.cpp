@@ -54,6 +54,13 @@ CInterruptedException::~CInterruptedException() = default;
 
 bool CInterruptedException::interrupted() const noexcept { return true; }
 
+namespace {
+
+// E_BOUNDS, which mingw-w64's headers lack.
+constexpr HRESULT out_of_bounds = static_cast<HRESULT>(0x8000000BL);
+
+} // namespace
+
 HRESULT get_hresult(const std::exception& e) noexcept
 {
     if (const auto* failed = dynamic_cast<const CHResultException*>(&e))
@@ -69,6 +76,6 @@ HRESULT get_hresult(const std::exception& e) noexcept
     if (dynamic_cast<const std::invalid_argument*>(&e))
         return E_INVALIDARG;
     if (dynamic_cast<const std::out_of_range*>(&e))
-        return E_BOUNDS;
+        return out_of_bounds;
     return E_UNEXPECTED;
 }
