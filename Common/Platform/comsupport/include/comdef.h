@@ -130,7 +130,7 @@ public:
     }
     // The system's text for the HRESULT, else "IDispatch error #n" for a dispatch error code, else
     // "Unknown error 0x...".
-    const _com_util::message_char* ErrorMessage() const
+    const _com_util::message_char* ErrorMessage() const noexcept
     {
         if (m_message.empty())
             m_message = _Message();

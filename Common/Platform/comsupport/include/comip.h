@@ -147,7 +147,8 @@ public:
         _Release();
         m_pInterface = pInterface;
     }
-    void Attach(Interface* pInterface, bool fAddRef)
+    // noexcept as in the Windows header: attaching NULL with fAddRef issues E_POINTER.
+    void Attach(Interface* pInterface, bool fAddRef) noexcept
     {
         _Release();
         m_pInterface = pInterface;

@@ -152,8 +152,9 @@ public:
     {
         _bstr_t(s, false).swap(*this);
     }
-    // Hands the BSTR to the caller; only an unshared string can be detached.
-    BSTR Detach()
+    // Hands the BSTR to the caller; only an unshared string can be detached. noexcept as in the Windows
+    // header: detaching a shared string issues E_POINTER, and a handler that throws ends the program.
+    BSTR Detach() noexcept
     {
         if (!m_Data || m_Data->m_RefCount.load() != 1) {
             _com_issue_error(E_POINTER);
@@ -408,10 +409,11 @@ public:
     _variant_t& operator=(long long i8Src) { return _Set(VT_I8, [&] { llVal = i8Src; }); }
     _variant_t& operator=(unsigned long long ui8Src) { return _Set(VT_UI8, [&] { ullVal = ui8Src; }); }
 
-    bool operator==(const VARIANT& varSrc) const { return *this == &varSrc; }
-    bool operator==(const VARIANT* pSrc) const;
-    bool operator!=(const VARIANT& varSrc) const { return !(*this == &varSrc); }
-    bool operator!=(const VARIANT* pSrc) const { return !(*this == pSrc); }
+    // noexcept as in the Windows header: a type that cannot be compared issues E_INVALIDARG.
+    bool operator==(const VARIANT& varSrc) const noexcept { return *this == &varSrc; }
+    bool operator==(const VARIANT* pSrc) const noexcept;
+    bool operator!=(const VARIANT& varSrc) const noexcept { return !(*this == &varSrc); }
+    bool operator!=(const VARIANT* pSrc) const noexcept { return !(*this == pSrc); }
 
     void Clear() { _com_util::CheckError(::VariantClear(this)); }
     // Takes varSrc's value over and leaves it VT_EMPTY.
@@ -531,7 +533,7 @@ inline _variant_t::operator _bstr_t() const
     return _Extract(VT_BSTR, [](const VARIANT& v) { return _bstr_t(v.bstrVal, true); });
 }
 
-inline bool _variant_t::operator==(const VARIANT* pSrc) const
+inline bool _variant_t::operator==(const VARIANT* pSrc) const noexcept
 {
     if (!pSrc)
         return false;
