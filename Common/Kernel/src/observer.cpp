@@ -84,6 +84,8 @@ COstraBaseObserver::~COstraBaseObserver() = default;
 
 void COstraBaseObserver::subscribe(std::shared_ptr<IOstraSubscriber> subscriber)
 {
+    if (!subscriber)
+        return;
     IOstraSubscriber& joined = *subscriber;
     {
         std::lock_guard lock(state_->mutex);

@@ -43,7 +43,8 @@ public:
     COstraBaseObserver(const COstraBaseObserver&) = delete;
     COstraBaseObserver& operator=(const COstraBaseObserver&) = delete;
 
-    // Adds a subscriber at the end of the list; one already subscribed stays where it is.
+    // Adds a subscriber at the end of the list; one already subscribed stays where it is, and a null
+    // pointer is ignored.
     void subscribe(std::shared_ptr<IOstraSubscriber> subscriber);
 
     // Calls `visit` on each subscriber in subscription order, with no lock held, so that `visit` may
