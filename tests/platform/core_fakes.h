@@ -6,8 +6,6 @@
 
 #include <windows.h>
 
-#include <atomic>
-
 namespace core_test {
 
 struct Unknown : fake::Fake<IUnknown> {
@@ -40,12 +38,10 @@ struct Pair {
     BSTR text;
 };
 
-// Describes Pair, and counts the records it allocated and not yet destroyed.
+// Describes Pair.
 class PairRecord : public fake::Fake<IRecordInfo> {
 public:
     using Fake::Fake;
-
-    int records_alive() const { return alive_.load(); }
 
     HRESULT STDMETHODCALLTYPE RecordInit(PVOID pv) override
     {
@@ -57,11 +53,12 @@ public:
         SysFreeString(static_cast<Pair*>(pv)->text);
         return RecordInit(pv);
     }
-    // Copies into a record that owns nothing.
+    // Releases what the target holds first, as IRecordInfo::RecordCopy is documented to.
     HRESULT STDMETHODCALLTYPE RecordCopy(PVOID existing, PVOID target) override
     {
         const auto& from = *static_cast<Pair*>(existing);
         auto& to = *static_cast<Pair*>(target);
+        RecordClear(target);
         to.number = from.number;
         to.text = from.text ? SysAllocString(from.text) : nullptr;
         return S_OK;
@@ -75,7 +72,6 @@ public:
     {
         void* record = CoTaskMemAlloc(sizeof(Pair));
         RecordInit(record);
-        ++alive_;
         return record;
     }
     HRESULT STDMETHODCALLTYPE RecordCreateCopy(PVOID source, PVOID* target) override
@@ -87,7 +83,6 @@ public:
     {
         RecordClear(record);
         CoTaskMemFree(record);
-        --alive_;
         return S_OK;
     }
 
@@ -100,9 +95,6 @@ public:
     HRESULT STDMETHODCALLTYPE PutFieldNoCopy(ULONG, PVOID, LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetFieldNames(ULONG*, BSTR*) override { return E_NOTIMPL; }
     BOOL STDMETHODCALLTYPE IsMatchingType(IRecordInfo* other) override { return other == this; }
-
-private:
-    std::atomic<int> alive_{0};
 };
 
 // A BSTR owned for the length of a scope.

@@ -148,8 +148,8 @@ BSTR duplicate(BSTR text)
     return text ? SysAllocStringByteLen(reinterpret_cast<LPCSTR>(text), SysStringByteLen(text)) : nullptr;
 }
 
-// Copies one element of `psa` from `source` to `target`, which owns nothing: strings are duplicated,
-// interfaces AddRef'd, VARIANTs and records copied deeply.
+// Copies one element of `psa` from `source` to `target`, which owns nothing (a record may hold what
+// RecordCopy releases): strings are duplicated, interfaces AddRef'd, VARIANTs and records copied deeply.
 HRESULT copy_element(const SAFEARRAY* psa, const void* source, void* target)
 {
     if (psa->fFeatures & FADF_BSTR) {
@@ -475,10 +475,9 @@ HRESULT STDAPICALLTYPE SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void
     }
     if (!pv)
         return E_INVALIDARG;
+    // VariantCopy and IRecordInfo::RecordCopy release what the element held before copying.
     if (psa->fFeatures & FADF_VARIANT)
         return VariantCopy(static_cast<VARIANT*>(element), static_cast<VARIANT*>(pv));
-    if (psa->fFeatures & FADF_RECORD)
-        release_elements(psa, element, 1);
     return copy_element(psa, pv, element);
 }
 
