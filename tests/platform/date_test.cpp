@@ -22,6 +22,12 @@ std::wstring format(DATE value, ULONG flags = 0)
     return result;
 }
 
+// mingw-w64 declares the text parameter without const, so the call goes through a copy.
+HRESULT parse(std::wstring text, DATE* value, ULONG flags = 0)
+{
+    return VarDateFromStr(text.data(), en_us, flags, value);
+}
+
 // A day of the calendar counted from 12/30/1899, the way a DATE counts it.
 double serial(int year, unsigned month, unsigned day)
 {
@@ -93,7 +99,7 @@ struct Parsed {
 void expect_parses(const Parsed& row)
 {
     DATE value = -1e9;
-    EXPECT_EQ(VarDateFromStr(row.text, en_us, 0, &value), S_OK) << testing::PrintToString(row.text);
+    EXPECT_EQ(parse(row.text, &value), S_OK) << testing::PrintToString(row.text);
     EXPECT_NEAR(value, row.value, 1e-9) << testing::PrintToString(row.text);
 }
 
@@ -136,8 +142,12 @@ TEST(VarDateFromStr, ReadsMonthNamesWeekdaysAndTimes)
         {L"6:30 PM", half_past_six_pm},
         {L"12:30:15 pm", (12 * 3600 + 30 * 60 + 15) / seconds_per_day},
         {L"12:05 AM", 5 * 60 / seconds_per_day},
-        {L"1:2:3 p", (13 * 3600 + 2 * 60 + 3) / seconds_per_day},
+        {L"13:00 PM", 13.0 / 24}, // a marker after a 24-hour hour changes nothing
         {L"00:00:00", 0},
+        {L"3/15/2023 6 PM", 45000.75},
+        {L"18:30 3/15/2023", 45000 + half_past_six_pm},
+        {L"3/15/2023 Wed", 45000},
+        {L"15-Mar-2023", 45000},
         {L"12/29/1899 6:00 AM", -1.25}, // before day 0 the time still runs forward
     };
     for (const auto& row : rows)
@@ -146,42 +156,38 @@ TEST(VarDateFromStr, ReadsMonthNamesWeekdaysAndTimes)
 
 void expect_mismatch(const wchar_t* text)
 {
-    DATE value = 123;
-    EXPECT_EQ(VarDateFromStr(text, en_us, 0, &value), DISP_E_TYPEMISMATCH) << testing::PrintToString(text);
-    EXPECT_EQ(value, 123);
+    DATE value = 0;
+    EXPECT_EQ(parse(text, &value), DISP_E_TYPEMISMATCH) << testing::PrintToString(text);
 }
 
 TEST(VarDateFromStr, TextThatIsNoDateIsATypeMismatch)
 {
-    for (const wchar_t* text : {L"2023-03-15T18:30:00", L"2023-03-15T18:30:00Z", L"18:30:00.5", L"20230315",
-                                L"15.03.2023", L"1.1.2000", L"2/29/2023", L"13/13/2023", L"1/1/10000", L"25:00",
-                                L"18:30:61", L"24:00:00", L"", L"abc", L"Monday"})
+    for (const wchar_t* text :
+         {L"2023-03-15T18:30:00", L"2023-03-15T18:30:00Z", L"18:30:00.5", L"20230315", L"15.03.2023", L"1.1.2000",
+          L"2/29/2023", L"13/13/2023", L"1/1/10000", L"12/31/99999", L"1/1/99999999999999999999", L"2023-257-1",
+          L"1/257/2023", L"25:00", L"18:30:61", L"24:00:00", L"18:60", L"18:", L"1:2:3:4", L"3/15/2023 1:00 2:00",
+          L"", L"  ", L"abc", L"Monday", L"March", L"Sept 5 2023", L"PM", L"3/15/", L"/3/15", L"1/2/3/4",
+          L"3/15/2023 x"})
         expect_mismatch(text);
 }
 
-TEST(VarDateFromStr, DateWithoutYearIsInTheCurrentYear)
-{
-    expect_parses({L"3/15", serial(this_year(), 3, 15)});
-}
-
-#if !defined(_WIN32)
-// Text that Windows leaves undocumented: this layer's own choices.
-TEST(VarDateFromStr, IncompleteOrExcessFieldsAreATypeMismatch)
-{
-    for (const wchar_t* text : {L"18:60", L"13:00 PM", L"18:", L"1:2:3:4", L"PM", L"March", L"  ", L"3/15/",
-                                L"/3/15", L"1/2/3/4", L"12/31/99999", L"3/15/2023 x", L"Wed Wed 3/15/2023",
-                                L"March April 2023", L"3/15/2023 1:00 2:00", L"2023-257-1", L"1/257/2023",
-                                L"1/1/99999999999999999999"})
-        expect_mismatch(text);
-}
-
-TEST(VarDateFromStr, MissingYearOrDayIsFilledIn)
+TEST(VarDateFromStr, MissingYearIsTheCurrentOneAndMissingDayTheFirst)
 {
     const int year = this_year();
+    expect_parses({L"3/15", serial(year, 3, 15)});
     expect_parses({L"15/3", serial(year, 3, 15)});
     expect_parses({L"March 15", serial(year, 3, 15)});
     expect_parses({L"March 2023", serial(2023, 3, 1)});
     expect_parses({L"3/2023", serial(2023, 3, 1)});
+    expect_parses({L"2023/3", serial(2023, 3, 1)});
+}
+
+#if !defined(_WIN32)
+// Wine 8.0 reads "1:2:3 p" only some of the time, and "March April 2023" as March 4.
+TEST(VarDateFromStr, SingleLetterMarkerIsReadAndTwoMonthNamesAreNot)
+{
+    expect_parses({L"1:2:3 p", (13 * 3600 + 2 * 60 + 3) / seconds_per_day});
+    expect_mismatch(L"March April 2023");
 }
 
 // Where the pivot of two-digit years lies differs between Windows versions; this layer keeps 49/50.
@@ -197,9 +203,9 @@ TEST(VarDateFromStr, TwoDigitYearsPivotAtFifty)
 TEST(VarDateFromStr, FlagsDropTheDateOrTheTime)
 {
     DATE value = 0;
-    ASSERT_EQ(VarDateFromStr(L"3/15/2023 6:30 PM", en_us, VAR_TIMEVALUEONLY, &value), S_OK);
+    ASSERT_EQ(parse(L"3/15/2023 6:30 PM", &value, VAR_TIMEVALUEONLY), S_OK);
     EXPECT_NEAR(value, 18.5 / 24, 1e-9);
-    ASSERT_EQ(VarDateFromStr(L"3/15/2023 6:30 PM", en_us, VAR_DATEVALUEONLY, &value), S_OK);
+    ASSERT_EQ(parse(L"3/15/2023 6:30 PM", &value, VAR_DATEVALUEONLY), S_OK);
     EXPECT_EQ(value, 45000);
 }
 
@@ -211,7 +217,7 @@ TEST(DateText, ReadsBackWhatItWrites)
             const DATE value = day < 0 ? day - second / seconds_per_day : day + second / seconds_per_day;
             const std::wstring text = format(value);
             DATE back = 0;
-            ASSERT_EQ(VarDateFromStr(text.c_str(), en_us, 0, &back), S_OK) << testing::PrintToString(text);
+            ASSERT_EQ(parse(text, &back), S_OK) << testing::PrintToString(text);
             EXPECT_NEAR(back, value, 0.5 / seconds_per_day) << testing::PrintToString(text);
         }
     }

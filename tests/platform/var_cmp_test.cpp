@@ -91,9 +91,9 @@ TEST(VarCmp, RefusesTypesBeforeLookingAtValues)
         {"array against null", of(VT_ARRAY | VT_I4), of(VT_NULL), DISP_E_BADVARTYPE},
         {"UI8 right", i8(1), of(VT_UI8), DISP_E_BADVARTYPE},
         {"UINT right", i4(1), of(VT_UINT), DISP_E_BADVARTYPE},
+        {"INT right", i4(5), of(VT_INT), DISP_E_BADVARTYPE},
         {"UINT left", of(VT_UINT), i4(1), DISP_E_BADVARTYPE},
         {"0x7f left", of(0x7f), i4(1), DISP_E_BADVARTYPE},
-        {"INT right", i4(5), of(VT_INT), DISP_E_TYPEMISMATCH},
         {"UI4 right", i4(-1), of(VT_UI4), DISP_E_TYPEMISMATCH},
         {"UI8 left", of(VT_UI8), i4(1), DISP_E_TYPEMISMATCH},
         {"I1", of(VT_I1), i4(1), DISP_E_TYPEMISMATCH},
@@ -244,6 +244,7 @@ TEST(VarCmp, NaNIsGreaterThanAnything)
     expect_all({{"NaN left", r8(nan), i4(0), gt}, {"NaN right", i4(0), r8(nan), gt}, {"NaN both", r8(nan), r8(nan), gt}});
 }
 
+// Wine 8.0 converts with the shortest digits that read back, 16 for 1/3.
 TEST(VarCmp, DoublesMeetDecimalsThroughTheirFifteenDigits)
 {
     expect_all({{"0.1", dec(1, 0, 1), r8(0.1), eq}, {"0.1f", dec(1, 0, 1), r4(0.1), eq}, {"1/3", dec(333333333333333, 0, 15), r8(1.0 / 3), eq}});

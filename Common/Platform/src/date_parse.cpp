@@ -2,7 +2,7 @@
 //
 // The text splits into numbers, words and the separators "/", "-" and ":"; blanks and commas only
 // separate. A time is "h:mm", "h:mm:ss" or a bare hour, each with an optional AM/PM marker. The date
-// is up to three numbers, or a month name with up to two numbers, after an optional weekday. Which
+// is up to three numbers, or a month name with up to two numbers; weekday names are skipped. Which
 // number is the year, the month and the day is decided once all of them are known; a time without a
 // date lies on day 0, a date without a year in the current year.
 #include "date_serial.h"
@@ -124,8 +124,9 @@ private:
         case Token::word:
             if (const auto month = find_name(month_names, token.text))
                 return add_field(Field{static_cast<int>(*month) + 1, 0, true});
-            // A weekday may only open the text; nothing checks it against the date.
-            return pos_++ == 0 && find_name(weekday_names, token.text).has_value();
+            // A weekday may stand anywhere and says nothing: it is not checked against the date.
+            ++pos_;
+            return find_name(weekday_names, token.text).has_value();
         case Token::slash:
         case Token::dash:
             if (!after_field_)
@@ -175,9 +176,10 @@ private:
 
     bool store_time(int hour, int minute, int second, std::optional<bool> pm)
     {
-        if (hour > (pm ? 12 : 23) || minute > 59 || second > 59)
+        if (hour > 23 || minute > 59 || second > 59)
             return false;
-        if (pm)
+        // A marker after a 24-hour hour changes nothing: "13:00 AM" is 13:00.
+        if (pm && hour <= 12)
             hour = hour % 12 + (*pm ? 12 : 0);
         parts_.second_of_day = (hour * 60 + minute) * 60 + second;
         return true;

@@ -226,10 +226,10 @@ HRESULT VarCmp(LPVARIANT pvarLeft, LPVARIANT pvarRight, LCID lcid, ULONG dwFlags
         return DISP_E_BADVARTYPE;
     const VARTYPE lt = pvarLeft->vt & VT_TYPEMASK;
     const VARTYPE rt = pvarRight->vt & VT_TYPEMASK;
-    // On the right, INT passes this gate only to be refused as a type mismatch below.
-    if (!is_known_up_to(lt, VT_INT) || !(is_known_up_to(rt, VT_I8) || rt == VT_INT))
+    // INT is allowed on the left only: on the right, as UINT and UI8, it fails this gate.
+    if (!is_known_up_to(lt, VT_INT) || !is_known_up_to(rt, VT_I8))
         return DISP_E_BADVARTYPE;
-    if (rt == VT_INT || is_unordered(lt) || is_unordered(rt))
+    if (is_unordered(lt) || is_unordered(rt))
         return DISP_E_TYPEMISMATCH;
     if (lt == VT_ERROR || rt == VT_ERROR)
         return lt == rt ? VARCMP_EQ : DISP_E_TYPEMISMATCH;
