@@ -2,6 +2,8 @@
 #pragma once
 
 #include "shell/Collector.h"
+#include "shell/DeploymentData.h"
 #include "shell/Export.h"
 #include "shell/Guid.h"
+#include "shell/Method.h"
 #include "shell/Object.h"
