@@ -128,7 +128,8 @@ public:
         return S_OK;
     }
 
-    // The class object for `clsid` in one of `contexts`: the most recent registration wins.
+    // The class object for `clsid` in one of `contexts`. Registrations of one class are independent,
+    // each with its cookie; the most recent one that matches serves.
     HRESULT find(const CLSID& clsid, DWORD contexts, RegistrationPtr& found)
     {
         std::lock_guard lock(mutex_);
