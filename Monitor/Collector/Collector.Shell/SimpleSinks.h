@@ -8,15 +8,16 @@
 
 #include <atlcom.h>
 
-#include <atomic>
 #include <memory>
+#include <mutex>
 #include <string_view>
 
 namespace collector::shell::detail {
 
-// A multi-threaded sink of one event interface that delivers to a listener held weakly. The listener
-// is replaced and reset while events arrive on the component's threads, so the weak reference is
-// atomic and each delivery locks it for the length of one listener call, taking no other lock.
+// A multi-threaded sink of one event interface that delivers to a listener held weakly. Each delivery
+// locks the weak reference for the length of one listener call, so the program may release or replace
+// the listener at any time. The reference is replaced while events arrive on the component's threads:
+// a mutex guards the pointer itself, never the listener call.
 template <class Events, class Listener>
 class ATL_NO_VTABLE listener_sink_t : public CComObjectRootEx<CComMultiThreadModel>, public Events {
 public:
@@ -24,8 +25,16 @@ public:
         COM_INTERFACE_ENTRY(Events)
     END_COM_MAP()
 
-    void install(const std::shared_ptr<Listener>& listener) noexcept { listener_.store(listener); }
-    void uninstall() noexcept { listener_.store({}); }
+    void install(const std::shared_ptr<Listener>& listener)
+    {
+        const std::scoped_lock lock(mutex_);
+        listener_ = listener;
+    }
+    void uninstall()
+    {
+        const std::scoped_lock lock(mutex_);
+        listener_.reset();
+    }
 
 protected:
     // Hands one event to the listener, if one is alive, through `to_listener(Listener&)`, which also
@@ -34,13 +43,22 @@ protected:
     HRESULT deliver(Delivery&& to_listener) noexcept
     {
         return ExceptionToHResult([&] {
-            if (const std::shared_ptr<Listener> listener = listener_.load().lock())
+            if (const std::shared_ptr<Listener> listener = locked_listener())
                 to_listener(*listener);
         });
     }
 
 private:
-    std::atomic<std::weak_ptr<Listener>> listener_;
+    std::shared_ptr<Listener> locked_listener()
+    {
+        const std::scoped_lock lock(mutex_);
+        return listener_.lock();
+    }
+
+    // std::atomic<std::weak_ptr> would do without the mutex, but the standard library's version in use
+    // publishes the pointer with a relaxed unlock, which thread sanitizers report as a race.
+    std::mutex mutex_;
+    std::weak_ptr<Listener> listener_;
 };
 
 // A text of the component, read up to its first NUL; a null text reads as empty.
