@@ -65,8 +65,6 @@ std::wstring converted_text(const _variant_t& value)
     }
 }
 
-bool is_null(const VARIANT& value) { return value.vt == VT_EMPTY || value.vt == VT_NULL; }
-
 HRESULT compare(const _variant_t& left, const _variant_t& right)
 {
     // VarCmp reads both values; its signature predates const.
@@ -113,17 +111,18 @@ void Object::visit(const std::function<void(const _variant_t&)>& f) const { f(va
 
 bool Object::operator==(const Object& other) const noexcept
 {
-    if (is_null(value_) || is_null(other.value_))
-        return is_null(value_) && is_null(other.value_);
+    // Null objects are false.
+    if (!*this || !other)
+        return !*this && !other;
     // The whole type, flags included: values of different types are never equal.
     return value_.vt == other.value_.vt && compare(value_, other.value_) == VARCMP_EQ;
 }
 
 bool Object::operator<(const Object& other) const noexcept
 {
-    if (is_null(other.value_))
+    if (!other)
         return false;
-    if (is_null(value_))
+    if (!*this)
         return true;
     return compare(value_, other.value_) == VARCMP_LT;
 }
