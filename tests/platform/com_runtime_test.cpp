@@ -8,14 +8,14 @@
 #include <thread>
 #include <vector>
 
-using core_test::Unknown;
+using core_test::PlainObject;
 
 namespace {
 
 DEFINE_GUID(CLSID_Widget, 0x1A2B3C4D, 0x0001, 0x0002, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A);
 DEFINE_GUID(CLSID_Gadget, 0x1A2B3C4D, 0x0001, 0x0002, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0B);
 
-IUnknown* new_widget() { return fake::make<Unknown>("widget")->unknown(); }
+IUnknown* new_widget() { return fake::make<PlainObject>("widget")->unknown(); }
 
 fake::Held<fake::FakeClassFactory> widget_factory(std::string name = "widget factory")
 {

@@ -9,7 +9,7 @@
 
 namespace core_test {
 
-struct Unknown : fake::Fake<IUnknown> {
+struct PlainObject : fake::Fake<IUnknown> {
     using Fake::Fake;
 };
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 using core_test::Text;
-using core_test::Unknown;
+using core_test::PlainObject;
 using core_test::view;
 
 namespace {
@@ -120,8 +120,8 @@ TEST(SafeArrayElements, StringsAndInterfacesAreCopiedInAndOut)
     ASSERT_EQ(SafeArrayPutElement(texts.get(), &index, nullptr), S_OK);
     EXPECT_NE(static_cast<BSTR*>(texts->pvData)[1], nullptr); // a NULL BSTR is stored as ""
 
-    auto first = fake::hold<Unknown>("first");
-    auto second = fake::hold<Unknown>("second");
+    auto first = fake::hold<PlainObject>("first");
+    auto second = fake::hold<PlainObject>("second");
     {
         Array objects = vector_of(VT_UNKNOWN, 1);
         index = 0;
@@ -138,7 +138,7 @@ TEST(SafeArrayElements, StringsAndInterfacesAreCopiedInAndOut)
 
 TEST(SafeArrayCopy, DuplicatesEveryElementInTheSameShape)
 {
-    auto object = fake::hold<Unknown>("object");
+    auto object = fake::hold<PlainObject>("object");
     SAFEARRAYBOUND bounds[] = {{2, -1}, {2, 3}};
     Array texts(SafeArrayCreate(VT_BSTR, 2, bounds));
     LONG index[] = {0, 4};
@@ -171,7 +171,7 @@ TEST(SafeArrayCopy, DuplicatesEveryElementInTheSameShape)
 
 TEST(SafeArrayRedim, ResizesTheLastDimensionKeepingElementsInPlace)
 {
-    auto object = fake::hold<Unknown>("object");
+    auto object = fake::hold<PlainObject>("object");
     Array objects = vector_of(VT_UNKNOWN, 3);
     LONG last = 2;
     ASSERT_EQ(SafeArrayPutElement(objects.get(), &last, object.get()), S_OK);

@@ -7,7 +7,7 @@
 #include <functional>
 
 using core_test::Text;
-using core_test::Unknown;
+using core_test::PlainObject;
 using core_test::view;
 
 namespace {
@@ -27,7 +27,7 @@ VARIANT reference(VARTYPE vt, void* target) { return make(vt | VT_BYREF, target)
 
 TEST(VariantClear, ReleasesWhatTheVariantOwnsAndNothingItPointsAt)
 {
-    auto object = fake::hold<Unknown>("object");
+    auto object = fake::hold<PlainObject>("object");
     object->AddRef();
     VARIANT owned = make(VT_UNKNOWN, object->unknown());
     EXPECT_EQ(VariantClear(&owned), S_OK);
@@ -81,7 +81,7 @@ TEST(VariantCopy, DuplicatesWhatTheSourceOwns)
     ASSERT_NE(copy.bstrVal, nullptr); // copied as a real empty string
     EXPECT_EQ(SysStringLen(copy.bstrVal), 0u);
 
-    auto object = fake::hold<Unknown>("object");
+    auto object = fake::hold<PlainObject>("object");
     VARIANT by_value = make(VT_UNKNOWN, object->unknown());
     ASSERT_EQ(VariantCopy(&copy, &by_value), S_OK);
     EXPECT_EQ(object->references(), 2u);
