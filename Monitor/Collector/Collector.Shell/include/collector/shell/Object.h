@@ -102,23 +102,24 @@ private:
     _variant_t value_;
 };
 
-// The readers, each defined once in the library.
-template <> unsigned char Object::get<unsigned char>() const;
-template <> unsigned short Object::get<unsigned short>() const;
-template <> int Object::get<int>() const;
-template <> unsigned int Object::get<unsigned int>() const;
-template <> __int64 Object::get<__int64>() const;
-template <> unsigned __int64 Object::get<unsigned __int64>() const;
-template <> double Object::get<double>() const;
-template <> std::wstring Object::get<std::wstring>() const;
-template <> GUID Object::get<GUID>() const;
-template <> TimePoint Object::get<TimePoint>() const;
-template <> ostra::lux::kernel::timepointoffset Object::get<ostra::lux::kernel::timepointoffset>() const;
-template <> ATL::COleDateTime Object::get<ATL::COleDateTime>() const;
-template <> ATL::COleDateTimeSpan Object::get<ATL::COleDateTimeSpan>() const;
-template <> std::chrono::seconds Object::get<std::chrono::seconds>() const;
-template <> Minutes Object::get<Minutes>() const;
-template <> std::vector<std::wstring> Object::get<std::vector<std::wstring>>() const;
-template <> std::vector<unsigned char> Object::get<std::vector<unsigned char>>() const;
+// The readers, each defined once in the library. Each is exported on its own: a class's export
+// reaches its member templates' specialisations on some compilers only.
+template <> COLLECTOR_SHELL_API unsigned char Object::get<unsigned char>() const;
+template <> COLLECTOR_SHELL_API unsigned short Object::get<unsigned short>() const;
+template <> COLLECTOR_SHELL_API int Object::get<int>() const;
+template <> COLLECTOR_SHELL_API unsigned int Object::get<unsigned int>() const;
+template <> COLLECTOR_SHELL_API __int64 Object::get<__int64>() const;
+template <> COLLECTOR_SHELL_API unsigned __int64 Object::get<unsigned __int64>() const;
+template <> COLLECTOR_SHELL_API double Object::get<double>() const;
+template <> COLLECTOR_SHELL_API std::wstring Object::get<std::wstring>() const;
+template <> COLLECTOR_SHELL_API GUID Object::get<GUID>() const;
+template <> COLLECTOR_SHELL_API TimePoint Object::get<TimePoint>() const;
+template <> COLLECTOR_SHELL_API ostra::lux::kernel::timepointoffset Object::get<ostra::lux::kernel::timepointoffset>() const;
+template <> COLLECTOR_SHELL_API ATL::COleDateTime Object::get<ATL::COleDateTime>() const;
+template <> COLLECTOR_SHELL_API ATL::COleDateTimeSpan Object::get<ATL::COleDateTimeSpan>() const;
+template <> COLLECTOR_SHELL_API std::chrono::seconds Object::get<std::chrono::seconds>() const;
+template <> COLLECTOR_SHELL_API Minutes Object::get<Minutes>() const;
+template <> COLLECTOR_SHELL_API std::vector<std::wstring> Object::get<std::vector<std::wstring>>() const;
+template <> COLLECTOR_SHELL_API std::vector<unsigned char> Object::get<std::vector<unsigned char>>() const;
 
 } // namespace collector::shell
