@@ -61,11 +61,11 @@ namespace {
 template <class I>
 CComPtr<I> offered(const VARIANT& value)
 {
-    CComPtr<I> offered;
+    CComPtr<I> answer;
     if (value.vt != VT_UNKNOWN || !value.punkVal ||
-        FAILED(value.punkVal->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&offered))))
+        FAILED(value.punkVal->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&answer))))
         return {};
-    return offered;
+    return answer;
 }
 
 // The values of a result list: those of its IMethodResultItem elements, in enumeration order.
