@@ -98,9 +98,9 @@ TEST(ObjectOleDate, DatesAreValidAndDmtfIsReadAsWritten)
     EXPECT_EQ(from_date.m_dt, 45000.75);
     EXPECT_EQ(from_date.GetStatus(), ATL::COleDateTime::valid);
     // A DATE is taken as it is, even beyond year 9999.
-    const ATL::COleDateTime far = date(3'000'000).get<ATL::COleDateTime>();
-    EXPECT_EQ(far.m_dt, 3'000'000);
-    EXPECT_EQ(far.GetStatus(), ATL::COleDateTime::valid);
+    const ATL::COleDateTime late = date(3'000'000).get<ATL::COleDateTime>();
+    EXPECT_EQ(late.m_dt, 3'000'000);
+    EXPECT_EQ(late.GetStatus(), ATL::COleDateTime::valid);
 
     // The local time of the text, not UTC.
     const ATL::COleDateTime from_text = bstr(L"20230315183000.000000+060").get<ATL::COleDateTime>();
