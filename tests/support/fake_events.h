@@ -15,6 +15,7 @@
 
 #include <windows.h>
 #include <ocidl.h>
+#include <olectl.h>
 
 #include <atlbase.h>
 

@@ -14,6 +14,15 @@
 #include <iterator>
 #include <memory>
 
+// The core operations of each element type's iterator are compiled once, in the library, and exported
+// from it. Programs call them through the library's import library, so they need no import
+// attribute, which leaves a test free to instantiate the template for an element type of its own.
+#if defined(_WIN32) && !defined(COLLECTOR_SHELL_BUILDING)
+#  define COLLECTOR_SHELL_ITERATOR_API
+#else
+#  define COLLECTOR_SHELL_ITERATOR_API COLLECTOR_SHELL_API
+#endif
+
 namespace collector::shell {
 
 template <class T>
@@ -53,22 +62,13 @@ public:
     friend bool operator==(const EnumIterator& left, const EnumIterator& right) { return left.equal(right); }
 
 private:
-    void increment();
+    // The core that the library exports for each element type; the operators above are built on it.
+    COLLECTOR_SHELL_ITERATOR_API void increment();
     // Both at the end, or both standing on the same element object of the component.
-    bool equal(const EnumIterator& other) const;
-    T& dereference() const;
+    COLLECTOR_SHELL_ITERATOR_API bool equal(const EnumIterator& other) const;
+    COLLECTOR_SHELL_ITERATOR_API T& dereference() const;
 
     std::shared_ptr<impl_t> impl_;
 };
 
 } // namespace collector::shell
-
-// An element type's iterator is compiled once, inside the library, and exported. The header of the
-// element's class declares it right after the class, before anything uses EnumIterator<Host> (an
-// inline end() does), since the export must be known from the first use on:
-//     COLLECTOR_SHELL_EXTERN_ENUM_ITERATOR(Host);
-// and the class's source file, after including Iterator.imp, defines it:
-//     COLLECTOR_SHELL_INSTANTIATE_ENUM_ITERATOR(Host);
-// Both are written at global scope, with the class's name inside namespace collector::shell.
-#define COLLECTOR_SHELL_EXTERN_ENUM_ITERATOR(T) \
-    extern template class COLLECTOR_SHELL_API ::collector::shell::EnumIterator<::collector::shell::T>
