@@ -35,8 +35,6 @@ TEST(ObjectDump, NumbersInTheirOwnTypes)
         // The shortest text that reads back, the float not widened.
         {r4(0.1f), L"<VT_R4>: 0.1"},
         {r8(0.1), L"<VT_R8>: 0.1"},
-        {r8(1.0 / 3), L"<VT_R8>: 0.3333333333333333"},
-        {r8(1e21), L"<VT_R8>: 1e+21"},
         // Ten-thousandths, unscaled: 1.5 of the currency.
         {cy(15000), L"<VT_CY>: 15000"},
         {i1(-5), L"<VT_I1>: -5"},
@@ -63,8 +61,6 @@ TEST(ObjectDump, TextsDatesAndObjects)
         {bstr(L""), L"<VT_BSTR>: "},
         // As the user's regional settings (en-US here) write a date.
         {date(45000.75), L"<VT_DATE>: 3/15/2023 6:00:00 PM"},
-        {date(45000), L"<VT_DATE>: 3/15/2023"},
-        {date(0.25), L"<VT_DATE>: 6:00:00 AM"},
         {date(3'000'000), L"<VT_DATE>: Invalid DateTime"},
         {unknown(plain->unknown()), L"<VT_UNKNOWN>"},
         {unknown(nullptr), L"<VT_UNKNOWN>"},
@@ -97,7 +93,7 @@ TEST(ObjectDump, OtherTypesByNumberAndConvertedText)
     LONG referenced = 77;
     expect_dumps({
         {decimal(15, 1), L"<VT = 14>: 1.5"},
-        {i4_ref(&referenced), L"<VT = 16387>: 77"},
+        {reference_to(VT_I4, &referenced), L"<VT = 16387>: 77"},
         // No text for these: the number alone.
         {array_of(VT_I4, 2), L"<VT = 8195>"},
         {error(E_FAIL), L"<VT = 10>"},
@@ -138,7 +134,6 @@ TEST(ObjectCompare, NullsFirstThenVarCmpWithinAndAcrossTypes)
 {
     const compared rows[] = {
         {empty(), null(), true, false, false},
-        {null(), null(), true, false, false},
         {empty(), i4(0), false, true, false},
         {null(), bstr(L""), false, true, false},
         {i4(5), i4(5), true, false, false},
@@ -147,12 +142,10 @@ TEST(ObjectCompare, NullsFirstThenVarCmpWithinAndAcrossTypes)
         {i4(5), r8(5.0), false, false, false},
         {i4(4), r8(5.0), false, true, false},
         {boolean(VARIANT_TRUE), i2(-1), false, false, false},
-        {date(45000), i4(45001), false, true, false},
         // Strings after numbers, and in their own linguistic order.
         {i4(5), bstr(L"5"), false, true, false},
         {bstr(L"a"), bstr(L"B"), false, true, false},
         {bstr(L"abc"), bstr(L"abc"), true, false, false},
-        {r4(0.5f), r4(0.5f), true, false, false},
         // Types that VarCmp refuses: neither equal nor ordered, even with identical values.
         {ui4(7), ui4(7), false, false, false},
         {i8(7), ui8(8), false, false, false},

@@ -14,12 +14,6 @@ namespace {
 
 using namespace std::literals;
 
-// A by-reference value of `type` pointing at `target`.
-Object reference_to(VARTYPE type, void* target)
-{
-    return variant_of(VT_BYREF | type, [&](VARIANT& x) { x.byref = target; });
-}
-
 // Every accepted value reads as expected; every refused one fails with `message`.
 template <class T>
 void check_reader(const std::vector<std::pair<Object, T>>& accepted, const std::vector<Object>& refused,
@@ -125,14 +119,6 @@ TEST(ObjectRead, GuidFromTheDotNetGuidRecordOnly)
     // Each value held its own reference to its description and gave it back.
     EXPECT_EQ(guid_type->references(), 1u);
     EXPECT_EQ(point_type->references(), 1u);
-}
-
-TEST(ObjectValue, NullIsEmptyOrNull)
-{
-    EXPECT_FALSE(empty());
-    EXPECT_FALSE(null());
-    for (const Object& value : {i4(0), bstr(L""), null_bstr(), boolean(VARIANT_FALSE), r8(0)})
-        EXPECT_TRUE(value) << describe(value);
 }
 
 TEST(ObjectValue, TakesTheVariantOverAndCopiesDuplicateIt)

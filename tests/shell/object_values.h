@@ -74,8 +74,11 @@ inline Object bstr(std::wstring_view text)
     return variant_of(VT_BSTR, [&](VARIANT& x) { x.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); });
 }
 inline Object null_bstr() { return variant_of(VT_BSTR, [](VARIANT& x) { x.bstrVal = nullptr; }); }
-// A by-reference value pointing at storage that outlives the object.
-inline Object i4_ref(LONG* target) { return variant_of(VT_BYREF | VT_I4, [&](VARIANT& x) { x.plVal = target; }); }
+// A by-reference value of `type` pointing at storage that outlives the object.
+inline Object reference_to(VARTYPE type, void* target)
+{
+    return variant_of(VT_BYREF | type, [&](VARIANT& x) { x.byref = target; });
+}
 
 // A one-dimensional array of strings with the given lower bound; std::nullopt stands for a null
 // element.
