@@ -1,11 +1,16 @@
 // Method and ObjectProxy: the invocation forms and the kept result, result lists, and parameters read
 // and written through proxies; the ledger checks that every component object is released.
-#include "shell/object_values.h"
+#include "support/fake_com.h"
+
+#include <collector/shell.h>
+
+#include <Kernel/exception.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
 #include <tuple>
 #include <utility>
 
@@ -13,6 +18,7 @@ namespace shell_test {
 namespace {
 
 using collector::shell::Method;
+using collector::shell::Object;
 using collector::shell::ObjectProxy;
 using namespace Ostra_Lux_Collector_Interfaces;
 using testing::_;
@@ -51,6 +57,10 @@ auto Gives(_variant_t value)
         return VariantCopy(out, &value);
     };
 }
+
+struct FakeUnknown : fake::Fake<IUnknown> {
+    explicit FakeUnknown(std::string name) : Fake(std::move(name)) {}
+};
 
 _variant_t i4(LONG value) { return _variant_t(value, VT_I4); }
 _variant_t text(const wchar_t* value) { return _variant_t(value); }
@@ -213,7 +223,9 @@ TEST_F(MethodTest, ParametersTravelByNameAndNullValuesClearThem)
     EXPECT_EQ(static_cast<Object>(method[L""]).get<std::wstring>(), L"unnamed");
     method[L"filter"] = Object(text(L"a*"));
     method[L"filter"] = Object();
-    method[L"filter"] = null();
+    _variant_t null;
+    null.vt = VT_NULL;
+    method[L"filter"] = Object(std::move(null));
 }
 
 TEST_F(MethodTest, ProxyAssignmentCopiesAnotherParameterAndSkipsTheSameOne)
