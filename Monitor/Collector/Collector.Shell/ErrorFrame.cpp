@@ -40,10 +40,11 @@ void restore_error_info(const _com_error& error)
 
 } // namespace
 
-HRESULT CurrentExceptionToHResult() noexcept
+HRESULT RunBehindBarrier(void (*body)(void*), void* context) noexcept
 {
     try {
-        throw;
+        body(context);
+        return S_OK;
     } catch (const COstraException& e) {
         if (const _com_error* error = boost::get_error_info<com_error_info>(e))
             restore_error_info(*error);

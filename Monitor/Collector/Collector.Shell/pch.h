@@ -69,22 +69,19 @@ Impl& require(const std::shared_ptr<Impl>& impl, std::wstring_view class_name, c
     return *impl;
 }
 
-// To be called inside a catch block of a COM method that the library implements: the HRESULT that the
-// exception being handled stands for. A COstraException or _com_error also sets the thread's error
-// information from the COM error it carries; anything else gives E_UNEXPECTED.
-COLLECTOR_SHELL_API HRESULT CurrentExceptionToHResult() noexcept;
+// The barrier itself: runs `body(context)` and turns what it throws into an HRESULT. A COstraException
+// or _com_error also sets the thread's error information from the COM error it carries; anything else
+// gives E_UNEXPECTED. The catching happens inside the library, whose runtime knows the exception.
+COLLECTOR_SHELL_API HRESULT RunBehindBarrier(void (*body)(void*), void* context) noexcept;
 
 // The barrier between the body of a COM method that the library implements and the component:
 // S_OK when the body completes, the HRESULT of what it throws otherwise. Nothing crosses it.
 template <class Body>
 HRESULT ExceptionToHResult(Body&& body) noexcept
 {
-    try {
-        std::forward<Body>(body)();
-        return S_OK;
-    } catch (...) {
-        return CurrentExceptionToHResult();
-    }
+    using body_t = std::remove_reference_t<Body>;
+    return RunBehindBarrier([](void* context) { (*static_cast<body_t*>(context))(); },
+                            const_cast<void*>(static_cast<const void*>(std::addressof(body))));
 }
 
 } // namespace collector::shell::detail
