@@ -53,8 +53,8 @@ auto Gives(_variant_t value)
 {
     return [value](auto&&... args) {
         VARIANT* out = std::get<N>(std::forward_as_tuple(args...));
-        VariantInit(out);
-        return VariantCopy(out, &value);
+        *out = _variant_t(value).Detach();
+        return S_OK;
     };
 }
 
