@@ -1,14 +1,14 @@
 // The library's shared internal header: the COM call frame that every source file uses. Including it
 // installs the kernel's raiser of failed COM calls during the file's static initialisation, so that it
-// is in place before any exported operation runs.
+// is in place before any exported operation runs, and routes the ATL wrappers' failures to the kernel.
 #pragma once
+
+#include <Kernel/atl.h> // before any ATL header
+#include <Kernel/failure.h>
 
 #include "ThrowSite.h"
 
 #include <collector/interfaces.h>
-
-#include <Kernel/failure.h>
-
 #include <atlbase.h>
 #include <comdef.h>
 
