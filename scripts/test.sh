@@ -8,7 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(default asan tsan windows)
+# The windows preset is run by name until its whole suite is green under Wine.
+[ ${#presets[@]} -gt 0 ] || presets=(default asan tsan)
 
 package_sets=(native)
 for preset in "${presets[@]}"; do
