@@ -1,6 +1,6 @@
 // GUIDs in the library's texts: the all-zero GUID and the wide {fmt} formatter that messages and value
 // dumps use. "{}" and "{:G}" give the 38-character form with braces, "{:U}" the 36 characters between
-// them; any other specification is a format error.
+// them; any other presentation is a format error.
 #pragma once
 
 #include "Export.h"
