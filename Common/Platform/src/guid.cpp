@@ -1,4 +1,5 @@
 // GUIDs as text, in the registry form "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
+#include "hex_digit.h"
 #include <objbase.h>
 
 #include <cwchar>
@@ -7,16 +8,6 @@ namespace {
 
 constexpr std::size_t text_length = 38; // without the terminating NUL
 
-int hex_value(OLECHAR c)
-{
-    if (c >= L'0' && c <= L'9')
-        return c - L'0';
-    if (c >= L'a' && c <= L'f')
-        return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F')
-        return c - L'A' + 10;
-    return -1;
-}
 
 // Reads `digits` hex digits at `text`; false on the first that is not one.
 template <typename T>
@@ -24,7 +15,7 @@ bool read_hex(const OLECHAR* text, int digits, T& value)
 {
     unsigned long long result = 0;
     for (int i = 0; i < digits; ++i) {
-        const int digit = hex_value(text[i]);
+        const int digit = platform::hex_digit_value(text[i]);
         if (digit < 0)
             return false;
         result = result << 4 | static_cast<unsigned>(digit);

@@ -1,4 +1,5 @@
 // Parsing and printing of numbers in the en-US form, whatever the C locale of the process.
+#include "hex_digit.h"
 #include "number_text.h"
 
 #include <algorithm>
@@ -15,16 +16,6 @@ constexpr int exponent_cap = 100000;
 bool is_space(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
 bool is_digit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
-int hex_digit_value(wchar_t c)
-{
-    if (is_digit(c))
-        return c - L'0';
-    if (c >= L'a' && c <= L'f')
-        return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F')
-        return c - L'A' + 10;
-    return -1;
-}
 
 class Scanner {
 public:
@@ -100,7 +91,7 @@ HRESULT scan_radix(Scanner& in, ParsedNumber& out)
     std::uint64_t bits = 0;
     bool any = false;
     bool overflow = false;
-    for (int digit = hex_digit_value(in.peek()); digit >= 0 && digit < base; digit = hex_digit_value(in.peek())) {
+    for (int digit = platform::hex_digit_value(in.peek()); digit >= 0 && digit < base; digit = platform::hex_digit_value(in.peek())) {
         overflow = overflow || (bits >> (64 - shift)) != 0;
         bits = (bits << shift) | static_cast<std::uint64_t>(digit);
         any = true;
