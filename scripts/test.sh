@@ -8,8 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 presets=("$@")
-# The windows preset is run by name until its whole suite is green under Wine.
-[ ${#presets[@]} -gt 0 ] || presets=(default asan tsan)
+[ ${#presets[@]} -gt 0 ] || presets=(default asan tsan windows)
 
 package_sets=(native)
 for preset in "${presets[@]}"; do

@@ -12,8 +12,9 @@ using core_test::PlainObject;
 
 namespace {
 
-DEFINE_GUID(CLSID_Widget, 0x1A2B3C4D, 0x0001, 0x0002, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A);
-DEFINE_GUID(CLSID_Gadget, 0x1A2B3C4D, 0x0001, 0x0002, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0B);
+// Plain constants: without INITGUID, the Windows headers' DEFINE_GUID only declares.
+const CLSID CLSID_Widget = {0x1A2B3C4D, 0x0001, 0x0002, {0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A}};
+const CLSID CLSID_Gadget = {0x1A2B3C4D, 0x0001, 0x0002, {0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0B}};
 
 IUnknown* new_widget() { return fake::make<PlainObject>("widget")->unknown(); }
 
@@ -91,30 +92,53 @@ TEST(CoCreateInstance, FindsOnlyClassesRegisteredForARequestedContext)
             << "registered " << c.registered << " flags " << c.flags << " requested " << c.requested;
         EXPECT_EQ(try_create(CLSID_Gadget, CLSCTX_ALL), REGDB_E_CLASSNOTREG);
     }
-    // A single-use class object serves one connection, and stays registered until revoked.
-    auto factory = widget_factory();
-    fake::ClassRegistration single(CLSID_Widget, factory.get(), CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE);
-    EXPECT_EQ(try_create(CLSID_Widget, CLSCTX_LOCAL_SERVER), S_OK);
-    EXPECT_EQ(try_create(CLSID_Widget, CLSCTX_LOCAL_SERVER), REGDB_E_CLASSNOTREG);
 }
 
 TEST(CoRegisterClassObject, HoldsTheFactoryUntilItsCookieIsRevokedOnce)
 {
     fake::Apartment apartment;
-    auto older = widget_factory("older");
-    auto newer = widget_factory("newer");
-    DWORD first = 0, second = 0;
-    ASSERT_EQ(register_class(older.get(), &first), S_OK);
-    ASSERT_EQ(register_class(newer.get(), &second), S_OK);
-    EXPECT_NE(first, second);
-    EXPECT_EQ(older->references(), 2u);
-    EXPECT_EQ(CoRevokeClassObject(second), S_OK);
-    EXPECT_EQ(newer->references(), 1u);
-    EXPECT_EQ(CoRevokeClassObject(second), E_INVALIDARG);
+    auto widgets = widget_factory("widgets");
+    auto gadgets = widget_factory("gadgets");
+    DWORD widget_cookie = 0, gadget_cookie = 0;
+    ASSERT_EQ(register_class(widgets.get(), &widget_cookie), S_OK);
+    ASSERT_EQ(register_class(gadgets.get(), &gadget_cookie, CLSID_Gadget), S_OK);
+    EXPECT_NE(widget_cookie, gadget_cookie);
+    EXPECT_EQ(widgets->references(), 2u);
+    EXPECT_EQ(CoRevokeClassObject(gadget_cookie), S_OK);
+    EXPECT_EQ(gadgets->references(), 1u);
+    EXPECT_EQ(CoRevokeClassObject(gadget_cookie), E_INVALIDARG);
+    EXPECT_EQ(try_create(CLSID_Gadget), REGDB_E_CLASSNOTREG);
     EXPECT_EQ(try_create(CLSID_Widget), S_OK); // registrations are independent: the other still serves
-    EXPECT_EQ(CoRevokeClassObject(first), S_OK);
-    EXPECT_EQ(older->references(), 1u);
+    EXPECT_EQ(CoRevokeClassObject(widget_cookie), S_OK);
+    EXPECT_EQ(widgets->references(), 1u);
     EXPECT_EQ(try_create(CLSID_Widget), REGDB_E_CLASSNOTREG);
+}
+
+TEST(CoRegisterClassObject, KeepsTheClassObjectAlreadyServingAContext)
+{
+    fake::Apartment apartment;
+    auto serving = widget_factory("serving");
+    fake::ClassRegistration registration(CLSID_Widget, serving.get());
+    auto late = widget_factory("late");
+    const struct {
+        DWORD flags;
+        HRESULT expected;
+    } cases[] = {{REGCLS_MULTIPLEUSE, S_OK}, {REGCLS_SINGLEUSE, CO_E_OBJISREG}, {REGCLS_MULTI_SEPARATE, CO_E_OBJISREG}};
+    for (const auto& c : cases) {
+        DWORD cookie = 99;
+        EXPECT_EQ(CoRegisterClassObject(CLSID_Widget, late.get(), CLSCTX_INPROC_SERVER, c.flags, &cookie), c.expected)
+            << "flags " << c.flags;
+        EXPECT_EQ(cookie, 0u) << "flags " << c.flags;
+        EXPECT_EQ(late->references(), 1u) << "flags " << c.flags;
+    }
+    DWORD untouched = 99;
+    EXPECT_EQ(CoRegisterClassObject(CLSID_Widget, nullptr, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &untouched),
+              E_INVALIDARG);
+    EXPECT_EQ(untouched, 99u);
+    // Another context is another registration.
+    fake::ClassRegistration local(CLSID_Widget, late.get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTI_SEPARATE);
+    EXPECT_NE(local.cookie(), 0u);
+    EXPECT_EQ(late->references(), 2u);
 }
 
 TEST(CoRegisterClassObject, RegistrationsBelongToTheirApartment)
@@ -133,7 +157,7 @@ TEST(CoRegisterClassObject, RegistrationsBelongToTheirApartment)
     registered.wait(false);
     {
         fake::Apartment other(COINIT_APARTMENTTHREADED);
-        EXPECT_EQ(try_create(CLSID_Widget), S_OK); // visible from every apartment
+        EXPECT_EQ(try_create(CLSID_Widget), REGDB_E_CLASSNOTREG);
         EXPECT_EQ(CoRevokeClassObject(cookie), RPC_E_WRONG_THREAD);
     }
     tried = true;

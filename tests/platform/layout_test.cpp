@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 TEST(Layout, TypesHaveWindowsWidths)
@@ -21,11 +22,21 @@ TEST(Layout, TypesHaveWindowsWidths)
 
 TEST(LastError, IsPerThread)
 {
-    SetLastError(ERROR_ACCESS_DENIED);
-    DWORD seen_by_other = 1;
-    std::thread([&] { seen_by_other = GetLastError(); }).join();
-    EXPECT_EQ(seen_by_other, static_cast<DWORD>(ERROR_SUCCESS));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    // Both threads set theirs, then read it once the other has set its own. They wait by spinning:
+    // waiting through the system, as thread creation and joining do, may touch the last error.
+    std::atomic<int> set{0};
+    auto set_then_read = [&set](DWORD mine) {
+        SetLastError(mine);
+        ++set;
+        while (set < 2) {
+        }
+        return GetLastError();
+    };
+    DWORD seen_by_other = 0;
+    std::thread other([&] { seen_by_other = set_then_read(ERROR_INVALID_HANDLE); });
+    EXPECT_EQ(set_then_read(ERROR_ACCESS_DENIED), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    other.join();
+    EXPECT_EQ(seen_by_other, static_cast<DWORD>(ERROR_INVALID_HANDLE));
     RestoreLastError(ERROR_SUCCESS);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
 }

@@ -42,6 +42,7 @@ TEST(SafeArrayCreate, DescribesElementTypesAsOleautDoes)
                           {VT_DECIMAL, FADF_HAVEVARTYPE, 16}, {VT_BSTR, 0x0180, sizeof(BSTR)},
                           {VT_UNKNOWN, 0x0240, sizeof(void*)}, {VT_DISPATCH, 0x0440, sizeof(void*)},
                           {VT_VARIANT, 0x0880, sizeof(VARIANT)}};
+    const USHORT created_as_vector = 0x2000; // FADF_CREATEVECTOR, which mingw-w64's headers lack
     for (const Case& c : cases) {
         SAFEARRAYBOUND bound{3, 1};
         Array array(SafeArrayCreate(c.vt, 1, &bound));
@@ -51,7 +52,7 @@ TEST(SafeArrayCreate, DescribesElementTypesAsOleautDoes)
         VARTYPE vt = VT_EMPTY;
         EXPECT_EQ(SafeArrayGetVartype(array.get(), &vt), S_OK);
         EXPECT_EQ(vt, c.vt);
-        EXPECT_EQ(vector_of(c.vt, 3)->fFeatures, c.features | FADF_CREATEVECTOR) << "vt " << c.vt;
+        EXPECT_EQ(vector_of(c.vt, 3)->fFeatures, c.features | created_as_vector) << "vt " << c.vt;
     }
     // The element type sits right before the descriptor, where oleaut32 keeps it.
     EXPECT_EQ(reinterpret_cast<const DWORD*>(vector_of(VT_R8, 1).get())[-1], DWORD{VT_R8});

@@ -3,8 +3,8 @@
 // Apartments are bookkeeping only: every object is in process, so nothing is marshalled. A thread is in
 // a single-threaded apartment of its own (COINIT_APARTMENTTHREADED) or in the process's multithreaded
 // apartment; a thread that never initialised COM still belongs to the multithreaded apartment while it
-// exists, as on Windows. Class objects belong to the apartment that registered them: they are revoked
-// when it closes, and only a thread of that apartment may revoke them.
+// exists, as on Windows. Class objects belong to the apartment that registered them: only its threads
+// find them, they are revoked when it closes, and only a thread of that apartment may revoke them.
 #include <objbase.h>
 
 #include <algorithm>
@@ -30,10 +30,8 @@ thread_local ThreadApartment this_thread;
 // One CoRegisterClassObject. It owns one reference to the class object; the reference is released when
 // the last lookup that copied the registration lets go of it, never under the registry's lock.
 struct Registration {
-    Registration(const CLSID& clsid, IUnknown* object, DWORD contexts, DWORD flags, DWORD cookie,
-                 ApartmentId apartment)
-        : clsid(clsid), object(object), contexts(contexts), single_use(flags == REGCLS_SINGLEUSE), cookie(cookie),
-          apartment(apartment)
+    Registration(const CLSID& clsid, IUnknown* object, DWORD contexts, DWORD cookie, ApartmentId apartment)
+        : clsid(clsid), object(object), contexts(contexts), cookie(cookie), apartment(apartment)
     {
         object->AddRef();
     }
@@ -44,8 +42,6 @@ struct Registration {
     CLSID clsid;
     IUnknown* object;
     DWORD contexts;
-    bool single_use;
-    bool connected = false; // a single-use class object leaves public view once handed out
     DWORD cookie;
     ApartmentId apartment;
 };
@@ -102,9 +98,13 @@ public:
         const std::optional<ApartmentId> apartment = current_apartment();
         if (!apartment)
             return CO_E_NOTINITIALIZED;
+        // The class object already serving one of these contexts stays: a further multiple-use
+        // registration is taken as done, without a cookie or a reference; any other is refused.
+        if (lookup(clsid, contexts, *apartment))
+            return flags == REGCLS_MULTIPLEUSE ? S_OK : CO_E_OBJISREG;
         const DWORD assigned = next_cookie_++;
         registrations_.push_back(std::make_shared<Registration>(
-            clsid, object, effective_contexts(contexts, flags), flags, assigned, *apartment));
+            clsid, object, effective_contexts(contexts, flags), assigned, *apartment));
         *cookie = assigned;
         return S_OK;
     }
@@ -128,25 +128,26 @@ public:
         return S_OK;
     }
 
-    // The class object for `clsid` in one of `contexts`. Registrations of one class are independent,
-    // each with its cookie; the most recent one that matches serves.
+    // The class object that the caller's apartment registered for `clsid` in one of `contexts`.
     HRESULT find(const CLSID& clsid, DWORD contexts, RegistrationPtr& found)
     {
         std::lock_guard lock(mutex_);
-        if (!current_apartment())
+        const std::optional<ApartmentId> apartment = current_apartment();
+        if (!apartment)
             return CO_E_NOTINITIALIZED;
-        for (auto it = registrations_.rbegin(); it != registrations_.rend(); ++it) {
-            Registration& r = **it;
-            if (r.clsid == clsid && (r.contexts & contexts) && !(r.single_use && r.connected)) {
-                r.connected = true;
-                found = *it;
-                return S_OK;
-            }
-        }
-        return REGDB_E_CLASSNOTREG;
+        found = lookup(clsid, contexts, *apartment);
+        return found ? S_OK : REGDB_E_CLASSNOTREG;
     }
 
 private:
+    RegistrationPtr lookup(const CLSID& clsid, DWORD contexts, ApartmentId apartment) const
+    {
+        const auto found = std::find_if(registrations_.begin(), registrations_.end(), [&](const RegistrationPtr& r) {
+            return r->clsid == clsid && (r->contexts & contexts) && r->apartment == apartment;
+        });
+        return found == registrations_.end() ? nullptr : *found;
+    }
+
     // The caller's apartment; the multithreaded one for a thread that has none while the process has it.
     std::optional<ApartmentId> current_apartment() const
     {
@@ -201,11 +202,9 @@ void STDAPICALLTYPE CoUninitialize() { runtime().uninitialise(); }
 HRESULT STDAPICALLTYPE CoRegisterClassObject(REFCLSID rclsid, LPUNKNOWN pUnk, DWORD dwClsContext, DWORD flags,
                                              LPDWORD lpdwRegister)
 {
-    if (!lpdwRegister)
+    if (!lpdwRegister || !pUnk)
         return E_INVALIDARG;
     *lpdwRegister = 0;
-    if (!pUnk)
-        return E_INVALIDARG;
     return runtime().register_class(rclsid, pUnk, dwClsContext, flags, lpdwRegister);
 }
 

@@ -13,6 +13,13 @@ namespace {
 using platform_detail::is_valid_variant_type;
 using platform_detail::value_size;
 
+// VariantClear lets go of a VT_CLSID as well, although no other VARIANT function takes one.
+bool is_clearable_variant_type(VARTYPE vt)
+{
+    const bool clsid = (vt & VT_TYPEMASK) == VT_CLSID && !(vt & ~(VT_TYPEMASK | VT_BYREF | VT_ARRAY));
+    return clsid || is_valid_variant_type(vt);
+}
+
 // Releases what a validated, by-value VARIANT owns, leaving its bits as they were.
 HRESULT release_contents(VARIANT& v)
 {
@@ -102,9 +109,6 @@ HRESULT dereference(const VARIANT& source, VARIANT& copy)
         return E_INVALIDARG;
     if (base == VT_VARIANT) {
         const VARIANT& inner = *source.pvarVal;
-        // One level of indirection through a VARIANT is all that may be followed.
-        if (inner.vt == (VT_VARIANT | VT_BYREF))
-            return E_INVALIDARG;
         if (!is_valid_variant_type(inner.vt))
             return DISP_E_BADVARTYPE;
         return (inner.vt & VT_BYREF) ? dereference(inner, copy) : copy_to_temporary(inner, copy);
@@ -147,7 +151,7 @@ HRESULT STDAPICALLTYPE VariantClear(VARIANTARG* pvarg)
 {
     if (!pvarg)
         return E_INVALIDARG;
-    if (!is_valid_variant_type(pvarg->vt))
+    if (!is_clearable_variant_type(pvarg->vt))
         return DISP_E_BADVARTYPE;
     // A locked array stays with whoever locked it: the VARIANT lets go of it all the same.
     const HRESULT hr = release_contents(*pvarg);
@@ -176,6 +180,13 @@ HRESULT STDAPICALLTYPE VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvarg
         return VariantCopy(pvarDest, pvargSrc);
     if (!is_valid_variant_type(pvargSrc->vt))
         return DISP_E_BADVARTYPE;
+    // One level of indirection through a VARIANT is all that may be followed. oleaut32 finds out
+    // after it has let go of the destination, so the destination is empty afterwards.
+    if (pvargSrc->vt == (VT_VARIANT | VT_BYREF) && pvargSrc->pvarVal &&
+        pvargSrc->pvarVal->vt == (VT_VARIANT | VT_BYREF)) {
+        VariantClear(pvarDest);
+        return E_INVALIDARG;
+    }
     VARIANT copy;
     const HRESULT hr = dereference(*pvargSrc, copy);
     return FAILED(hr) ? hr : replace(pvarDest, copy);
