@@ -134,7 +134,7 @@ TEST(BstrT, ConcatenatesAndComparesByCodeUnit)
     }
 }
 
-#if !defined(_WIN32)
+#if !defined(_WIN32) // narrow text is UTF-8 here; on Windows it is the ANSI code page
 TEST(BstrT, NarrowTextIsUtf8BothWays)
 {
     const char* utf8 = "h\xC3\xA9llo \xE2\x82\xAC \xF0\x9F\x98\x80";

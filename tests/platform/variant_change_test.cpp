@@ -179,10 +179,6 @@ TEST(VariantChangeTypeMatrix, NumbersBecomeEnUsText)
         {real(VT_R8, 123456789012345678.0), VT_BSTR, ok, "1.23456789012346E+17"},
         {real(VT_R8, -1.5), VT_BSTR, ok, "-1.5"},
         {real(VT_R8, -0.0), VT_BSTR, ok, "0"},
-#ifndef _WIN32 // Wine 8.0 keeps the exponent form for these, where Windows and later Wine do not
-        {real(VT_R8, 1e-5), VT_BSTR, ok, "0.00001"},
-        {real(VT_R8, 5.6789e-11), VT_BSTR, ok, "0.000000000056789"},
-#endif
         {real(VT_R8, 5.6789e-12), VT_BSTR, ok, "5.6789E-12"},
         {real(VT_R8, 1e-300), VT_BSTR, ok, "1E-300"},
         // R4: 7 significant digits, the same switch at 7.
@@ -200,9 +196,6 @@ TEST(VariantChangeTypeMatrix, NumbersBecomeEnUsText)
         {decimal(false, 4, 0, 15000), VT_BSTR, ok, "1.5"},
         {decimal(true, 28, 0, 1), VT_BSTR, ok, "-0.0000000000000000000000000001"},
         {decimal(false, 0, 0xFFFFFFFF, ~0ULL), VT_BSTR, ok, "79228162514264337593543950335"},
-#ifndef _WIN32 // a scale above 28 is invalid; Wine 8.0 prints it all the same (and refuses it elsewhere)
-        {decimal(false, 29, 0, 1), VT_BSTR, E_INVALIDARG, ""},
-#endif
         // BOOL prints its raw value unless asked for words.
         {of(VT_BOOL, VARIANT_TRUE), VT_BSTR, ok, "-1"},
         {of(VT_BOOL, 1), VT_BSTR, ok, "1"},
@@ -247,9 +240,6 @@ TEST(VariantChangeTypeMatrix, IntegersRoundHalfToEvenAndCheckTheRoundedValue)
         {real(VT_R8, -2147483648.5), VT_I4, ok, "-2147483648"},
         {real(VT_R8, 9.3e18), VT_I8, overflow, ""},
         {real(VT_R8, std::numeric_limits<double>::infinity()), VT_I4, overflow, ""},
-#ifndef _WIN32 // NaN conversions differ between oleaut32 versions (Wine 8.0 answers -1)
-        {real(VT_R8, std::nan("")), VT_I2, overflow, ""},
-#endif
         {real(VT_R4, 2.5), VT_I2, ok, "2"},
         {real(VT_DATE, 1.5), VT_INT, ok, "2"},
         // CY: half to even, except that I8 truncates a negative value and takes one more off.
@@ -288,14 +278,8 @@ TEST(VariantChangeTypeMatrix, TextIsReadAsEnUsNumbers)
         {text(L"-1"), VT_UI4, overflow, ""},
         {text(L"1e400"), VT_R8, overflow, ""},
         {text(L"1.23455"), VT_CY, ok, "12346"},
-#ifndef _WIN32 // Wine 8.0 reads the text through a double, which lifts this tie a hair above the half
-        {text(L"1.23445"), VT_CY, ok, "12344"},
-#endif
         {text(L"79228162514264337593543950335"), VT_DECIMAL, ok, "4294967295:18446744073709551615/0"},
         {text(L"79228162514264337593543950336"), VT_DECIMAL, overflow, ""},
-#ifndef _WIN32 // Wine 8.0 keeps all 29 decimals, a scale that no DECIMAL may have
-        {text(L"0.12345678901234567890123456789"), VT_DECIMAL, ok, "66926059:7888470988696384335/28"},
-#endif
         // Hex and octal literals: their bits for an integer of at least their width.
         {text(L"&HFF"), VT_I4, ok, "255"},
         {text(L"&O17"), VT_I4, ok, "15"},
@@ -345,9 +329,6 @@ TEST(VariantChangeTypeMatrix, RealCurrencyDecimalAndDateTargets)
         // Floating-point targets.
         {real(VT_R8, 1e39), VT_R4, overflow, ""},
         {u8(std::numeric_limits<ULONGLONG>::max()), VT_R8, ok, "18446744073709551616"},
-#ifndef _WIN32 // Wine 8.0 divides step by step and lands one unit in the last place away
-        {decimal(false, 28, 0, 1), VT_R8, ok, "1e-28"},
-#endif
         {currency(-15000), VT_R4, ok, "-1.5"},
         {of(VT_BOOL, VARIANT_TRUE), VT_R8, ok, "-1"},
         // DATE: numbers are days, within the years 100 to 9999.
@@ -395,6 +376,29 @@ TEST(VariantChangeTypeMatrix, EmptyNullErrorAndInvalidTypes)
         {of(VT_DISPATCH, 0), VT_BSTR, bad_type, ""},
     });
 }
+
+#if !defined(_WIN32)
+// Where Wine 8.0's oleaut32 departs from Windows, the layer follows Windows; the Windows build, which
+// runs under Wine 8.0, cannot check these rows.
+TEST(VariantChangeTypeMatrix, WindowsResultsWhereWine80Drifts)
+{
+    check({
+        // Wine 8.0 keeps the exponent form here ("1E-05"), where Windows and later Wine do not.
+        {real(VT_R8, 1e-5), VT_BSTR, ok, "0.00001"},
+        {real(VT_R8, 5.6789e-11), VT_BSTR, ok, "0.000000000056789"},
+        // A scale above 28 is invalid: Wine 8.0 prints it all the same, though it refuses it elsewhere.
+        {decimal(false, 29, 0, 1), VT_BSTR, E_INVALIDARG, ""},
+        // NaN conversions differ between oleaut32 versions; Wine 8.0 answers -1.
+        {real(VT_R8, std::nan("")), VT_I2, overflow, ""},
+        // Wine 8.0 reads text through a double, which lifts this tie a hair above the half.
+        {text(L"1.23445"), VT_CY, ok, "12344"},
+        // Wine 8.0 keeps all 29 decimals, a scale that no DECIMAL may have.
+        {text(L"0.12345678901234567890123456789"), VT_DECIMAL, ok, "66926059:7888470988696384335/28"},
+        // Wine 8.0 divides step by step and lands one unit in the last place away.
+        {decimal(false, 28, 0, 1), VT_R8, ok, "1e-28"},
+    });
+}
+#endif
 
 TEST(VariantChangeType, FailureLeavesTheDestinationAndAnInPlaceSourceIntact)
 {
