@@ -92,9 +92,8 @@ HRESULT deployment_data_t::GetNames(SAFEARRAY** names)
         return E_POINTER;
     return ExceptionToHResult([&] {
         CComSafeArray<BSTR> array;
-        // Created without ATL's own thrower, so that a failure reaches the kernel's hook in every build.
         if (const HRESULT hr = array.Create(static_cast<ULONG>(values_.size())); FAILED(hr))
-            __exclude__AtlThrowImpl(hr);
+            AtlThrow(hr);
         LONG index = 0;
         for (const auto& entry : values_) {
             // The slot is found first, so that nothing can fail once the new BSTR is handed over.
