@@ -31,6 +31,8 @@ std::ptrdiff_t offset_of(SAFEARRAY* array, std::initializer_list<LONG> indices)
 
 } // namespace
 
+// The conformance table checks SafeArrayCreate's descriptors for every element type (on a 64-bit host);
+// here vectors, sizes that follow the pointer width, and the types it refuses besides those in the table.
 TEST(SafeArrayCreate, DescribesElementTypesAsOleautDoes)
 {
     struct Case {
@@ -44,43 +46,26 @@ TEST(SafeArrayCreate, DescribesElementTypesAsOleautDoes)
                           {VT_VARIANT, 0x0880, sizeof(VARIANT)}};
     const USHORT created_as_vector = 0x2000; // FADF_CREATEVECTOR, which mingw-w64's headers lack
     for (const Case& c : cases) {
-        SAFEARRAYBOUND bound{3, 1};
-        Array array(SafeArrayCreate(c.vt, 1, &bound));
+        const Array array = vector_of(c.vt, 3);
         ASSERT_NE(array, nullptr) << "vt " << c.vt;
-        EXPECT_EQ(array->fFeatures, c.features) << "vt " << c.vt;
+        EXPECT_EQ(array->fFeatures, c.features | created_as_vector) << "vt " << c.vt;
         EXPECT_EQ(array->cbElements, c.element_size) << "vt " << c.vt;
-        VARTYPE vt = VT_EMPTY;
-        EXPECT_EQ(SafeArrayGetVartype(array.get(), &vt), S_OK);
-        EXPECT_EQ(vt, c.vt);
-        EXPECT_EQ(vector_of(c.vt, 3)->fFeatures, c.features | created_as_vector) << "vt " << c.vt;
     }
     // The element type sits right before the descriptor, where oleaut32 keeps it.
     EXPECT_EQ(reinterpret_cast<const DWORD*>(vector_of(VT_R8, 1).get())[-1], DWORD{VT_R8});
 
     SAFEARRAYBOUND bound{3, 0};
-    for (VARTYPE vt : {VARTYPE(VT_EMPTY), VARTYPE(VT_NULL), VARTYPE(VT_RECORD), VARTYPE(VT_I4 | VT_ARRAY),
-                       VARTYPE(0x7f)})
+    for (VARTYPE vt : {VARTYPE(VT_I4 | VT_ARRAY), VARTYPE(0x7f)})
         EXPECT_EQ(SafeArrayCreate(vt, 1, &bound), nullptr) << "vt " << vt;
-    EXPECT_EQ(SafeArrayCreate(VT_I4, 0, &bound), nullptr);
-    EXPECT_EQ(SafeArrayCreate(VT_I4, 1, nullptr), nullptr);
     EXPECT_NE(vector_of(VT_BSTR, 0), nullptr);
 }
 
-TEST(SafeArrayBounds, AreStoredInReverseWhileIndicesFollowCreationOrder)
+// Bounds are stored in reverse (the conformance table checks them); indices follow creation order,
+// the first varying fastest.
+TEST(SafeArrayBounds, IndicesFollowCreationOrder)
 {
     SAFEARRAYBOUND bounds[] = {{2, 1}, {3, 5}};
     Array array(SafeArrayCreate(VT_I4, 2, bounds));
-    EXPECT_EQ(array->rgsabound[0].lLbound, 5);
-    EXPECT_EQ(array->rgsabound[1].lLbound, 1);
-    LONG lower = 0, upper = 0;
-    EXPECT_EQ(SafeArrayGetLBound(array.get(), 2, &lower), S_OK);
-    EXPECT_EQ(SafeArrayGetUBound(array.get(), 2, &upper), S_OK);
-    EXPECT_EQ(lower, 5);
-    EXPECT_EQ(upper, 7);
-    EXPECT_EQ(SafeArrayGetLBound(array.get(), 0, &lower), DISP_E_BADINDEX);
-    EXPECT_EQ(SafeArrayGetUBound(array.get(), 3, &upper), DISP_E_BADINDEX);
-
-    // The first index varies fastest.
     EXPECT_EQ(offset_of(array.get(), {2, 5}), 4);
     EXPECT_EQ(offset_of(array.get(), {1, 6}), 8);
     EXPECT_EQ(offset_of(array.get(), {2, 7}), 20);
@@ -89,22 +74,18 @@ TEST(SafeArrayBounds, AreStoredInReverseWhileIndicesFollowCreationOrder)
     EXPECT_EQ(offset_of(vector_of(VT_I2, 3, -2).get(), {0}), 4);
 }
 
-TEST(SafeArrayLock, CountsLocksThatKeepTheArrayAlive)
+// The conformance table counts locks; here the pointer that access hands out.
+TEST(SafeArrayLock, AccessHandsOutTheData)
 {
     Array array = vector_of(VT_I4, 2);
     void* data = nullptr;
     ASSERT_EQ(SafeArrayAccessData(array.get(), &data), S_OK);
     EXPECT_EQ(data, array->pvData);
-    ASSERT_EQ(SafeArrayLock(array.get()), S_OK);
-    SAFEARRAYBOUND bigger{4, 0};
-    EXPECT_EQ(SafeArrayDestroy(array.get()), DISP_E_ARRAYISLOCKED);
-    EXPECT_EQ(SafeArrayRedim(array.get(), &bigger), DISP_E_ARRAYISLOCKED);
-    EXPECT_EQ(SafeArrayUnlock(array.get()), S_OK);
     EXPECT_EQ(SafeArrayUnaccessData(array.get()), S_OK);
-    EXPECT_EQ(SafeArrayUnlock(array.get()), E_UNEXPECTED);
 }
 
-TEST(SafeArrayElements, StringsAndInterfacesAreCopiedInAndOut)
+// Interfaces in and out, and a NULL string stored as "", are rows of the conformance table.
+TEST(SafeArrayElements, StringsAreCopiedInAndOut)
 {
     Array texts = vector_of(VT_BSTR, 2);
     Text text(L"text");
@@ -117,24 +98,6 @@ TEST(SafeArrayElements, StringsAndInterfacesAreCopiedInAndOut)
     EXPECT_NE(out, static_cast<BSTR*>(texts->pvData)[0]);
     EXPECT_EQ(view(out), L"text");
     SysFreeString(out);
-    index = 1;
-    ASSERT_EQ(SafeArrayPutElement(texts.get(), &index, nullptr), S_OK);
-    EXPECT_NE(static_cast<BSTR*>(texts->pvData)[1], nullptr); // a NULL BSTR is stored as ""
-
-    auto first = fake::hold<PlainObject>("first");
-    auto second = fake::hold<PlainObject>("second");
-    {
-        Array objects = vector_of(VT_UNKNOWN, 1);
-        index = 0;
-        ASSERT_EQ(SafeArrayPutElement(objects.get(), &index, first.get()), S_OK);
-        ASSERT_EQ(SafeArrayPutElement(objects.get(), &index, second.get()), S_OK);
-        EXPECT_EQ(first->references(), 1u);
-        IUnknown* held = nullptr;
-        ASSERT_EQ(SafeArrayGetElement(objects.get(), &index, &held), S_OK);
-        EXPECT_EQ(second->references(), 3u);
-        held->Release();
-    }
-    EXPECT_EQ(second->references(), 1u);
 }
 
 TEST(SafeArrayCopy, DuplicatesEveryElementInTheSameShape)

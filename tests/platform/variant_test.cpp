@@ -48,7 +48,7 @@ TEST(VariantClear, ReleasesWhatTheVariantOwnsAndNothingItPointsAt)
 
 TEST(VariantClear, RefusesInvalidTypesAndLetsGoOfLockedArrays)
 {
-    for (VARTYPE vt : {VARTYPE(0x7f), VARTYPE(15), VARTYPE(VT_VECTOR | VT_I4), VARTYPE(VT_BYREF | VT_EMPTY),
+    for (VARTYPE vt : {VARTYPE(15), VARTYPE(VT_VECTOR | VT_I4), VARTYPE(VT_BYREF | VT_EMPTY),
                        VARTYPE(VT_ARRAY | VT_NULL)}) {
         VARIANT v = make(vt);
         VARIANT target = make(VT_I4);
@@ -76,6 +76,8 @@ TEST(VariantClear, RefusesInvalidTypesAndLetsGoOfLockedArrays)
     EXPECT_EQ(SafeArrayDestroy(array), S_OK);
 }
 
+// The conformance table copies strings, objects and arrays of them; here a string of odd bytes and a
+// destination holding an object that a copy from a reference must release.
 TEST(VariantCopy, DuplicatesWhatTheSourceOwns)
 {
     VARIANT copy = make(VT_BSTR, SysAllocString(L"replaced")); // cleared by the first copy
@@ -85,11 +87,6 @@ TEST(VariantCopy, DuplicatesWhatTheSourceOwns)
     EXPECT_EQ(SysStringByteLen(copy.bstrVal), 3u);
     VariantClear(&odd);
 
-    VARIANT null_text = make(VT_BSTR);
-    ASSERT_EQ(VariantCopy(&copy, &null_text), S_OK);
-    ASSERT_NE(copy.bstrVal, nullptr); // copied as a real empty string
-    EXPECT_EQ(SysStringLen(copy.bstrVal), 0u);
-
     auto object = fake::hold<PlainObject>("object");
     VARIANT by_value = make(VT_UNKNOWN, object->unknown());
     ASSERT_EQ(VariantCopy(&copy, &by_value), S_OK);
@@ -98,17 +95,7 @@ TEST(VariantCopy, DuplicatesWhatTheSourceOwns)
     VARIANT by_reference = reference(VT_UNKNOWN, &pointer);
     ASSERT_EQ(VariantCopy(&copy, &by_reference), S_OK); // releases the copy before
     EXPECT_EQ(object->references(), 1u);
-
-    SAFEARRAY* objects = SafeArrayCreateVector(VT_UNKNOWN, 0, 2);
-    LONG first = 0;
-    SafeArrayPutElement(objects, &first, object.get());
-    VARIANT array = make(VT_ARRAY | VT_UNKNOWN, objects);
-    ASSERT_EQ(VariantCopy(&copy, &array), S_OK);
-    EXPECT_NE(copy.parray, objects);
-    EXPECT_EQ(object->references(), 3u); // the holder's, the array's, the copy's
-    VariantClear(&copy);
-    VariantClear(&array);
-    EXPECT_EQ(object->references(), 1u);
+    EXPECT_EQ(VariantClear(&copy), S_OK);
 }
 
 TEST(VariantCopyInd, DereferencesOneLevelOfVariantAndEveryValue)
