@@ -1,4 +1,5 @@
-// A fake IErrorInfo with a fixed source and description, for the kernel tests.
+// A fake IErrorInfo with fixed texts and a description of the test's choosing, for the tests of the
+// layer, the kernel and the library. Every field is set, so that a reader that drops one shows.
 #pragma once
 
 #include "support/fake_com.h"
@@ -9,13 +10,18 @@ namespace kernel_test {
 
 class FakeErrorInfo : public fake::Fake<IErrorInfo> {
 public:
-    FakeErrorInfo(std::string name, std::wstring description) : Fake(std::move(name)), description_(std::move(description)) {}
+    static constexpr GUID guid = {0x6a1f0c2e, 0x41d3, 0x4b7a, {0x9e, 0x01, 0x3c, 0x55, 0x72, 0x10, 0xaa, 0x03}};
 
-    HRESULT STDMETHODCALLTYPE GetGUID(GUID* guid) override { return *guid = GUID_NULL, S_OK; }
+    explicit FakeErrorInfo(std::string name, std::wstring description = L"The disk is full")
+        : Fake(std::move(name)), description_(std::move(description))
+    {
+    }
+
+    HRESULT STDMETHODCALLTYPE GetGUID(GUID* out) override { return *out = guid, S_OK; }
     HRESULT STDMETHODCALLTYPE GetSource(BSTR* source) override { return text(L"FakeSource", source); }
     HRESULT STDMETHODCALLTYPE GetDescription(BSTR* description) override { return text(description_, description); }
-    HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* file) override { return text(L"", file); }
-    HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD* context) override { return *context = 0, S_OK; }
+    HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* file) override { return text(L"help.chm", file); }
+    HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD* context) override { return *context = 42, S_OK; }
 
 private:
     static HRESULT text(const std::wstring& value, BSTR* out)

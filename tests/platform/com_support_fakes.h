@@ -34,34 +34,6 @@ public:
     HRESULT STDMETHODCALLTYPE Beta() override { return S_OK; }
 };
 
-// Error information with fixed texts.
-class FakeErrorInfo : public fake::Fake<IErrorInfo> {
-public:
-    using Fake::Fake;
-    static constexpr GUID kGuid = {0x6a1f0c2e, 0x41d3, 0x4b7a, {0x9e, 0x01, 0x3c, 0x55, 0x72, 0x10, 0xaa, 0x03}};
-
-    HRESULT STDMETHODCALLTYPE GetGUID(GUID* guid) override
-    {
-        *guid = kGuid;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetSource(BSTR* text) override { return give(L"Collector.Source", text); }
-    HRESULT STDMETHODCALLTYPE GetDescription(BSTR* text) override { return give(L"The disk is full", text); }
-    HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* text) override { return give(L"help.chm", text); }
-    HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD* context) override
-    {
-        *context = 42;
-        return S_OK;
-    }
-
-private:
-    static HRESULT give(const wchar_t* value, BSTR* text)
-    {
-        *text = SysAllocString(value);
-        return *text ? S_OK : E_OUTOFMEMORY;
-    }
-};
-
 // ASCII text held as narrow or wide characters, as a std::string (for comparisons that must compile
 // whatever the character type of the API is).
 template <class Char>

@@ -2,6 +2,7 @@
 // _com_ptr_t, the module's error handler and the narrow-text conversions. The same tests build
 // against the mingw-w64 headers; the UTF-8 cases are for hosts where narrow text is UTF-8.
 #include "com_support_fakes.h"
+#include "kernel/error_info_fake.h"
 #include "support/fake_class_factory.h"
 
 #include <comdef.h>
@@ -16,7 +17,7 @@
 using comsupport_test::ascii;
 using comsupport_test::FakeAlpha;
 using comsupport_test::FakeAlphaBeta;
-using comsupport_test::FakeErrorInfo;
+using kernel_test::FakeErrorInfo;
 
 _COM_SMARTPTR_TYPEDEF(ITestAlpha, __uuidof(ITestAlpha));
 _COM_SMARTPTR_TYPEDEF(ITestBeta, __uuidof(ITestBeta));
@@ -364,10 +365,10 @@ TEST(ComError, ReadsTheTextsOfItsErrorInfo)
     auto info = fake::hold<FakeErrorInfo>("info");
     const _com_error error(E_FAIL, info.get(), true);
     EXPECT_STREQ(wide(error.Description()), L"The disk is full");
-    EXPECT_STREQ(wide(error.Source()), L"Collector.Source");
+    EXPECT_STREQ(wide(error.Source()), L"FakeSource");
     EXPECT_STREQ(wide(error.HelpFile()), L"help.chm");
     EXPECT_EQ(error.HelpContext(), 42u);
-    EXPECT_TRUE(IsEqualGUID(error.GUID_(), FakeErrorInfo::kGuid));
+    EXPECT_TRUE(IsEqualGUID(error.GUID_(), FakeErrorInfo::guid));
 
     const _com_error bare(E_FAIL);
     EXPECT_TRUE(!bare.Description());

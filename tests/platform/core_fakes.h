@@ -13,15 +13,6 @@ struct PlainObject : fake::Fake<IUnknown> {
     using Fake::Fake;
 };
 
-struct ErrorObject : fake::Fake<IErrorInfo> {
-    using Fake::Fake;
-    HRESULT STDMETHODCALLTYPE GetGUID(GUID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetSource(BSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetDescription(BSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD*) override { return E_NOTIMPL; }
-};
-
 // A BSTR owned for the length of a scope.
 class Text {
 public:
