@@ -534,31 +534,17 @@ Body prepare_errorinfo(Cursor& cursor)
     };
 }
 
-
 Body prepare(const std::string& kind, Cursor& cursor)
 {
-    if (kind == "change")
-        return prepare_change(cursor);
-    if (kind == "copy")
-        return prepare_copy(cursor);
-    if (kind == "clear")
-        return prepare_clear(cursor);
-    if (kind == "cmp")
-        return prepare_cmp(cursor);
-    if (kind == "bstrcmp")
-        return prepare_bstrcmp(cursor);
-    if (kind == "fromdate")
-        return prepare_fromdate(cursor);
-    if (kind == "iid")
-        return prepare_iid(cursor);
-    if (kind == "guid2")
-        return prepare_guid2(cursor);
-    if (kind == "bstr")
-        return prepare_bstr(cursor);
-    if (kind == "errorinfo")
-        return prepare_errorinfo(cursor);
-    if (kind == "safearray")
-        return prepare_safearray(cursor);
+    constexpr std::pair<const char*, Body (*)(Cursor&)> kinds[] = {
+        {"change", prepare_change}, {"copy", prepare_copy},   {"clear", prepare_clear},
+        {"cmp", prepare_cmp},       {"bstrcmp", prepare_bstrcmp}, {"fromdate", prepare_fromdate},
+        {"iid", prepare_iid},       {"guid2", prepare_guid2}, {"bstr", prepare_bstr},
+        {"errorinfo", prepare_errorinfo}, {"safearray", prepare_safearray},
+    };
+    for (const auto& [name, prepare_kind] : kinds)
+        if (kind == name)
+            return prepare_kind(cursor);
     cursor.fail("unknown kind of row '" + kind + "'");
 }
 
