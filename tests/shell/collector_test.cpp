@@ -10,6 +10,7 @@
 #include <boost/exception/get_error_info.hpp>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -106,14 +107,12 @@ TEST_F(CollectorTest, FailedCreationThrowsTheSourceMessageAndHResult)
         {8, false, L"CoCreateInstance for IID_ICollector (Metrics)"},
     };
     for (const Row& row : rows) {
-        try {
-            Collector collector(static_cast<ECollectorSource>(row.source), row.standalone);
-            ADD_FAILURE() << "source " << row.source << " created a collector with no class registered";
-        } catch (const CHResultException& e) {
-            EXPECT_EQ(e.message(), row.message);
-            EXPECT_EQ(e.get_hresult(), REGDB_E_CLASSNOTREG);
-            EXPECT_EQ(site_of(e).file, "Monitor/Collector/Collector.Shell/Collector.cpp");
-        }
+        const auto e = caught<CHResultException>(
+            [&] { Collector collector(static_cast<ECollectorSource>(row.source), row.standalone); });
+        ASSERT_TRUE(e) << row.source;
+        EXPECT_EQ(e->message(), row.message);
+        EXPECT_EQ(e->get_hresult(), REGDB_E_CLASSNOTREG);
+        EXPECT_EQ(site_of(*e).file, "Monitor/Collector/Collector.Shell/Collector.cpp");
     }
 }
 
@@ -129,19 +128,6 @@ protected:
     ServedCollector served{CLSID_RestCollector};
     Collector collector{ECollectorSource::Rest};
     FakeCollector& component = *served.last.load();
-
-    // The exception that `operation` raises, which must be a CHResultException.
-    template <class Operation>
-    std::unique_ptr<CHResultException> raised(Operation operation)
-    {
-        try {
-            operation();
-        } catch (const CHResultException& e) {
-            return std::make_unique<CHResultException>(e);
-        }
-        ADD_FAILURE() << "nothing was raised";
-        return nullptr;
-    }
 };
 
 TEST_F(OneCollector, RunStateOperationsReachTheComponentAndSuccessCodesPass)
@@ -158,38 +144,41 @@ TEST_F(OneCollector, RunStateOperationsReachTheComponentAndSuccessCodesPass)
         EXPECT_EQ(component.calls[operation], 1) << operation;
 }
 
-TEST_F(OneCollector, FailuresCarryErrorInformationOnlyWhenOfferedForTheInterface)
+TEST_F(OneCollector, FailuresCarryErrorInformationOnlyWhenOfferedForTheOperationsInterface)
 {
-    component.result = E_ACCESSDENIED;
-    component.error_description = L"not allowed";
-
-    // No ISupportErrorInfo entry for ICollector: the information left on the thread is not taken.
-    auto without = raised([&] { collector.Start(); });
-    ASSERT_TRUE(without);
-    EXPECT_EQ(without->get_hresult(), E_ACCESSDENIED);
-    EXPECT_EQ(without->error_info(), nullptr);
-    SetErrorInfo(0, nullptr);
-
-    component.support_error_info(IID_ICollector);
-    auto with = raised([&] { collector.Stop(); });
-    ASSERT_TRUE(with);
-    EXPECT_EQ(with->get_hresult(), E_ACCESSDENIED);
-    ASSERT_NE(with->error_info(), nullptr);
-    const _com_error* com_error = boost::get_error_info<com_error_info>(*with);
-    ASSERT_NE(com_error, nullptr);
-    EXPECT_EQ(com_error->Error(), E_ACCESSDENIED);
-    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(com_error->Description())), L"not allowed");
-}
-
-TEST_F(OneCollector, ErrorInformationForAnotherInterfaceIsNotTaken)
-{
-    component.result = E_FAIL;
-    component.error_description = L"about properties";
-    component.support_error_info(IID_IProperties);
-    auto raised_error = raised([&] { collector.Terminate(); });
-    ASSERT_TRUE(raised_error);
-    EXPECT_EQ(raised_error->error_info(), nullptr);
-    SetErrorInfo(0, nullptr);
+    struct Row {
+        const char* what;
+        const IID* supported;
+        std::function<void(Collector&)> operation;
+        bool informed;
+    };
+    const Row rows[] = {
+        {"not offered", nullptr, [](Collector& c) { c.Start(); }, false},
+        {"offered", &IID_ICollector, [](Collector& c) { c.Stop(); }, true},
+        {"offered for properties", &IID_IProperties, [](Collector& c) { c.Terminate(); }, false},
+        {"property, offered", &IID_IProperties, [](Collector& c) { c.GetProperty(L"missing"); }, true},
+        {"property, offered for the collector", &IID_ICollector, [](Collector& c) { c.SetProperty(L"x", {}); }, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Collector fresh(ECollectorSource::Rest);
+        FakeCollector& failing = *served.last.load();
+        failing.result = DISP_E_UNKNOWNNAME;
+        failing.error_description = L"not allowed";
+        if (row.supported)
+            failing.support_error_info(*row.supported);
+        const auto e = caught<CHResultException>([&] { row.operation(fresh); });
+        ASSERT_TRUE(e);
+        EXPECT_EQ(e->get_hresult(), DISP_E_UNKNOWNNAME);
+        EXPECT_EQ(e->error_info() != nullptr, row.informed);
+        if (row.informed) {
+            const _com_error* com_error = boost::get_error_info<com_error_info>(*e);
+            ASSERT_NE(com_error, nullptr);
+            EXPECT_EQ(com_error->Error(), DISP_E_UNKNOWNNAME);
+            EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(com_error->Description())), L"not allowed");
+        }
+        SetErrorInfo(0, nullptr);
+    }
 }
 
 TEST_F(OneCollector, PropertiesTravelByNameAndTheCallerKeepsItsValue)
@@ -210,54 +199,36 @@ TEST_F(OneCollector, PropertiesTravelByNameAndTheCallerKeepsItsValue)
     EXPECT_EQ(component.properties.count(L""), 1u);
 }
 
-TEST_F(OneCollector, PropertyFailuresRaiseWithThePropertiesInterface)
-{
-    component.result = DISP_E_UNKNOWNNAME;
-    component.error_description = L"no such property";
-    component.support_error_info(IID_IProperties);
-    auto raised_error = raised([&] { collector.GetProperty(L"missing"); });
-    ASSERT_TRUE(raised_error);
-    EXPECT_EQ(raised_error->get_hresult(), DISP_E_UNKNOWNNAME);
-    EXPECT_NE(raised_error->error_info(), nullptr);
-}
-
-TEST_F(OneCollector, MissingPropertiesInterfaceIsJudgedAtTheCallSite)
-{
-    component.refuse(IID_IProperties);
-    auto raised_error = raised([&] { collector.SetProperty(L"x", _variant_t(1L)); });
-    ASSERT_TRUE(raised_error);
-    EXPECT_EQ(raised_error->get_hresult(), E_NOINTERFACE);
-    const seen_site site = site_of(*raised_error);
-    EXPECT_EQ(site.file, "Monitor/Collector/Collector.Shell/Collector.cpp");
-    EXPECT_NE(site.function.find("collector::shell::Collector::SetProperty"), std::string::npos);
-    EXPECT_GT(site.line, 0);
-}
-
 // An object that answers IProperties with success but no pointer.
 class NullPropertiesCollector : public FakeCollector {
 public:
     using FakeCollector::FakeCollector;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
     {
-        if (IsEqualIID(iid, IID_IProperties)) {
-            *out = nullptr;
-            return S_OK;
-        }
-        return FakeCollector::QueryInterface(iid, out);
+        if (!IsEqualIID(iid, IID_IProperties))
+            return FakeCollector::QueryInterface(iid, out);
+        *out = nullptr;
+        return S_OK;
     }
 };
 
-TEST_F(CollectorTest, NullPropertiesInterfaceRaisesPointerError)
+TEST_F(OneCollector, MissingPropertiesInterfaceIsJudgedAtTheCallSite)
 {
+    component.refuse(IID_IProperties);
+    const auto refused = caught<CHResultException>([&] { collector.SetProperty(L"x", _variant_t(1L)); });
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->get_hresult(), E_NOINTERFACE);
+    const seen_site site = site_of(*refused);
+    EXPECT_EQ(site.file, "Monitor/Collector/Collector.Shell/Collector.cpp");
+    EXPECT_NE(site.function.find("collector::shell::Collector::SetProperty"), std::string::npos);
+    EXPECT_GT(site.line, 0);
+
     fake::ServedClass served(CLSID_MetricsCollector,
                              [] { return fake::make<NullPropertiesCollector>(CLSID_MetricsCollector)->unknown(); });
-    Collector collector(ECollectorSource::Metrics);
-    try {
-        collector.GetProperty(L"x");
-        ADD_FAILURE() << "a null IProperties was used";
-    } catch (const CHResultException& e) {
-        EXPECT_EQ(e.get_hresult(), E_POINTER);
-    }
+    Collector nulled(ECollectorSource::Metrics);
+    const auto null = caught<CHResultException>([&] { nulled.GetProperty(L"x"); });
+    ASSERT_TRUE(null);
+    EXPECT_EQ(null->get_hresult(), E_POINTER);
 }
 
 TEST_F(CollectorTest, CopiesShareOneComponentObjectThatShutsDownWithTheLastHandle)

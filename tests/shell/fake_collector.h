@@ -2,6 +2,8 @@
 // events, with scripted results and error information, registered for one class id while a test runs.
 #pragma once
 
+#include "shell/site.h"
+
 #include "support/fake_class_factory.h"
 #include "support/fake_events.h"
 
@@ -74,20 +76,8 @@ private:
     {
         ++calls[operation];
         if (FAILED(result) && !error_description.empty())
-            leave_error_info();
+            leave_error_info(error_description);
         return result;
-    }
-
-    void leave_error_info()
-    {
-        ICreateErrorInfo* create = nullptr;
-        ASSERT_EQ(CreateErrorInfo(&create), S_OK);
-        create->SetDescription(const_cast<LPOLESTR>(error_description.c_str()));
-        IErrorInfo* info = nullptr;
-        create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info));
-        SetErrorInfo(0, info);
-        info->Release();
-        create->Release();
     }
 };
 

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <stdexcept>
 
 namespace shell_test {
@@ -20,147 +22,105 @@ using namespace collector::shell::detail;
 using Ostra_Lux_Collector_Interfaces::IID_ITask;
 using Ostra_Lux_Collector_Interfaces::ITask;
 
-struct Plain : fake::Fake<IEnumVARIANT> {
-    Plain() : Fake("plain") {}
-    HRESULT STDMETHODCALLTYPE Next(ULONG, VARIANT*, ULONG*) override { return S_FALSE; }
-    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Reset() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT**) override { return E_NOTIMPL; }
-};
-
-TEST(QueryInterfaceWrapper, NullSourceGivesAnEmptyPointerAndAnsweredInterfaceIsOwned)
+TEST(QueryInterfaceWrapper, OwnsTheAnsweredInterfaceAndThrowsForARefusedOne)
 {
-    const CComQIPtrStrong<IEnumVARIANT, &IID_IEnumVARIANT> empty(nullptr);
+    const CComQIPtrStrong<IUnknown, &IID_IUnknown> empty(nullptr);
     EXPECT_EQ(empty.p, nullptr);
 
-    auto plain = fake::hold<Plain>();
+    auto plain = fake::hold<fake::Unknown>();
     {
-        const CComQIPtrStrong<IEnumVARIANT, &IID_IEnumVARIANT> held(plain->unknown());
-        EXPECT_EQ(held.p, static_cast<IEnumVARIANT*>(plain.get()));
+        const CComQIPtrStrong<IUnknown, &IID_IUnknown> held(plain->unknown());
+        EXPECT_EQ(held.p, plain->unknown());
         EXPECT_EQ(plain->references(), 2u);
     }
-    EXPECT_EQ(plain->references(), 1u);
-}
-
-TEST(QueryInterfaceWrapper, RefusedInterfaceThrowsAtTheWrapper)
-{
-    auto plain = fake::hold<Plain>();
-    try {
-        CComQIPtrStrong<ITask, &IID_ITask> task(plain->unknown());
-        ADD_FAILURE() << "an interface the object lacks was accepted";
-    } catch (const CHResultException& e) {
-        EXPECT_EQ(e.message(), L"Unable to QueryInterface");
-        EXPECT_EQ(e.get_hresult(), E_NOINTERFACE);
-        const seen_site site = site_of(e);
-        EXPECT_EQ(site.file, "Monitor/Collector/Collector.Shell/pch.h");
-        EXPECT_EQ(site.line, 25);
-        EXPECT_NE(site.function.find("CComQIPtrStrong"), std::string::npos);
-    }
+    const auto refused = caught<CHResultException>([&] { CComQIPtrStrong<ITask, &IID_ITask> task(plain->unknown()); });
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->message(), L"Unable to QueryInterface");
+    EXPECT_EQ(refused->get_hresult(), E_NOINTERFACE);
+    const seen_site site = site_of(*refused);
+    EXPECT_EQ(site.file, "Monitor/Collector/Collector.Shell/pch.h");
+    EXPECT_EQ(site.line, 25);
+    EXPECT_NE(site.function.find("CComQIPtrStrong"), std::string::npos);
     EXPECT_EQ(plain->references(), 1u);
 }
 
 TEST(ThrowSite, CarriesSignatureFileLineAndTheNestedException)
 {
-    try {
+    const auto outer = caught<COstraException>([] {
         try {
             throw std::runtime_error("inner");
         } catch (...) {
             throw_condition(L"outer", COLLECTOR_NESTED_THROW_SITE);
         }
-    } catch (const COstraException& e) {
-        EXPECT_EQ(e.message(), L"outer");
-        const seen_site site = site_of(e);
-        EXPECT_EQ(site.file, "tests/shell/frame_test.cpp");
-        EXPECT_NE(site.function.find("ThrowSite_CarriesSignatureFileLineAndTheNestedException"), std::string::npos);
-        EXPECT_GT(site.line, 0);
-        const std::exception_ptr* nested = boost::get_error_info<nested_exception_info>(e);
-        ASSERT_NE(nested, nullptr);
-        EXPECT_THROW(std::rethrow_exception(*nested), std::runtime_error);
-    }
+    });
+    ASSERT_TRUE(outer);
+    EXPECT_EQ(outer->message(), L"outer");
+    const seen_site site = site_of(*outer);
+    EXPECT_EQ(site.file, "tests/shell/frame_test.cpp");
+    EXPECT_NE(site.function.find("ThrowSite_CarriesSignatureFileLineAndTheNestedException"), std::string::npos);
+    EXPECT_GT(site.line, 0);
+    const std::exception_ptr* nested = boost::get_error_info<nested_exception_info>(*outer);
+    ASSERT_NE(nested, nullptr);
+    EXPECT_THROW(std::rethrow_exception(*nested), std::runtime_error);
+
     // Outside a handler nothing is nested.
-    try {
-        throw_condition(L"plain", COLLECTOR_THROW_SITE);
-    } catch (const COstraException& e) {
-        EXPECT_EQ(boost::get_error_info<nested_exception_info>(e), nullptr);
-    }
+    const auto plain = caught<COstraException>([] { throw_condition(L"plain", COLLECTOR_THROW_SITE); });
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(boost::get_error_info<nested_exception_info>(*plain), nullptr);
 }
 
 TEST(ThrowSite, NullHandleNamesItsClass)
 {
-    const std::shared_ptr<int> empty;
-    try {
-        require(empty, L"Task", COLLECTOR_THROW_SITE);
-        ADD_FAILURE() << "an empty handle passed";
-    } catch (const COstraException& e) {
-        EXPECT_EQ(e.message(), L"Task is null");
-        EXPECT_EQ(e.source(), L"");
-    }
+    const auto e = caught<COstraException>([] { require(std::shared_ptr<int>(), L"Task", COLLECTOR_THROW_SITE); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->message(), L"Task is null");
+    EXPECT_EQ(e->source(), L"");
     const auto set = std::make_shared<int>(5);
     EXPECT_EQ(&require(set, L"Task", COLLECTOR_THROW_SITE), set.get());
 }
 
-// Error information that the barrier must put on the thread, or leave there.
-CComPtr<IErrorInfo> error_info(const wchar_t* description)
-{
-    CComPtr<ICreateErrorInfo> create;
-    EXPECT_EQ(CreateErrorInfo(&create), S_OK);
-    create->SetDescription(const_cast<LPOLESTR>(description));
-    CComPtr<IErrorInfo> info;
-    create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info));
-    return info;
-}
-
-CComPtr<IErrorInfo> take_error_info()
-{
-    CComPtr<IErrorInfo> info;
-    GetErrorInfo(0, &info);
-    return info;
-}
-
-TEST(Barrier, CompletedBodyIsSuccess)
-{
-    bool ran = false;
-    EXPECT_EQ(ExceptionToHResult([&] { ran = true; }), S_OK);
-    EXPECT_TRUE(ran);
-}
-
-TEST(Barrier, ComErrorSetsTheThreadErrorInformation)
+TEST(Barrier, EachExceptionBecomesItsHResultAndTheThreadsErrorInformationFollowsIt)
 {
     const CComPtr<IErrorInfo> info = error_info(L"denied");
-    EXPECT_EQ(ExceptionToHResult([&] { throw _com_error(E_ACCESSDENIED, info, true); }), E_ACCESSDENIED);
-    EXPECT_EQ(take_error_info().p, info.p);
-
-    // A COM error without information clears what the thread had.
-    SetErrorInfo(0, info);
-    EXPECT_EQ(ExceptionToHResult([] { throw _com_error(E_FAIL); }), E_FAIL);
-    EXPECT_EQ(take_error_info().p, nullptr);
-}
-
-TEST(Barrier, OstraExceptionGivesItsHResultAndItsComErrorInformation)
-{
-    const CComPtr<IErrorInfo> info = error_info(L"from the kernel");
-    const HRESULT raised = ExceptionToHResult([&] {
-        IErrorInfo* handed = info;
-        handed->AddRef();
-        __exclude__com_raise_error(DISP_E_OVERFLOW, handed);
-    });
-    EXPECT_EQ(raised, DISP_E_OVERFLOW);
-    EXPECT_EQ(take_error_info().p, info.p);
-
-    // Without a COM error the thread's information stays as it was.
-    SetErrorInfo(0, info);
-    EXPECT_EQ(ExceptionToHResult([] { throw_condition(L"condition", COLLECTOR_THROW_SITE); }),
-              get_hresult(COstraException(ostra::lux::kernel::exception_init, L"condition", {}, 1)));
-    EXPECT_EQ(take_error_info().p, info.p);
-}
-
-TEST(Barrier, AnythingElseIsUnexpectedAndLeavesErrorInformation)
-{
-    const CComPtr<IErrorInfo> info = error_info(L"kept");
-    SetErrorInfo(0, info);
-    EXPECT_EQ(ExceptionToHResult([] { throw std::runtime_error("listener failed"); }), E_UNEXPECTED);
-    EXPECT_EQ(ExceptionToHResult([] { throw 42; }), E_UNEXPECTED);
-    EXPECT_EQ(take_error_info().p, info.p);
+    const HRESULT condition = get_hresult(COstraException(ostra::lux::kernel::exception_init, L"condition", {}, 1));
+    struct Row {
+        const char* what;
+        std::function<void()> body;
+        IErrorInfo* before;
+        HRESULT expected;
+        IErrorInfo* after;
+    };
+    const Row rows[] = {
+        {"completed", [] {}, nullptr, S_OK, nullptr},
+        {"COM error with information", [&] { throw _com_error(E_ACCESSDENIED, info, true); }, nullptr, E_ACCESSDENIED,
+         info},
+        // A COM error without information clears what the thread had.
+        {"COM error without information", [] { throw _com_error(E_FAIL); }, info, E_FAIL, nullptr},
+        {"kernel's COM error",
+         [&] {
+             info.p->AddRef();
+             __exclude__com_raise_error(DISP_E_OVERFLOW, info);
+         },
+         nullptr, DISP_E_OVERFLOW, info},
+        // Anything but a COM error leaves the thread's information as it was.
+        {"condition", [] { throw_condition(L"condition", COLLECTOR_THROW_SITE); }, info, condition, info},
+        {"standard exception", [] { throw std::runtime_error("listener failed"); }, info, E_UNEXPECTED, info},
+        {"anything else", [] { throw 42; }, info, E_UNEXPECTED, info},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        SetErrorInfo(0, row.before);
+        int ran = 0;
+        EXPECT_EQ(ExceptionToHResult([&] {
+                      ++ran;
+                      row.body();
+                  }),
+                  row.expected);
+        EXPECT_EQ(ran, 1);
+        CComPtr<IErrorInfo> left;
+        GetErrorInfo(0, &left);
+        EXPECT_EQ(left.p, row.after);
+    }
 }
 
 TEST(GuidFormat, BracedUnbracedAndRefused)

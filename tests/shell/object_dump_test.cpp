@@ -54,7 +54,7 @@ TEST(ObjectDump, NumbersInTheirOwnTypes)
 
 TEST(ObjectDump, TextsDatesAndObjects)
 {
-    auto plain = fake::hold<FakeUnknown>();
+    auto plain = fake::hold<fake::Unknown>();
     expect_dumps({
         {bstr(L"abc"), L"<VT_BSTR>: abc"},
         {bstr(L"ab\0cd"sv), L"<VT_BSTR>: ab"},

@@ -65,7 +65,7 @@ TEST(ObjectTexts, EnumerationBreakingOffGivesTheElementsReadSoFar)
 
 TEST(ObjectTexts, AnElementWithoutTextAbandonsTheFieldAndReleasesEverything)
 {
-    auto element = fake::hold<FakeUnknown>("element");
+    auto element = fake::hold<fake::Unknown>("element");
     _variant_t failed_call;
     failed_call.vt = VT_ERROR;
     failed_call.scode = E_FAIL;
@@ -80,7 +80,7 @@ TEST(ObjectTexts, AnElementWithoutTextAbandonsTheFieldAndReleasesEverything)
 
 TEST(ObjectTexts, ValuesThatOfferNoEnumeration)
 {
-    auto plain = fake::hold<FakeUnknown>();
+    auto plain = fake::hold<fake::Unknown>();
     expect_refused<Texts>(unknown(plain->unknown()), not_texts);
     expect_refused<Texts>(unknown(nullptr), not_texts);
 
@@ -153,7 +153,7 @@ TEST(ObjectBytes, FromAnArrayFieldOnly)
     // 256 does not fit a byte: the field is abandoned.
     auto too_large = fake::hold<FakeArrayField>(std::vector<_variant_t>{byte(1), number(256)});
     expect_refused<Bytes>(unknown(too_large->unknown()), not_bytes);
-    auto plain = fake::hold<FakeUnknown>();
+    auto plain = fake::hold<fake::Unknown>();
     for (const Object& value : {array_of(VT_UI1, 3), unknown(plain->unknown()), unknown(nullptr), bstr(L"ab")})
         expect_refused<Bytes>(value, not_bytes);
     EXPECT_THAT(live_fakes(), ElementsAre(Pair("field", 1u), Pair("field", 1u), Pair("unknown", 1u)));

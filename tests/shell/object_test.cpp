@@ -143,7 +143,7 @@ TEST(ObjectValue, TakesTheVariantOverAndCopiesDuplicateIt)
 
 TEST(ObjectValue, HoldsOneReferenceToAnObjectValue)
 {
-    auto object = fake::hold<FakeUnknown>();
+    auto object = fake::hold<fake::Unknown>();
     {
         const Object value = unknown(object.get());
         EXPECT_EQ(object->references(), 2u);

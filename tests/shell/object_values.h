@@ -102,11 +102,6 @@ inline Object array_of(VARTYPE type, ULONG count)
     return variant_of(VT_ARRAY | type, [&](VARIANT& x) { x.parray = array; });
 }
 
-// An object with its own identity and no interface of interest.
-struct FakeUnknown : fake::Fake<IUnknown> {
-    explicit FakeUnknown(std::string name = "unknown") : Fake(std::move(name)) {}
-};
-
 // A VT_UNKNOWN value holding its own reference to `object`.
 inline Object unknown(IUnknown* object)
 {
@@ -174,13 +169,14 @@ inline Object record(FakeRecordInfo* info)
     });
 }
 
-// An enumeration over copies of `elements` that, when `fail_at` is set, answers `failure` instead of
-// the element at that position. It notes every count asked for in `requested`, which outlives it.
+// An enumeration over copies of `elements`, one per Next, that answers `failure` instead of the
+// element at position `fail_at` (and at every later call). It notes every count asked for in
+// `requested`, which outlives it.
 class FakeElements : public fake::Fake<IEnumVARIANT> {
 public:
-    FakeElements(std::vector<_variant_t> elements, std::optional<std::size_t> fail_at, HRESULT failure,
-                 std::vector<ULONG>& requested)
-        : Fake("elements"), elements_(std::move(elements)), fail_at_(fail_at), failure_(failure), requested_(requested)
+    FakeElements(std::vector<_variant_t> elements, std::vector<ULONG>& requested,
+                 std::optional<std::size_t> fail_at = std::nullopt, HRESULT failure = E_FAIL)
+        : Fake("elements"), elements_(std::move(elements)), requested_(requested), fail_at_(fail_at), failure_(failure)
     {
     }
 
@@ -204,10 +200,10 @@ public:
 
 private:
     std::vector<_variant_t> elements_;
+    std::vector<ULONG>& requested_;
     std::size_t next_ = 0;
     std::optional<std::size_t> fail_at_;
     HRESULT failure_;
-    std::vector<ULONG>& requested_;
 };
 
 // An array field over `elements`, with scripted failures of its two operations.
@@ -243,21 +239,8 @@ public:
         *out = nullptr;
         if (FAILED(enumerator_result) || null_enumerator)
             return enumerator_result;
-        *out = fake::make<FakeElements>(elements, fail_at, failure, requested);
+        *out = fake::make<FakeElements>(elements, requested, fail_at, failure);
         return S_OK;
-    }
-
-private:
-    static void leave_error_info(const std::wstring& description)
-    {
-        ICreateErrorInfo* create = nullptr;
-        ASSERT_EQ(CreateErrorInfo(&create), S_OK);
-        create->SetDescription(const_cast<LPOLESTR>(description.c_str()));
-        IErrorInfo* info = nullptr;
-        create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info));
-        SetErrorInfo(0, info);
-        info->Release();
-        create->Release();
     }
 };
 

@@ -1,9 +1,19 @@
-// The throw location that an exception of the library carries.
+// What the library's exceptions carry (the throw location), catching one for a look, and error
+// information as a component leaves it on the thread.
 #pragma once
+
+#include <Kernel/atl.h> // before any ATL header
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <atlbase.h>
 
 #include <boost/exception/exception.hpp>
 #include <boost/exception/get_error_info.hpp>
+#include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 namespace shell_test {
@@ -24,6 +34,37 @@ inline seen_site site_of(const boost::exception& e)
     if (const int* line = boost::get_error_info<boost::throw_line>(e))
         site.line = *line;
     return site;
+}
+
+// The E that `action` throws; a failure of the test, and nothing, when it returns. Any other exception
+// leaves the test, which fails it too.
+template <class E, class Action>
+std::optional<E> caught(Action&& action)
+{
+    try {
+        action();
+    } catch (const E& e) {
+        return e;
+    }
+    ADD_FAILURE() << "nothing was thrown";
+    return std::nullopt;
+}
+
+// Error information with `description`, as CreateErrorInfo makes it.
+inline CComPtr<IErrorInfo> error_info(const wchar_t* description)
+{
+    CComPtr<ICreateErrorInfo> create;
+    EXPECT_EQ(CreateErrorInfo(&create), S_OK);
+    EXPECT_EQ(create->SetDescription(const_cast<LPOLESTR>(description)), S_OK);
+    CComPtr<IErrorInfo> info;
+    EXPECT_EQ(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)), S_OK);
+    return info;
+}
+
+// What a failing component call leaves on the thread.
+inline void leave_error_info(const std::wstring& description)
+{
+    EXPECT_EQ(SetErrorInfo(0, error_info(description.c_str())), S_OK);
 }
 
 } // namespace shell_test

@@ -60,19 +60,13 @@ public:
         return result;
     }
 
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override
-    {
-        locks_ += lock ? 1 : -1;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
     int instances_created() const noexcept { return created_.load(); }
-    int server_locks() const noexcept { return locks_.load(); }
 
 private:
     Maker make_;
     std::atomic<int> created_{0};
-    std::atomic<int> locks_{0};
 };
 
 // CoRegisterClassObject on construction (throws when it fails), CoRevokeClassObject on destruction.
@@ -85,18 +79,16 @@ public:
         if (FAILED(result))
             throw std::runtime_error("CoRegisterClassObject failed: " + testing::PrintToString(result));
     }
-    ~ClassRegistration() { revoke(); }
+    ~ClassRegistration()
+    {
+        if (cookie_ != 0) {
+            EXPECT_EQ(CoRevokeClassObject(cookie_), S_OK);
+        }
+    }
     ClassRegistration(ClassRegistration&& other) noexcept : cookie_(std::exchange(other.cookie_, 0)) {}
     ClassRegistration& operator=(ClassRegistration&&) = delete;
 
     DWORD cookie() const noexcept { return cookie_; }
-
-    void revoke()
-    {
-        if (cookie_ != 0) {
-            EXPECT_EQ(CoRevokeClassObject(std::exchange(cookie_, 0)), S_OK);
-        }
-    }
 
 private:
     DWORD cookie_ = 0;

@@ -131,6 +131,11 @@ private:
     std::vector<std::pair<IID, void*>> table_;
 };
 
+// An object with its own identity and no interface of interest.
+struct Unknown : Fake<IUnknown> {
+    explicit Unknown(std::string name = "unknown") : Fake(std::move(name)) {}
+};
+
 // A new fake with one reference, which the caller owns.
 template <class T, class... Args>
 T* make(Args&&... args)
@@ -165,9 +170,6 @@ public:
     T* operator->() const noexcept { return object_; }
     T& operator*() const noexcept { return *object_; }
     explicit operator bool() const noexcept { return object_ != nullptr; }
-
-    // Gives the reference to the caller.
-    T* detach() noexcept { return std::exchange(object_, nullptr); }
 
     void reset() noexcept
     {
