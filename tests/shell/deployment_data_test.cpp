@@ -51,10 +51,6 @@ _bstr_t name(std::wstring_view text)
     return _bstr_t(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())), false);
 }
 
-struct Sentinel : fake::Fake<IUnknown> {
-    Sentinel() : Fake("sentinel") {}
-};
-
 struct read_t {
     HRESULT hr;
     _variant_t value;
@@ -66,7 +62,7 @@ struct read_t {
 // overwriting it would over-release the object, which the ledger reports.
 read_t value_of(IDeploymentData* data, BSTR key)
 {
-    auto sentinel = fake::hold<Sentinel>();
+    auto sentinel = fake::hold<fake::Unknown>("sentinel");
     VARIANT out;
     out.vt = VT_UNKNOWN;
     out.punkVal = sentinel->unknown();
@@ -141,13 +137,10 @@ TEST(DeploymentDataObject, MovesHandTheObjectOverAndTheComponentMayHoldItLonger)
     DeploymentData moved(std::move(first));
     EXPECT_EQ(deployment_data_of(moved), first_object);
     EXPECT_FALSE(deployment_data_of(first));
-    try {
-        first[L"from"];
-        ADD_FAILURE() << "a moved-from bag gave a value";
-    } catch (const COstraException& e) {
-        EXPECT_EQ(e.message(), L"DeploymentData is null");
-        EXPECT_EQ(site_of(e).file, "Monitor/Collector/Collector.Shell/DeploymentData.cpp");
-    }
+    const auto e = caught<COstraException>([&] { first[L"from"]; });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->message(), L"DeploymentData is null");
+    EXPECT_EQ(site_of(*e).file, "Monitor/Collector/Collector.Shell/DeploymentData.cpp");
 
     DeploymentData second{{L"from", _variant_t(L"second")}};
     moved = std::move(second);

@@ -1,5 +1,7 @@
 // Method and ObjectProxy: the invocation forms and the kept result, result lists, and parameters read
 // and written through proxies; the ledger checks that every component object is released.
+#include "shell/site.h"
+
 #include "support/fake_com.h"
 
 #include <collector/shell.h>
@@ -58,10 +60,6 @@ auto Gives(_variant_t value)
     };
 }
 
-struct FakeUnknown : fake::Fake<IUnknown> {
-    explicit FakeUnknown(std::string name) : Fake(std::move(name)) {}
-};
-
 _variant_t i4(LONG value) { return _variant_t(value, VT_I4); }
 _variant_t text(const wchar_t* value) { return _variant_t(value); }
 std::vector<std::wstring> dumps(const std::vector<Object>& values)
@@ -103,24 +101,18 @@ TEST_F(MethodTest, EachFormPassesItsArgumentAndItsResultIsKeptForEveryCopy)
 
 TEST(MethodConstruction, NeedsIFieldMethodAndKeepsItsOwnerAlive)
 {
-    auto plain = fake::hold<FakeUnknown>("plain");
-    try {
-        Method refused(nullptr, plain->unknown());
-        ADD_FAILURE() << "an object without IFieldMethod made a method";
-    } catch (const CHResultException& e) {
-        EXPECT_EQ(e.message(), L"Unable to QueryInterface");
-        EXPECT_EQ(e.get_hresult(), E_NOINTERFACE);
-    }
+    auto plain = fake::hold<fake::Unknown>("plain");
+    const auto refused = caught<CHResultException>([&] { Method method(nullptr, plain->unknown()); });
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->message(), L"Unable to QueryInterface");
+    EXPECT_EQ(refused->get_hresult(), E_NOINTERFACE);
 
     auto owner = std::make_shared<int>(0);
     const std::weak_ptr<int> watched = owner;
     std::optional<Method> empty(std::in_place, std::move(owner), nullptr);
-    try {
-        (*empty)();
-        ADD_FAILURE() << "a method without an object made a call";
-    } catch (const CHResultException& e) {
-        EXPECT_EQ(e.get_hresult(), E_POINTER);
-    }
+    const auto null = caught<CHResultException>([&] { (*empty)(); });
+    ASSERT_TRUE(null);
+    EXPECT_EQ(null->get_hresult(), E_POINTER);
     Method copy = *empty;
     empty.reset();
     EXPECT_FALSE(watched.expired());
@@ -173,7 +165,7 @@ TEST_F(MethodTest, ResultListGivesTheValuesOfItsItemsOnlyWhenItSaysItHasItems)
 {
     auto first = fake::hold<FakeItem>(text(L"first"));
     auto second = fake::hold<FakeItem>(i4(2));
-    auto stranger = fake::hold<FakeUnknown>("stranger");
+    auto stranger = fake::hold<fake::Unknown>("stranger");
     auto list = fake::hold<FakeResultList>(
         std::vector<_variant_t>{_variant_t(first->unknown()), i4(7), _variant_t(stranger->unknown()),
                                 _variant_t(static_cast<IUnknown*>(second.get()))});
