@@ -78,7 +78,7 @@ TEST_F(CollectorEvents, OneConnectionDeliversToTheLatestLiveListener)
     fire(point, 1);
     collector->Subscribe(second);
     EXPECT_EQ(fire(point, 2), one_success);
-    EXPECT_EQ(point.advise_calls(), 1);
+    EXPECT_EQ(point.advise_calls.load(), 1);
     EXPECT_EQ(first->values, std::vector<LONG>{1});
     EXPECT_EQ(second->values, std::vector<LONG>{2});
 
@@ -98,7 +98,7 @@ TEST_F(CollectorEvents, OneConnectionDeliversToTheLatestLiveListener)
 TEST_F(CollectorEvents, UnsubscribeEndsTheConnectionOnceAndSubscribeAdvisesTheKeptSinkAgain)
 {
     collector->Unsubscribe();
-    EXPECT_EQ(point.unadvise_calls(), 0);
+    EXPECT_EQ(point.unadvise_calls.load(), 0);
 
     const auto listener = std::make_shared<Recorder>();
     collector->Subscribe(listener);
@@ -106,7 +106,7 @@ TEST_F(CollectorEvents, UnsubscribeEndsTheConnectionOnceAndSubscribeAdvisesTheKe
     const CComQIPtr<ICollectorEvents> sink(point.last_offered());
     collector->Unsubscribe();
     collector->Unsubscribe();
-    EXPECT_EQ(point.unadvise_calls(), 1);
+    EXPECT_EQ(point.unadvise_calls.load(), 1);
     // A late event on the sink that the component still held reaches nobody.
     EXPECT_EQ(sink->Event1(5), S_OK);
 
@@ -122,7 +122,7 @@ TEST_F(CollectorEvents, UnsubscribeEndsTheConnectionOnceAndSubscribeAdvisesTheKe
     point.unadvise_result = E_FAIL;
     EXPECT_NO_THROW(collector->Unsubscribe());
     collector->Subscribe(listener);
-    EXPECT_EQ(point.advise_calls(), 3);
+    EXPECT_EQ(point.advise_calls.load(), 3);
     point.unadvise_result = S_OK;
     collector->Unsubscribe();
     point.drop(); // the connection the component refused to end
@@ -183,7 +183,7 @@ TEST(EventConnection, EachCheckedStepReportsItsOwnLine)
     const auto listener = std::make_shared<Recorder>();
     EventListener<refusing_sink_t> refusing(source->unknown(), IID_ICollectorEvents);
     EXPECT_EQ(failure_of([&] { refusing.connect(listener); }), std::make_pair(E_NOINTERFACE, 29));
-    EXPECT_EQ(point.advise_calls(), 0);
+    EXPECT_EQ(point.advise_calls.load(), 0);
     EventListener<collector_sink_t> sourceless(nullptr, IID_ICollectorEvents);
     EXPECT_EQ(failure_of([&] { sourceless.connect(listener); }), std::make_pair(E_INVALIDARG, 30));
 }
@@ -236,20 +236,6 @@ public:
     std::vector<std::wstring> seen;
 };
 
-TEST(SimpleSinks, ResourceNamesArriveAsViewsUpToTheFirstNul)
-{
-    Connected<resource_pool_sink_t, IResourcePoolEvents> pool;
-    const auto names = std::make_shared<Names>();
-    pool.connection.connect(names);
-    _bstr_t disk(L"disk");
-    _bstr_t empty(L"");
-    _bstr_t embedded(SysAllocStringLen(L"a\0b", 3), false);
-    for (const BSTR name : {disk.GetBSTR(), empty.GetBSTR(), static_cast<BSTR>(nullptr), embedded.GetBSTR()})
-        pool.point.fire([&](IResourcePoolEvents* sink) { return sink->Event1(name); });
-    pool.point.fire([&](IResourcePoolEvents* sink) { return sink->Event2(disk); });
-    EXPECT_EQ(names->seen, (std::vector<std::wstring>{L"+disk", L"+", L"+", L"+a", L"-disk"}));
-}
-
 class TaskIds : public ITaskPoolListener {
 public:
     void Event1(GUID id) override { seen.emplace_back(true, id); }
@@ -257,15 +243,26 @@ public:
     std::vector<std::pair<bool, GUID>> seen;
 };
 
-TEST(SimpleSinks, TaskPoolEventsKeepTheirOrderAndIds)
+TEST(SimpleSinks, PoolEventsArriveInOrderWithNamesUpToTheFirstNulAndTheirIds)
 {
-    Connected<task_pool_sink_t, ITaskPoolEvents> pool;
+    Connected<resource_pool_sink_t, IResourcePoolEvents> resources;
+    const auto names = std::make_shared<Names>();
+    resources.connection.connect(names);
+    _bstr_t disk(L"disk");
+    _bstr_t empty(L"");
+    _bstr_t embedded(SysAllocStringLen(L"a\0b", 3), false);
+    for (const BSTR name : {disk.GetBSTR(), empty.GetBSTR(), static_cast<BSTR>(nullptr), embedded.GetBSTR()})
+        resources.point.fire([&](IResourcePoolEvents* sink) { return sink->Event1(name); });
+    resources.point.fire([&](IResourcePoolEvents* sink) { return sink->Event2(disk); });
+    EXPECT_EQ(names->seen, (std::vector<std::wstring>{L"+disk", L"+", L"+", L"+a", L"-disk"}));
+
+    Connected<task_pool_sink_t, ITaskPoolEvents> tasks;
     const auto ids = std::make_shared<TaskIds>();
-    pool.connection.connect(ids);
+    tasks.connection.connect(ids);
     const GUID deployed = {0x01234567, 0x89AB, 0xCDEF, {1, 2, 3, 4, 5, 6, 7, 8}};
     const GUID removed = {0xFEDCBA98, 0x7654, 0x3210, {8, 7, 6, 5, 4, 3, 2, 1}};
-    pool.point.fire([&](ITaskPoolEvents* sink) { return sink->Event1(deployed); });
-    pool.point.fire([&](ITaskPoolEvents* sink) { return sink->Event2(removed); });
+    tasks.point.fire([&](ITaskPoolEvents* sink) { return sink->Event1(deployed); });
+    tasks.point.fire([&](ITaskPoolEvents* sink) { return sink->Event2(removed); });
     ASSERT_EQ(ids->seen.size(), 2u);
     EXPECT_TRUE(ids->seen[0].first && IsEqualGUID(ids->seen[0].second, deployed));
     EXPECT_TRUE(!ids->seen[1].first && IsEqualGUID(ids->seen[1].second, removed));

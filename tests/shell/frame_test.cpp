@@ -139,34 +139,26 @@ struct pool_a {
 };
 struct pool_b {};
 
-TEST(PoolCache, HandsOutTheLivePoolAndBuildsAnotherOnceAllHandlesAreGone)
+TEST(PoolCache, HandsOutTheLivePoolAndBuildsAnotherOnceAllHandlesAreGoneOrABuildFailed)
 {
     pool_cache_t<pool_a, pool_b> cache;
     int built = 0;
     const auto make = [&] { return std::make_shared<pool_a>(pool_a{++built}); };
+    const auto fail = []() -> std::shared_ptr<pool_a> { throw std::runtime_error("failed"); };
 
+    // A failed build leaves the slot empty and the lock usable.
+    EXPECT_THROW(cache.get<pool_a>(fail), std::runtime_error);
     auto first = cache.get<pool_a>(make);
     auto second = cache.get<pool_a>(make);
     EXPECT_EQ(first, second);
     EXPECT_EQ(built, 1);
+    EXPECT_EQ(cache.get<pool_a>(fail), first); // not asked while the pool lives
     // Each kind has its own slot.
     EXPECT_NE(cache.get<pool_b>([] { return std::make_shared<pool_b>(); }), nullptr);
 
     first.reset();
     second.reset();
     EXPECT_EQ(cache.get<pool_a>(make)->serial, 2);
-}
-
-TEST(PoolCache, FailedBuildLeavesTheSlotAndTheLockUsable)
-{
-    pool_cache_t<pool_a> cache;
-    const auto kept = cache.get<pool_a>([] { return std::make_shared<pool_a>(pool_a{1}); });
-    EXPECT_EQ(cache.get<pool_a>([]() -> std::shared_ptr<pool_a> { throw std::runtime_error("never asked"); }), kept);
-
-    pool_cache_t<pool_a> fresh;
-    EXPECT_THROW(fresh.get<pool_a>([]() -> std::shared_ptr<pool_a> { throw std::runtime_error("failed"); }),
-                 std::runtime_error);
-    EXPECT_EQ(fresh.get<pool_a>([] { return std::make_shared<pool_a>(pool_a{7}); })->serial, 7);
 }
 
 } // namespace

@@ -39,6 +39,9 @@ public:
     std::atomic<HRESULT> unadvise_result{S_OK};
     // Runs inside Unadvise, to look at the component's side at that moment.
     std::function<void()> on_unadvise;
+    // The calls of Advise and Unadvise so far, answered or refused.
+    std::atomic<int> advise_calls{0};
+    std::atomic<int> unadvise_calls{0};
 
     HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override
     {
@@ -46,7 +49,7 @@ public:
             return E_POINTER;
         *cookie = 0;
         const std::scoped_lock lock(mutex_);
-        ++advise_calls_;
+        ++advise_calls;
         last_offered_ = sink;
         if (FAILED(advise_result.load()))
             return advise_result.load();
@@ -64,7 +67,7 @@ public:
             on_unadvise();
         CComPtr<Events> leaving; // released after the lock, as a component would
         const std::scoped_lock lock(mutex_);
-        ++unadvise_calls_;
+        ++unadvise_calls;
         const auto found = sinks_.find(cookie);
         if (found == sinks_.end())
             return CONNECT_E_NOCONNECTION;
@@ -121,16 +124,6 @@ public:
         const std::scoped_lock lock(mutex_);
         return last_offered_;
     }
-    int advise_calls() const
-    {
-        const std::scoped_lock lock(mutex_);
-        return advise_calls_;
-    }
-    int unadvise_calls() const
-    {
-        const std::scoped_lock lock(mutex_);
-        return unadvise_calls_;
-    }
 
     // Lets go of every sink, as a component that ends without being unadvised.
     void drop()
@@ -155,8 +148,6 @@ private:
     std::map<DWORD, CComPtr<Events>> sinks_;
     CComPtr<IUnknown> last_offered_;
     DWORD last_cookie_ = 0;
-    int advise_calls_ = 0;
-    int unadvise_calls_ = 0;
 };
 
 // IConnectionPointContainer for a fake: a point per event interface offered. Points are offered while
