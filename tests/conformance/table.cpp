@@ -1,7 +1,5 @@
 #include "conformance/table.h"
 
-#include "conformance/values.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -11,16 +9,6 @@
 
 namespace conformance {
 namespace {
-
-constexpr std::pair<const char*, VARTYPE> vartype_names[] = {
-    {"EMPTY", VT_EMPTY},     {"NULL", VT_NULL},         {"I2", VT_I2},         {"I4", VT_I4},
-    {"R4", VT_R4},           {"R8", VT_R8},             {"CY", VT_CY},         {"DATE", VT_DATE},
-    {"BSTR", VT_BSTR},       {"DISPATCH", VT_DISPATCH}, {"ERROR", VT_ERROR},   {"BOOL", VT_BOOL},
-    {"VARIANT", VT_VARIANT}, {"UNKNOWN", VT_UNKNOWN},   {"DECIMAL", VT_DECIMAL}, {"I1", VT_I1},
-    {"UI1", VT_UI1},         {"UI2", VT_UI2},           {"UI4", VT_UI4},       {"I8", VT_I8},
-    {"UI8", VT_UI8},         {"INT", VT_INT},           {"UINT", VT_UINT},     {"RECORD", VT_RECORD},
-    {"CLSID", VT_CLSID},     {"VECTOR", VT_VECTOR},     {"ARRAY", VT_ARRAY},   {"BYREF", VT_BYREF},
-};
 
 constexpr std::pair<const char*, HRESULT> hresult_names[] = {
     {"S_OK", S_OK},
@@ -176,27 +164,12 @@ std::vector<Row> read_table(std::string_view table)
 
 void Cursor::fail(const std::string& why) const
 {
-    const std::string where = done() ? "at the end" : "at '" + tokens_[next_].text + "'";
-    throw ParseError("line " + std::to_string(line_) + ", " + where + ": " + why);
-}
-
-const Token& Cursor::peek() const
-{
-    if (done())
-        fail("more expected");
-    return tokens_[next_];
-}
-
-Token Cursor::take()
-{
-    const Token token = peek();
-    ++next_;
-    return token;
+    throw ParseError((done() ? "at the end" : "at '" + (*tokens_)[next_].text + "'") + ": " + why);
 }
 
 bool Cursor::accept(std::string_view word)
 {
-    if (done() || tokens_[next_].quoted || tokens_[next_].text != word)
+    if (done() || (*tokens_)[next_].quoted || (*tokens_)[next_].text != word)
         return false;
     ++next_;
     return true;
@@ -210,16 +183,16 @@ void Cursor::expect(std::string_view word)
 
 std::string Cursor::word()
 {
-    if (peek().quoted)
+    if (done() || next_quoted())
         fail("a word expected");
-    return take().text;
+    return (*tokens_)[next_++].text;
 }
 
 std::string Cursor::quoted()
 {
-    if (!peek().quoted)
+    if (!next_quoted())
         fail("a quoted string expected");
-    return take().text;
+    return (*tokens_)[next_++].text;
 }
 
 std::optional<std::string> Cursor::string_or_null()
@@ -233,9 +206,9 @@ long long Cursor::number()
 {
     const auto text = word();
     char* end = nullptr;
-    const bool negative = !text.empty() && text[0] == '-';
+    const bool negative = text[0] == '-';
     const auto magnitude = std::strtoull(text.c_str() + (negative ? 1 : 0), &end, 0);
-    if (text.empty() || *end != '\0') {
+    if (*end != '\0') {
         --next_;
         fail("a number expected");
     }
@@ -244,9 +217,7 @@ long long Cursor::number()
 
 std::optional<HRESULT> Cursor::accept_hresult()
 {
-    if (done() || tokens_[next_].quoted)
-        return std::nullopt;
-    const auto hr = hresult_named(tokens_[next_].text);
+    const auto hr = done() || next_quoted() ? std::nullopt : hresult_named((*tokens_)[next_].text);
     if (hr)
         ++next_;
     return hr;
@@ -264,42 +235,6 @@ void Cursor::finish() const
 {
     if (!done())
         fail("unexpected words at the end of the row");
-}
-
-// ---- Literals -------------------------------------------------------------------------------------
-
-VARTYPE parse_vartype(const std::string& word)
-{
-    if (word.rfind("0x", 0) == 0)
-        return static_cast<VARTYPE>(std::strtoul(word.c_str(), nullptr, 16));
-    VARTYPE vt = 0;
-    std::size_t at = 0;
-    while (at <= word.size()) {
-        const auto end = std::min(word.find('|', at), word.size());
-        const auto part = word.substr(at, end - at);
-        const auto* found = std::find_if(std::begin(vartype_names), std::end(vartype_names),
-                                         [&](const auto& entry) { return part == entry.first; });
-        if (found == std::end(vartype_names))
-            throw ParseError("unknown type '" + part + "'");
-        vt |= found->second;
-        at = end + 1;
-    }
-    return vt;
-}
-
-std::string vartype_name(VARTYPE vt)
-{
-    std::string name;
-    for (const VARTYPE flag : {VARTYPE(VT_ARRAY), VARTYPE(VT_BYREF), VARTYPE(VT_VECTOR)})
-        if (vt & flag)
-            name += vartype_name(flag) + "|";
-    const VARTYPE base = vt & VT_TYPEMASK;
-    for (const auto& [text, value] : vartype_names)
-        if (value == base)
-            return name + text;
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%x", static_cast<unsigned>(base));
-    return name + hex;
 }
 
 std::optional<HRESULT> hresult_named(const std::string& word)
@@ -320,125 +255,17 @@ std::string hresult_name(HRESULT hr)
     return hex;
 }
 
-namespace {
-
-Literal payload_literal(Cursor& cursor, VARTYPE vt)
-{
-    Literal literal;
-    literal.vt = vt;
-    if (vt == VT_BSTR || vt == VT_UNKNOWN || vt == VT_DISPATCH) {
-        if (cursor.accept("null")) {
-            literal.shape = Literal::Shape::null;
-        } else if (vt == VT_UNKNOWN && cursor.accept("fake")) {
-            literal.shape = Literal::Shape::fake;
-        } else if (vt == VT_BSTR) {
-            literal.text = cursor.quoted();
-        } else {
-            cursor.fail("null or fake expected");
-        }
-        return literal;
-    }
-    literal.text = cursor.word();
-    if (!literal.text.empty() && literal.text[0] == '~') {
-        literal.approx = true;
-        literal.text.erase(0, 1);
-    }
-    try {
-        VARIANT scratch;
-        set_payload(scratch, vt, literal.text);
-    } catch (const ParseError& error) {
-        cursor.fail(error.what());
-    }
-    return literal;
-}
-
-Literal array_literal(Cursor& cursor)
-{
-    Literal array;
-    array.vt = parse_vartype(cursor.word());
-    if (cursor.accept("null")) {
-        array.shape = Literal::Shape::array_null;
-        return array;
-    }
-    array.shape = Literal::Shape::array;
-    cursor.expect("[");
-    while (!cursor.accept("]")) {
-        if (!array.items.empty())
-            cursor.expect(",");
-        array.items.push_back(parse_element(cursor, array.vt));
-    }
-    if (!cursor.done() && !cursor.peek().quoted && cursor.peek().text.rfind("@", 0) == 0)
-        array.lbound = static_cast<LONG>(std::strtol(cursor.take().text.c_str() + 1, nullptr, 10));
-    return array;
-}
-
-Literal byref_literal(Cursor& cursor)
-{
-    Literal reference;
-    if (cursor.accept("null")) {
-        reference.shape = Literal::Shape::byref_null;
-        reference.vt = parse_vartype(cursor.word());
-        return reference;
-    }
-    reference.shape = Literal::Shape::byref;
-    if (cursor.accept("VARIANT")) {
-        reference.vt = VT_VARIANT;
-        reference.items.push_back(parse_literal(cursor));
-    } else {
-        reference.items.push_back(parse_literal(cursor));
-        reference.vt = reference.items.back().vt;
-    }
-    return reference;
-}
-
-} // namespace
-
-Literal parse_literal(Cursor& cursor)
-{
-    const auto head = cursor.word();
-    if (head == "BYREF")
-        return byref_literal(cursor);
-    if (head == "ARRAY")
-        return array_literal(cursor);
-    if (head == "VT") {
-        Literal raw;
-        raw.shape = Literal::Shape::raw;
-        raw.vt = static_cast<VARTYPE>(cursor.number());
-        return raw;
-    }
-    VARTYPE vt = 0;
-    try {
-        vt = parse_vartype(head);
-    } catch (const ParseError& error) {
-        cursor.fail(error.what());
-    }
-    if (vt == VT_EMPTY || vt == VT_NULL) {
-        Literal plain;
-        plain.vt = vt;
-        return plain;
-    }
-    return payload_literal(cursor, vt);
-}
-
-Literal parse_element(Cursor& cursor, VARTYPE vt)
-{
-    return vt == VT_VARIANT ? parse_literal(cursor) : payload_literal(cursor, vt);
-}
-
 GUID parse_guid(Cursor& cursor)
 {
     const auto text = cursor.word();
-    GUID guid{};
     unsigned parts[11] = {};
     int consumed = 0;
     const int fields = std::sscanf(text.c_str(), "{%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x}%n", &parts[0], &parts[1],
                                    &parts[2], &parts[3], &parts[4], &parts[5], &parts[6], &parts[7], &parts[8],
                                    &parts[9], &parts[10], &consumed);
     if (fields != 11 || text.size() != 38 || consumed != 38)
-        cursor.fail("a GUID {xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx} expected");
-    guid.Data1 = parts[0];
-    guid.Data2 = static_cast<unsigned short>(parts[1]);
-    guid.Data3 = static_cast<unsigned short>(parts[2]);
+        throw ParseError("a GUID {xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx} expected, not '" + text + "'");
+    GUID guid{parts[0], static_cast<unsigned short>(parts[1]), static_cast<unsigned short>(parts[2]), {}};
     for (int i = 0; i < 8; ++i)
         guid.Data4[i] = static_cast<unsigned char>(parts[3 + i]);
     return guid;
