@@ -106,7 +106,7 @@ Real real_value(const std::string& text)
 double date_value(const std::string& text)
 {
     const auto split = text.find_last_of("+-");
-    if (text.back() != 's' || split == std::string::npos || split == 0)
+    if (text.size() < 2 || text.back() != 's' || split == std::string::npos || split == 0)
         return real_value(text);
     return real_value(text.substr(0, split)) + real_value(text.substr(split, text.size() - split - 1)) / 86400.0;
 }

@@ -1,6 +1,5 @@
-// The test support itself: fakes, the live-object ledger, the leak listener, the mock pattern and the
-// fake class factory.
-#include "support/com_mocks.h"
+// The test support itself: what a fake answers, the leak listener's proof that a leaked or
+// over-released fake fails its test, and the fake class factory.
 #include "support/fake_class_factory.h"
 #include "support/fake_com.h"
 #include "support/leak_listener.h"
@@ -14,7 +13,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <thread>
 #include <vector>
 
 using testing::HasSubstr;
@@ -55,33 +53,6 @@ std::vector<std::string> failures_of(Check check)
 
 } // namespace
 
-TEST(FakeLedger, FollowsAFakeFromCreationToDestruction)
-{
-    IEnumVARIANT* rows = fake::make<FakeEnum>("rows");
-    EXPECT_EQ(ledger_count("rows"), 1u);
-    EXPECT_EQ(rows->AddRef(), 2u);
-    EXPECT_EQ(ledger_count("rows"), 2u);
-    EXPECT_EQ(rows->Release(), 1u);
-    EXPECT_EQ(rows->Release(), 0u);
-    EXPECT_EQ(ledger_count("rows"), std::nullopt);
-}
-
-TEST(FakeLedger, CountsStayExactWhenManyThreadsShareAFake)
-{
-    auto shared = fake::hold<FakeEnum>("shared");
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&] {
-            for (int i = 0; i < 10000; ++i) {
-                shared->AddRef();
-                shared->Release();
-            }
-        });
-    for (auto& thread : threads)
-        thread.join();
-    EXPECT_EQ(shared->references(), 1u);
-}
-
 TEST(FakeQueryInterface, AnswersExactlyTheDeclaredInterfacesWithOneIdentity)
 {
     auto object = fake::hold<FakeEnum>("enum");
@@ -111,17 +82,6 @@ TEST(FakeQueryInterface, AnswersExactlyTheDeclaredInterfacesWithOneIdentity)
     void* out = nullptr;
     EXPECT_EQ(object->QueryInterface(IID_IEnumVARIANT, &out), E_NOINTERFACE);
     EXPECT_EQ(object->references(), 1u);
-}
-
-TEST(FakeSupportErrorInfo, AnswersOkOnlyForTheChosenInterfaces)
-{
-    auto object = fake::hold<FakeEnum>("enum");
-    object->support_error_info(IID_IEnumVARIANT);
-    ISupportErrorInfo* support = nullptr;
-    ASSERT_EQ(object->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)), S_OK);
-    EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IEnumVARIANT), S_OK);
-    EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
-    support->Release();
 }
 
 TEST(LeakListener, FailsTheTestThatLeaksAFakeNamingItAndThenForgetsIt)
@@ -167,27 +127,6 @@ TEST(LeakListener, ReportsAHolderWhoseFakeWasReleasedByAnother)
     const auto failures = failures_of([&] { fake::check_ledger_since(baseline); });
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_THAT(failures[0], HasSubstr("fake 'over-released' was destroyed while a holder still owned a reference"));
-}
-
-TEST(ComMocks, ScriptMethodsWhileTheBaseCountsReferences)
-{
-    using testing::_;
-    auto point = fake::hold<fake::MockConnectionPoint>("point");
-    auto container = fake::hold<fake::MockConnectionPointContainer>("container");
-    EXPECT_CALL(*container, FindConnectionPoint(_, _)).WillOnce(fake::ReturnInterface<1>(point.get()));
-    EXPECT_CALL(*point, Advise(_, _)).WillOnce(testing::Return(CONNECT_E_CANNOTCONNECT));
-
-    IConnectionPoint* found = nullptr;
-    ASSERT_EQ(container->FindConnectionPoint(IID_IDispatch, &found), S_OK);
-    EXPECT_EQ(found, static_cast<IConnectionPoint*>(point.get()));
-    EXPECT_EQ(point->references(), 2u);
-    DWORD cookie = 0;
-    EXPECT_EQ(found->Advise(container->unknown(), &cookie), CONNECT_E_CANNOTCONNECT);
-    found->Release();
-
-    auto rows = fake::hold<fake::MockEnumVARIANT>("rows");
-    EXPECT_CALL(*rows, Next(1, _, _)).WillOnce(testing::Return(S_FALSE));
-    EXPECT_EQ(rows->Next(1, nullptr, nullptr), S_FALSE);
 }
 
 TEST(FakeClassFactory, ServesTheInterfaceAskedForAndRefusesAggregation)
