@@ -257,20 +257,6 @@ std::string number_text(const VARIANT& v, const Type& type)
 
 // ---- Arrays -----------------------------------------------------------------------------------------
 
-template <class Visit>
-bool each_element(SAFEARRAY* array, Visit visit)
-{
-    LONG lower = 0, upper = -1;
-    if (FAILED(SafeArrayGetLBound(array, 1, &lower)) || FAILED(SafeArrayGetUBound(array, 1, &upper)))
-        return false;
-    for (LONG index = lower; index <= upper; ++index) {
-        void* element = nullptr;
-        if (FAILED(SafeArrayPtrOfIndex(array, &index, &element)) || !visit(index, element))
-            return false;
-    }
-    return true;
-}
-
 std::string describe_array(const VARIANT& v)
 {
     const VARTYPE vt = v.vt & VT_TYPEMASK;
@@ -280,17 +266,19 @@ std::string describe_array(const VARIANT& v)
     VARTYPE held = 0;
     if (FAILED(SafeArrayGetVartype(v.parray, &held)) || held != vt)
         text += " holding " + vartype_name(held);
-    if (SafeArrayGetDim(v.parray) != 1)
+    LONG lower = 0, upper = -1;
+    if (SafeArrayGetDim(v.parray) != 1 || FAILED(SafeArrayGetLBound(v.parray, 1, &lower)) ||
+        FAILED(SafeArrayGetUBound(v.parray, 1, &upper)))
         return text + " of " + std::to_string(SafeArrayGetDim(v.parray)) + " dimensions";
     text += " [";
-    const bool listed = each_element(v.parray, [&](LONG, void* element) {
+    for (LONG index = lower; index <= upper; ++index) {
+        void* element = nullptr;
+        if (FAILED(SafeArrayPtrOfIndex(v.parray, &index, &element)))
+            return text + " ...unreadable]";
         const VARIANT item = view_of(vt, element);
-        text += (text.back() == '[' ? "" : ", ") + (vt == VT_VARIANT ? describe(item) : number_text(item, type_of(vt)));
-        return true;
-    });
-    LONG lower = 0;
-    const bool bounded = SUCCEEDED(SafeArrayGetLBound(v.parray, 1, &lower));
-    return text + (listed ? "]" : " ...unreadable]") + (bounded && lower != 0 ? "@" + std::to_string(lower) : "");
+        text += (index == lower ? "" : ", ") + (vt == VT_VARIANT ? describe(item) : number_text(item, type_of(vt)));
+    }
+    return text + "]" + (lower != 0 ? "@" + std::to_string(lower) : "");
 }
 
 // ---- Reading ----------------------------------------------------------------------------------------
@@ -463,18 +451,6 @@ VARIANT view_of(VARTYPE vt, const void* p)
     return v;
 }
 
-// By the printed form, which tells every two values the table can write apart.
-bool same(const VARIANT& actual, const VARIANT& expected, bool approx)
-{
-    const Form form = type_of(actual.vt).form;
-    if (approx && actual.vt == expected.vt && (form == Form::real || form == Form::date)) {
-        const double a = actual.vt == VT_R4 ? actual.fltVal : actual.dblVal;
-        const double e = expected.vt == VT_R4 ? expected.fltVal : expected.dblVal;
-        return std::fabs(a - e) < 1e-6;
-    }
-    return describe(actual) == describe(expected);
-}
-
 std::string describe(const VARIANT& v)
 {
     const VARTYPE base = v.vt & VT_TYPEMASK;
@@ -491,6 +467,22 @@ std::string describe(const VARIANT& v)
     const auto payload = number_text(v, type);
     return vartype_name(v.vt) + (payload.empty() ? "" : " " + payload);
 }
+
+namespace {
+
+// By the printed form, which tells every two values the table can write apart.
+bool same(const VARIANT& actual, const VARIANT& expected, bool approx)
+{
+    const Form form = type_of(actual.vt).form;
+    if (approx && actual.vt == expected.vt && (form == Form::real || form == Form::date)) {
+        const double a = actual.vt == VT_R4 ? actual.fltVal : actual.dblVal;
+        const double e = expected.vt == VT_R4 ? expected.fltVal : expected.dblVal;
+        return std::fabs(a - e) < 1e-6;
+    }
+    return describe(actual) == describe(expected);
+}
+
+} // namespace
 
 void expect_value(const VARIANT& actual, Cursor& cursor, IUnknown* fake, VARTYPE element)
 {

@@ -57,13 +57,12 @@ void* element_argument(VARIANT& element, VARTYPE vt) noexcept;
 // A non-owning VARIANT that shows the element stored at `p` in an array of `vt`.
 VARIANT view_of(VARTYPE vt, const void* p);
 
-// Equality of type and value: strings by content and NULL-ness, arrays element by element, DECIMALs
-// by value, reals exactly or within 1e-6 when `approx`.
-bool same(const VARIANT& actual, const VARIANT& expected, bool approx = false);
 // The words that would read back as `v`, for failure messages.
 std::string describe(const VARIANT& v);
 
-// Reads the expected value (an element of an array of `element` type) and checks `actual` against it.
+// Reads the expected value (an element of an array of `element` type) and checks `actual` against it:
+// type and value alike, strings by content and NULL-ness, arrays element by element, DECIMALs by
+// value, reals exactly or within 1e-6 where the table writes '~'.
 void expect_value(const VARIANT& actual, Cursor& cursor, IUnknown* fake, VARTYPE element = VT_VARIANT);
 
 // OLECHAR text from the table's bytes, and back (ASCII; anything else escaped).
