@@ -326,6 +326,13 @@ TEST(VariantT, EqualityComparesTypeAndValue)
     EXPECT_TRUE(left == same);
 }
 
+// The project defines vtMissing itself in both builds: nothing else would notice a wrong value.
+TEST(VariantT, VtMissingMarksAnOmittedArgument)
+{
+    EXPECT_EQ(vtMissing.vt, VT_ERROR);
+    EXPECT_EQ(vtMissing.scode, DISP_E_PARAMNOTFOUND);
+}
+
 TEST(ComError, SharesItsErrorInfoWithCopies)
 {
     auto info = fake::hold<FakeErrorInfo>("info");
