@@ -1,5 +1,4 @@
 // The COM runtime: apartments, the class registry, activation and task memory.
-#include "platform/core_fakes.h"
 #include "support/fake_class_factory.h"
 
 #include <gtest/gtest.h>
@@ -8,15 +7,13 @@
 #include <thread>
 #include <vector>
 
-using core_test::PlainObject;
-
 namespace {
 
 // Plain constants: without INITGUID, the Windows headers' DEFINE_GUID only declares.
 const CLSID CLSID_Widget = {0x1A2B3C4D, 0x0001, 0x0002, {0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A}};
 const CLSID CLSID_Gadget = {0x1A2B3C4D, 0x0001, 0x0002, {0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0B}};
 
-IUnknown* new_widget() { return fake::make<PlainObject>("widget")->unknown(); }
+IUnknown* new_widget() { return fake::make<fake::Unknown>("widget")->unknown(); }
 
 fake::Held<fake::FakeClassFactory> widget_factory(std::string name = "widget factory")
 {

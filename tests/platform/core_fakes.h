@@ -9,10 +9,6 @@
 
 namespace core_test {
 
-struct PlainObject : fake::Fake<IUnknown> {
-    using Fake::Fake;
-};
-
 // A BSTR owned for the length of a scope.
 class Text {
 public:

@@ -6,7 +6,6 @@
 #include <memory>
 
 using core_test::Text;
-using core_test::PlainObject;
 using core_test::view;
 
 namespace {
@@ -102,7 +101,7 @@ TEST(SafeArrayElements, StringsAreCopiedInAndOut)
 
 TEST(SafeArrayCopy, DuplicatesEveryElementInTheSameShape)
 {
-    auto object = fake::hold<PlainObject>("object");
+    auto object = fake::hold<fake::Unknown>("object");
     SAFEARRAYBOUND bounds[] = {{2, -1}, {2, 3}};
     Array texts(SafeArrayCreate(VT_BSTR, 2, bounds));
     LONG index[] = {0, 4};
@@ -135,7 +134,7 @@ TEST(SafeArrayCopy, DuplicatesEveryElementInTheSameShape)
 
 TEST(SafeArrayRedim, ResizesTheLastDimensionKeepingElementsInPlace)
 {
-    auto object = fake::hold<PlainObject>("object");
+    auto object = fake::hold<fake::Unknown>("object");
     Array objects = vector_of(VT_UNKNOWN, 3);
     LONG last = 2;
     ASSERT_EQ(SafeArrayPutElement(objects.get(), &last, object.get()), S_OK);

@@ -137,10 +137,6 @@ constexpr HRESULT overflow = DISP_E_OVERFLOW;
 constexpr HRESULT mismatch = DISP_E_TYPEMISMATCH;
 constexpr HRESULT bad_type = DISP_E_BADVARTYPE;
 
-struct Plain : fake::Fake<IUnknown> {
-    using Fake::Fake;
-};
-
 // An object whose value property is a fixed I4.
 struct Valued : fake::Fake<IDispatch> {
     using Fake::Fake;
@@ -281,7 +277,7 @@ TEST(VariantChangeType, SuccessReleasesWhatTheDestinationHeld)
 {
     Var dest;
     dest.vt = VT_UNKNOWN;
-    dest.punkVal = fake::make<Plain>("previous destination value");
+    dest.punkVal = fake::make<fake::Unknown>("previous destination value");
     Var source(of(VT_I4, 42));
     // The ledger fails this test if the object outlives it.
     ASSERT_EQ(VariantChangeType(&dest, &source, 0, VT_BSTR), S_OK);

@@ -7,7 +7,6 @@
 #include <functional>
 
 using core_test::Text;
-using core_test::PlainObject;
 using core_test::view;
 
 namespace {
@@ -27,7 +26,7 @@ VARIANT reference(VARTYPE vt, void* target) { return make(vt | VT_BYREF, target)
 
 TEST(VariantClear, ReleasesWhatTheVariantOwnsAndNothingItPointsAt)
 {
-    auto object = fake::hold<PlainObject>("object");
+    auto object = fake::hold<fake::Unknown>("object");
     object->AddRef();
     VARIANT owned = make(VT_UNKNOWN, object->unknown());
     EXPECT_EQ(VariantClear(&owned), S_OK);
@@ -87,7 +86,7 @@ TEST(VariantCopy, DuplicatesWhatTheSourceOwns)
     EXPECT_EQ(SysStringByteLen(copy.bstrVal), 3u);
     VariantClear(&odd);
 
-    auto object = fake::hold<PlainObject>("object");
+    auto object = fake::hold<fake::Unknown>("object");
     VARIANT by_value = make(VT_UNKNOWN, object->unknown());
     ASSERT_EQ(VariantCopy(&copy, &by_value), S_OK);
     EXPECT_EQ(object->references(), 2u);
