@@ -2,7 +2,7 @@
 // A row is read as its test runs: the kind's word picks the function that reads the rest and checks it.
 // Only the Windows API is called here: the same file checks the real oleaut32 in the Windows build.
 #include "conformance/rows.h"
-#include "kernel/error_info_fake.h"
+#include "support/fake_error_info.h"
 
 #include <gtest/gtest.h>
 
@@ -317,8 +317,8 @@ public:
     }
 
 private:
-    fake::Held<kernel_test::FakeErrorInfo> a_ = fake::hold<kernel_test::FakeErrorInfo>("A");
-    fake::Held<kernel_test::FakeErrorInfo> b_ = fake::hold<kernel_test::FakeErrorInfo>("B");
+    fake::Held<fake::ErrorInfo> a_ = fake::hold<fake::ErrorInfo>("A");
+    fake::Held<fake::ErrorInfo> b_ = fake::hold<fake::ErrorInfo>("B");
 };
 
 void get_error(Cursor& cursor, ErrorObjects& objects, bool other_thread)
@@ -357,7 +357,7 @@ void run_error_step(Cursor& cursor, ErrorObjects& objects)
     if (action == "set")
         expect_result(SetErrorInfo(0, object), cursor.hresult());
     else if (action == "refs" && object != nullptr)
-        EXPECT_EQ(static_cast<kernel_test::FakeErrorInfo*>(object)->references(), cursor.number_as<ULONG>());
+        EXPECT_EQ(static_cast<fake::ErrorInfo*>(object)->references(), cursor.number_as<ULONG>());
     else
         cursor.fail("set A|B|null, get or refs A|B expected");
 }

@@ -1,5 +1,5 @@
 // Exception types, get_hresult, the result checker and interruption.
-#include "error_info_fake.h"
+#include "support/fake_error_info.h"
 
 #include <Kernel/failure.h>
 #include <Kernel/interruption.h>
@@ -71,7 +71,7 @@ TEST(Exceptions, CopiesKeepErrorInformationAndThrowLocation)
 
 TEST(Exceptions, HResultExceptionOwnsItsErrorInfoReference)
 {
-    auto info = fake::hold<kernel_test::FakeErrorInfo>("info", L"described");
+    auto info = fake::hold<fake::ErrorInfo>("info", L"described");
     {
         const CHResultException shared(L"m", L"", E_FAIL, info.get(), true);
         const CHResultException copy = shared;

@@ -1,5 +1,5 @@
 // The raiser of failed COM calls, installed as the module's COM error handler.
-#include "error_info_fake.h"
+#include "support/fake_error_info.h"
 
 #include <Kernel/failure.h>
 
@@ -17,7 +17,7 @@ protected:
 
 TEST_F(Raiser, CarriesTheComErrorAndItsDescription)
 {
-    auto info = fake::hold<kernel_test::FakeErrorInfo>("info", L"Task not deployed");
+    auto info = fake::hold<fake::ErrorInfo>("info", L"Task not deployed");
     info->AddRef(); // the reference that the raiser takes over
     try {
         __exclude__com_raise_error(DISP_E_EXCEPTION, info.get());

@@ -2,7 +2,7 @@
 // _com_ptr_t, the module's error handler and the narrow-text conversions. The same tests build
 // against the mingw-w64 headers; the UTF-8 cases are for hosts where narrow text is UTF-8.
 #include "com_support_fakes.h"
-#include "kernel/error_info_fake.h"
+#include "support/fake_error_info.h"
 #include "support/fake_class_factory.h"
 
 #include <comdef.h>
@@ -17,7 +17,6 @@
 using comsupport_test::ascii;
 using comsupport_test::FakeAlpha;
 using comsupport_test::FakeAlphaBeta;
-using kernel_test::FakeErrorInfo;
 
 _COM_SMARTPTR_TYPEDEF(ITestAlpha, __uuidof(ITestAlpha));
 _COM_SMARTPTR_TYPEDEF(ITestBeta, __uuidof(ITestBeta));
@@ -335,7 +334,7 @@ TEST(VariantT, VtMissingMarksAnOmittedArgument)
 
 TEST(ComError, SharesItsErrorInfoWithCopies)
 {
-    auto info = fake::hold<FakeErrorInfo>("info");
+    auto info = fake::hold<fake::ErrorInfo>("info");
     {
         const _com_error first(E_FAIL, info.get(), true);
         EXPECT_EQ(info->references(), 2u);
@@ -360,13 +359,13 @@ TEST(ComError, SharesItsErrorInfoWithCopies)
 
 TEST(ComError, ReadsTheTextsOfItsErrorInfo)
 {
-    auto info = fake::hold<FakeErrorInfo>("info");
+    auto info = fake::hold<fake::ErrorInfo>("info");
     const _com_error error(E_FAIL, info.get(), true);
     EXPECT_STREQ(wide(error.Description()), L"The disk is full");
     EXPECT_STREQ(wide(error.Source()), L"FakeSource");
     EXPECT_STREQ(wide(error.HelpFile()), L"help.chm");
     EXPECT_EQ(error.HelpContext(), 42u);
-    EXPECT_TRUE(IsEqualGUID(error.GUID_(), FakeErrorInfo::guid));
+    EXPECT_TRUE(IsEqualGUID(error.GUID_(), fake::ErrorInfo::guid));
 
     const _com_error bare(E_FAIL);
     EXPECT_TRUE(!bare.Description());
@@ -378,7 +377,7 @@ TEST(ComError, ReadsTheTextsOfItsErrorInfo)
 
 TEST(ComError, RaiseErrorThrowsAndTakesOverTheErrorInfo)
 {
-    auto info = fake::hold<FakeErrorInfo>("raised");
+    auto info = fake::hold<fake::ErrorInfo>("raised");
     info->AddRef(); // the reference handed to the raiser
     try {
         _com_raise_error(E_ACCESSDENIED, info.get());

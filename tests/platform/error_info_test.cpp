@@ -1,5 +1,5 @@
 // Error information: the object CreateErrorInfo makes and the per-thread slot.
-#include "kernel/error_info_fake.h"
+#include "support/fake_error_info.h"
 #include "platform/core_fakes.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-using kernel_test::FakeErrorInfo;
 using core_test::view;
 
 TEST(CreateErrorInfo, KeepsWhatIsSetBehindBothInterfaces)
@@ -30,8 +29,8 @@ TEST(CreateErrorInfo, KeepsWhatIsSetBehindBothInterfaces)
 
 TEST(ErrorInfoSlot, BelongsToOneThreadAndIsReleasedWhenItEnds)
 {
-    auto mine = fake::hold<FakeErrorInfo>("mine");
-    auto theirs = fake::hold<FakeErrorInfo>("theirs");
+    auto mine = fake::hold<fake::ErrorInfo>("mine");
+    auto theirs = fake::hold<fake::ErrorInfo>("theirs");
     ICreateErrorInfo* shared = nullptr; // filled and read by every thread at once
     ASSERT_EQ(CreateErrorInfo(&shared), S_OK);
     // The conformance table hands the slot's reference over; only the reserved argument is left.

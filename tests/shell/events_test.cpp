@@ -1,7 +1,7 @@
 // Event connections and the simple sinks: which listener an event reaches, what Subscribe and
 // Unsubscribe do to the component's connection point, failed connections, throwing listeners, and the
 // release of the connection at the collector's end.
-#include "kernel/error_info_fake.h"
+#include "support/fake_error_info.h"
 #include "shell/fake_collector.h"
 #include "shell/site.h"
 
@@ -190,7 +190,7 @@ TEST(EventConnection, EachCheckedStepReportsItsOwnLine)
 
 TEST_F(CollectorEvents, ListenerExceptionsBecomeTheEventsResultOnTheFiringThread)
 {
-    auto info = fake::hold<kernel_test::FakeErrorInfo>("denied", L"denied");
+    auto info = fake::hold<fake::ErrorInfo>("denied", L"denied");
     const auto com_failure = std::make_shared<Recorder>([&] { throw _com_error(E_ACCESSDENIED, info.get(), true); });
     collector->Subscribe(com_failure);
     EXPECT_EQ(fire(point, 1), std::vector<HRESULT>{E_ACCESSDENIED});

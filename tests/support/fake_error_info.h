@@ -6,13 +6,13 @@
 
 #include <string>
 
-namespace kernel_test {
+namespace fake {
 
-class FakeErrorInfo : public fake::Fake<IErrorInfo> {
+class ErrorInfo : public Fake<IErrorInfo> {
 public:
     static constexpr GUID guid = {0x6a1f0c2e, 0x41d3, 0x4b7a, {0x9e, 0x01, 0x3c, 0x55, 0x72, 0x10, 0xaa, 0x03}};
 
-    explicit FakeErrorInfo(std::string name, std::wstring description = L"The disk is full")
+    explicit ErrorInfo(std::string name, std::wstring description = L"The disk is full")
         : Fake(std::move(name)), description_(std::move(description))
     {
     }
@@ -33,4 +33,4 @@ private:
     std::wstring description_;
 };
 
-} // namespace kernel_test
+} // namespace fake
