@@ -85,12 +85,12 @@ TEST(DeploymentDataNames, ListedInCodeUnitOrderWhateverTheInsertionOrder)
     EXPECT_TRUE(names_of(data).empty());
 
     // A character beyond U+FFFF is a surrogate pair in UTF-16 and sorts before U+E000..U+FFFF, although
-    // its code point is larger.
+    // its code point is larger; a lone surrogate is a unit as it stands, on either side of the pair.
     for (const std::wstring_view inserted : {L"b"sv, L"\uFF21"sv, L"\U0001F600"sv, L"a"sv, L"B"sv, L"\u00E4"sv,
-                                             L"ab"sv, L""sv, L"a\0b"sv})
+                                             L"ab"sv, L""sv, L"a\0b"sv, L"\xDFFF"sv, L"\xD800"sv})
         bag[inserted] = i4(1);
-    EXPECT_THAT(names_of(data), ElementsAre(L""sv, L"B"sv, L"a"sv, L"a\0b"sv, L"ab"sv, L"b"sv, L"\u00E4"sv,
-                                            L"\U0001F600"sv, L"\uFF21"sv));
+    EXPECT_THAT(names_of(data), ElementsAre(L""sv, L"B"sv, L"a"sv, L"a\0b"sv, L"ab"sv, L"b"sv, L"\u00E4"sv, L"\xD800"sv,
+                                            L"\U0001F600"sv, L"\xDFFF"sv, L"\uFF21"sv));
 }
 
 TEST(DeploymentDataValues, ReadByExactNameAsCopiesOfTheBagAsItStands)
@@ -134,6 +134,17 @@ TEST(DeploymentDataObject, MovesHandTheObjectOverAndTheComponentMayHoldItLonger)
 {
     DeploymentData first{{L"from", _variant_t(L"first")}};
     const CComPtr<IDeploymentData> first_object = deployment_data_of(first);
+    // The object is IUnknown and IDeploymentData, nothing else.
+    {
+        CComPtr<IUnknown> identity;
+        EXPECT_EQ(first_object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+        EXPECT_EQ(identity.p, static_cast<IUnknown*>(first_object.p));
+        for (const IID& refused : {IID_IDispatch, IID_ISupportErrorInfo, IID_IConnectionPointContainer, IID_IClassFactory}) {
+            void* answer = identity.p;
+            EXPECT_EQ(first_object->QueryInterface(refused, &answer), E_NOINTERFACE);
+            EXPECT_EQ(answer, nullptr);
+        }
+    }
     DeploymentData moved(std::move(first));
     EXPECT_EQ(deployment_data_of(moved), first_object);
     EXPECT_FALSE(deployment_data_of(first));

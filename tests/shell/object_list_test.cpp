@@ -135,19 +135,24 @@ TEST(ObjectTexts, ArraysThatAreNotStringsFromZeroFailWithInvalidArgument)
 
 TEST(ObjectBytes, FromAnArrayFieldOnly)
 {
-    auto field = fake::hold<FakeArrayField>(std::vector<_variant_t>{byte(1), byte(255), number(7), text(L"9")});
-    EXPECT_EQ(unknown(field->unknown()).get<Bytes>(), (Bytes{1, 255, 7, 9}));
+    auto field = fake::hold<FakeArrayField>(std::vector<_variant_t>{byte(1), byte(255), number(7), text(L"9"),
+                                                                     _variant_t('\x05'), _variant_t(false)});
+    EXPECT_EQ(unknown(field->unknown()).get<Bytes>(), (Bytes{1, 255, 7, 9, 5, 0}));
 
     field->fail_at = 1;
     EXPECT_EQ(unknown(field->unknown()).get<Bytes>(), (Bytes{1}));
 
-    // 256 does not fit a byte: the field is abandoned.
-    auto too_large = fake::hold<FakeArrayField>(std::vector<_variant_t>{byte(1), number(256)});
-    expect_refused<Bytes>(unknown(too_large->unknown()), not_bytes);
+    // An element outside 0..255 abandons the field, also one whose conversion to a byte would wrap:
+    // I1 -1, BOOL TRUE (-1) and UI2 65535.
+    for (const _variant_t& outside : {number(256), number(-1), _variant_t('\xFF'), _variant_t(true),
+                                      _variant_t(static_cast<unsigned short>(65535))}) {
+        auto wrapping = fake::hold<FakeArrayField>(std::vector<_variant_t>{byte(1), outside});
+        expect_refused<Bytes>(unknown(wrapping->unknown()), not_bytes);
+    }
     auto plain = fake::hold<fake::Unknown>();
     for (const Object& value : {array_of(VT_UI1, 3), unknown(plain->unknown()), unknown(nullptr), bstr(L"ab")})
         expect_refused<Bytes>(value, not_bytes);
-    EXPECT_THAT(live_fakes(), ElementsAre(Pair("field", 1u), Pair("field", 1u), Pair("unknown", 1u)));
+    EXPECT_THAT(live_fakes(), ElementsAre(Pair("field", 1u), Pair("unknown", 1u)));
 }
 
 } // namespace

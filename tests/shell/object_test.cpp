@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -56,6 +57,13 @@ TEST(ObjectRead, IntegersFromTheirOwnTypesOnly)
     check_reader<__int64>({{i8(lowest), lowest}, {i4(-5), -5}, {ui8(42), 42}},
                           {int_(5), ui4(5), i2(5), r8(5), bstr(L"5"), reference_to(VT_I8, &referenced)},
                           L"Object is neither I4 nor I8");
+    // UI8 beyond the signed range fails as a failed conversion does, never as a negative count.
+    for (const ULONGLONG beyond : {ULONGLONG{1} << 63, std::numeric_limits<ULONGLONG>::max()}) {
+        const auto e = caught<CHResultException>([&] { (void)ui8(beyond).get<__int64>(); });
+        ASSERT_TRUE(e);
+        EXPECT_EQ(e->get_hresult(), DISP_E_OVERFLOW);
+    }
+    EXPECT_EQ(ui8(std::numeric_limits<LONGLONG>::max()).get<__int64>(), std::numeric_limits<LONGLONG>::max());
     constexpr auto highest = std::numeric_limits<ULONGLONG>::max();
     check_reader<unsigned __int64>({{ui8(highest), highest}}, {i8(5), ui4(5), uint_(5)}, L"Object is not UI8");
 }
@@ -93,6 +101,10 @@ TEST(ObjectRead, GuidFromTextWithoutBracesOrFromTheDotNetGuidRecord)
     EXPECT_EQ(guid_type->references(), 1u);
     EXPECT_EQ(point_type->references(), 1u);
 }
+
+// A _variant_t stands wherever an Object is wanted; an Object is no bool unless asked.
+static_assert(std::is_convertible_v<_variant_t&&, Object>);
+static_assert(!std::is_convertible_v<Object, bool>);
 
 TEST(ObjectValue, TakesTheVariantOverAndCopiesDuplicateIt)
 {

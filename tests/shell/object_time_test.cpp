@@ -161,6 +161,10 @@ TEST(ObjectDuration, SecondsAndMinutesReadWhatTheIntegerReadersAccept)
 
     for (const Object& value : {r8(1), bstr(L"5"), empty(), boolean(VARIANT_TRUE)})
         expect_refused<seconds>(value, L"Object is not std::chrono::seconds", L"Object is neither I4 nor I8");
+    // A count beyond the signed range fails in the conversion, not as a negative count.
+    const refusal_t beyond = refusal_of([] { (void)ui8(1ull << 63).get<seconds>(); });
+    EXPECT_EQ(beyond.message, L"Object is not std::chrono::seconds");
+    EXPECT_EQ(beyond.nested, L"COM call failed");
     for (const Object& value : {r8(1), i8(5), ui4(5), empty()})
         expect_refused<Minutes>(value, L"Object is not std::chrono::minutes", L"Object is neither I4 nor BOOL");
 }

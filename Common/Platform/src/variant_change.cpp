@@ -271,11 +271,14 @@ HRESULT to_integer_target(const VARIANT& src, const Number& n, VARTYPE vt, const
 
 // ---- Other numeric targets ------------------------------------------------------------------------
 
-// The range of DATE, in days from 1899-12-30: the years 100 to 9999.
+// The range of DATE, in days from 1899-12-30: the years 100 to 9999. Integers and R8 are held to it;
+// R4, CY and DECIMAL become whatever day they name, as oleaut32 converts them.
 constexpr double min_date = -657435.0;
 constexpr double max_date = 2958466.0;
 
-HRESULT to_real_target(const Number& n, VARTYPE vt, VARIANT& out)
+bool checks_date_range(VARTYPE source) { return source != VT_R4 && source != VT_CY && source != VT_DECIMAL; }
+
+HRESULT to_real_target(const VARIANT& src, const Number& n, VARTYPE vt, VARIANT& out)
 {
     double value = 0.0;
     const HRESULT hr = real_value(n, value);
@@ -286,7 +289,7 @@ HRESULT to_real_target(const Number& n, VARTYPE vt, VARIANT& out)
             return DISP_E_OVERFLOW;
         out.fltVal = n.kind == Number::Kind::Integer ? static_cast<float>(n.integer) : static_cast<float>(value);
     } else if (vt == VT_DATE) {
-        if (!(value > min_date && value < max_date))
+        if (checks_date_range(src.vt) && !(value > min_date && value < max_date))
             return DISP_E_OVERFLOW;
         out.date = value;
     } else {
@@ -496,7 +499,7 @@ HRESULT convert_number(const VARIANT& src, VARTYPE vt, VARIANT& out)
     case VT_R4:
     case VT_R8:
     case VT_DATE:
-        return to_real_target(n, vt, out);
+        return to_real_target(src, n, vt, out);
     case VT_CY:
         return to_currency_target(n, out);
     case VT_DECIMAL:

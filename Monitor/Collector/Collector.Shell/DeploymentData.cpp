@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 namespace collector::shell {
@@ -20,16 +21,51 @@ namespace detail {
 
 using Ostra_Lux_Collector_Interfaces::IDeploymentData;
 
-// Names in UTF-16 code-unit order on every host, whatever the width of wchar_t. The ordinal
-// comparison reads unpaired surrogates as U+FFFD; the raw units then keep such names apart, so that
-// every distinct name is a distinct entry.
+// The UTF-16 code units of a name, one at a time, whatever the width of wchar_t: a character beyond
+// U+FFFF gives its surrogate pair, anything else (a lone surrogate too) is a unit as it stands.
+class utf16_units_t {
+public:
+    explicit utf16_units_t(std::wstring_view text) noexcept : text_(text) {}
+
+    bool next(char32_t& unit) noexcept
+    {
+        if (pending_ != 0) {
+            unit = std::exchange(pending_, 0);
+            return true;
+        }
+        if (position_ == text_.size())
+            return false;
+        unit = static_cast<std::make_unsigned_t<wchar_t>>(text_[position_++]);
+        if (unit > 0xFFFF && unit <= 0x10FFFF) {
+            pending_ = 0xDC00 + (unit & 0x3FF);
+            unit = 0xD800 + ((unit - 0x10000) >> 10);
+        }
+        return true;
+    }
+
+private:
+    std::wstring_view text_;
+    std::size_t position_ = 0;
+    char32_t pending_ = 0;
+};
+
+// Names in UTF-16 code-unit order, the same in every build. Where wchar_t is 32-bit, two lone
+// surrogates and the character they would pair into have the same units; the raw text then keeps
+// them apart, so that every distinct name is a distinct entry.
 struct name_order_t {
     using is_transparent = void;
 
     bool operator()(std::wstring_view left, std::wstring_view right) const noexcept
     {
-        const int order = ostra::lux::kernel::detail::CompareStringOrdinal(left, right, false);
-        return order != 0 ? order < 0 : left < right;
+        utf16_units_t lefts(left), rights(right);
+        for (;;) {
+            char32_t l = 0, r = 0;
+            const bool has_left = lefts.next(l), has_right = rights.next(r);
+            if (!has_left || !has_right)
+                return has_right || (!has_left && left < right);
+            if (l != r)
+                return l < r;
+        }
     }
 };
 

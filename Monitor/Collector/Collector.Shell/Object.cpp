@@ -8,6 +8,7 @@
 
 #include <Kernel/chrono>
 
+#include <limits>
 #include <utility>
 
 namespace collector::shell {
@@ -34,6 +35,11 @@ _variant_t converted(const _variant_t& value, VARTYPE type)
     result.ChangeType(type, &value);
     return result;
 }
+
+// VariantChangeType copies the bits between the signed and unsigned integers of one width (UI8 above
+// 2^63 - 1 becomes a negative I8; I1 -1 and BOOL TRUE become UI1 255). Where a reader wants the value,
+// it checks the range itself and fails as a failed conversion does.
+void overflow() { _com_issue_error(DISP_E_OVERFLOW); }
 
 // The text of a VT_BSTR up to its first NUL; a null string is empty.
 std::wstring text_of(BSTR text) { return std::wstring(safe_wstring_view(text)); }
@@ -98,6 +104,8 @@ __int64 Object::get<__int64>() const
         return value_.llVal;
     if (value_.vt != VT_I4 && value_.vt != VT_UI8)
         refuse(*this, L"Object is neither I4 nor I8", COLLECTOR_THROW_SITE);
+    if (value_.vt == VT_UI8 && value_.ullVal > static_cast<unsigned __int64>(std::numeric_limits<__int64>::max()))
+        overflow();
     return converted(value_, VT_I8).llVal;
 }
 
@@ -273,7 +281,13 @@ std::wstring element_text(const _variant_t& element)
 
 unsigned char element_byte(const _variant_t& element)
 {
-    return element.vt == VT_UI1 ? element.bVal : converted(element, VT_UI1).bVal;
+    if (element.vt == VT_UI1)
+        return element.bVal;
+    // Through a signed type that holds both -1 and 255, so that a negative element does not wrap.
+    const SHORT value = converted(element, VT_I2).iVal;
+    if (value < 0 || value > 255)
+        overflow();
+    return static_cast<unsigned char>(value);
 }
 
 } // namespace

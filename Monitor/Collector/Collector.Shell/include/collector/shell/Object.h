@@ -47,8 +47,9 @@ class COLLECTOR_SHELL_API Object {
 public:
     // VT_EMPTY.
     Object() noexcept = default;
-    // Takes the VARIANT over; `value` is left VT_EMPTY.
-    explicit Object(_variant_t&& value) noexcept;
+    // Takes the VARIANT over; `value` is left VT_EMPTY. Implicit, so that a _variant_t can stand
+    // wherever an Object is wanted.
+    Object(_variant_t&& value) noexcept;
     // Copies duplicate the VARIANT (VariantCopy); a failed copy throws.
     Object(const Object& other) = default;
     Object(Object&& other) noexcept;
@@ -81,7 +82,7 @@ public:
     //   std::chrono::seconds what get<__int64> reads
     //   Minutes              what get<int> reads
     //   std::vector<std::wstring>    an IArrayField of texts (VT_UNKNOWN); VT_ARRAY | VT_BSTR
-    //   std::vector<unsigned char>   an IArrayField of bytes (VT_UNKNOWN)
+    //   std::vector<unsigned char>   an IArrayField of bytes (VT_UNKNOWN); an element outside 0..255 fails
     template <class T>
         requires ObjectReadable<T>
     T get() const;
