@@ -97,6 +97,69 @@ TEST(VariantCopy, DuplicatesWhatTheSourceOwns)
     EXPECT_EQ(VariantClear(&copy), S_OK);
 }
 
+// A record type of one LONG. A copy made with RecordCreateCopy lives in the fake, so that nothing is
+// allocated whichever way the runtime copies a record (RecordCreateCopy, or GetSize and RecordCopy).
+class FakeRecordType : public fake::Fake<IRecordInfo> {
+public:
+    FakeRecordType() : Fake("record type") {}
+    LONG copied = 0;
+
+    HRESULT STDMETHODCALLTYPE RecordCopy(PVOID from, PVOID to) override
+    {
+        *static_cast<LONG*>(to) = *static_cast<LONG*>(from);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE RecordCreateCopy(PVOID from, PVOID* to) override
+    {
+        *to = &copied;
+        return RecordCopy(from, *to);
+    }
+    HRESULT STDMETHODCALLTYPE GetSize(ULONG* size) override
+    {
+        *size = sizeof(LONG);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE RecordInit(PVOID) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RecordClear(PVOID) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RecordDestroy(PVOID) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetGuid(GUID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetName(BSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetField(PVOID, LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetFieldNoCopy(PVOID, LPCOLESTR, VARIANT*, PVOID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE PutField(ULONG, PVOID, LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE PutFieldNoCopy(ULONG, PVOID, LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetFieldNames(ULONG*, BSTR*) override { return E_NOTIMPL; }
+    BOOL STDMETHODCALLTYPE IsMatchingType(IRecordInfo* other) override { return other == this; }
+    PVOID STDMETHODCALLTYPE RecordCreate() override { return nullptr; }
+};
+
+TEST(VariantCopy, RecordsAreCopiedAndEachCopyHoldsItsTypeOnce)
+{
+    auto type = fake::hold<FakeRecordType>();
+    LONG data = 42;
+    VARIANT record = make(VT_RECORD, &data);
+    record.pRecInfo = type.get();
+    VARIANT by_reference = record;
+    by_reference.vt |= VT_BYREF; // a by-reference record names its data and type the same way
+    const std::function<HRESULT(VARIANT*)> copies[] = {
+        [&](VARIANT* copy) { return VariantCopy(copy, &record); },
+        [&](VARIANT* copy) { return VariantCopyInd(copy, &record); },
+        [&](VARIANT* copy) { return VariantCopyInd(copy, &by_reference); },
+    };
+    for (const auto& copy_into : copies) {
+        VARIANT copy = make(VT_EMPTY);
+        ASSERT_EQ(copy_into(&copy), S_OK);
+        EXPECT_EQ(copy.vt, VT_RECORD);
+        EXPECT_EQ(copy.pRecInfo, type.get());
+        EXPECT_NE(copy.pvRecord, &data);
+        EXPECT_EQ(*static_cast<LONG*>(copy.pvRecord), 42);
+        EXPECT_EQ(type->references(), 2u);
+        EXPECT_EQ(VariantClear(&copy), S_OK);
+        EXPECT_EQ(type->references(), 1u);
+    }
+}
+
 TEST(VariantCopyInd, DereferencesOneLevelOfVariantAndEveryValue)
 {
     LONG number = 77;

@@ -1,6 +1,7 @@
 // Event connections and the simple sinks: which listener an event reaches, what Subscribe and
 // Unsubscribe do to the component's connection point, failed connections, throwing listeners, and the
 // release of the connection at the collector's end.
+#include "support/com_mocks.h"
 #include "support/fake_error_info.h"
 #include "shell/fake_collector.h"
 #include "shell/site.h"
@@ -10,6 +11,7 @@
 
 #include <collector/shell.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -228,6 +230,42 @@ struct Connected {
     fake::ConnectionPoint<Events>& point = source->offer<Events>("events");
     EventListener<Sink> connection{source->unknown(), __uuidof(Events)};
 };
+
+TEST(EventConnection, HoldsItsSourceWhileAdvisedAndNoLonger)
+{
+    Connected<collector_sink_t, ICollectorEvents> events;
+    const ULONG unadvised = events.source->references();
+    events.connection.connect(std::make_shared<Recorder>());
+    EXPECT_EQ(events.source->references(), unadvised + 1);
+    events.connection.disconnect();
+    EXPECT_EQ(events.source->references(), unadvised);
+}
+
+TEST(EventConnection, CookieThatARefusedAdviseWroteIsNeverUnadvised)
+{
+    using testing::_;
+    auto container = fake::hold<testing::StrictMock<fake::MockConnectionPointContainer>>();
+    auto point = fake::hold<testing::StrictMock<fake::MockConnectionPoint>>();
+    EXPECT_CALL(*container, FindConnectionPoint(_, _)).WillRepeatedly(fake::ReturnInterface<1>(point.get()));
+    EXPECT_CALL(*point, Advise(_, _))
+        .WillOnce([](IUnknown*, DWORD* cookie) {
+            *cookie = 77;
+            return CONNECT_E_CANNOTCONNECT;
+        })
+        .WillOnce([](IUnknown*, DWORD* cookie) {
+            *cookie = 78;
+            return S_OK;
+        });
+    // Strict: Unadvise(77) would fail the test.
+    EXPECT_CALL(*point, Unadvise(78)).WillOnce(testing::Return(S_OK));
+
+    EventListener<collector_sink_t> connection(container->unknown(), IID_ICollectorEvents);
+    const auto listener = std::make_shared<Recorder>();
+    EXPECT_EQ(failure_of([&] { connection.connect(listener); }), std::make_pair(CONNECT_E_CANNOTCONNECT, 30));
+    connection.disconnect();
+    connection.connect(listener);
+    connection.disconnect();
+}
 
 class Names : public IResourcePoolListener {
 public:

@@ -8,9 +8,11 @@
 
 #include <Kernel/exception.h>
 
+#include <boost/exception/get_error_info.hpp>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -26,7 +28,7 @@ using namespace Ostra_Lux_Collector_Interfaces;
 using testing::_;
 using testing::Return;
 
-class MockFieldMethod : public fake::Fake<IFieldMethod> {
+class MockFieldMethod : public fake::Fake<IFieldMethod, fake::SupportsErrorInfo> {
 public:
     MockFieldMethod() : Fake("method") {}
 
@@ -58,6 +60,26 @@ auto Gives(_variant_t value)
         *out = _variant_t(value).Detach();
         return S_OK;
     };
+}
+
+// What a failing component does: leaves error information on the thread and answers E_ACCESSDENIED.
+HRESULT refused_call()
+{
+    leave_error_info(L"refused");
+    return E_ACCESSDENIED;
+}
+
+// `operation` raises E_ACCESSDENIED with the error information that the component left, which the
+// library takes only when the object offers it for the interface of the failed call.
+void expect_refused(const std::function<void()>& operation)
+{
+    const auto e = caught<CHResultException>(operation);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->get_hresult(), E_ACCESSDENIED);
+    const _com_error* error = boost::get_error_info<com_error_info>(*e);
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(error->Description())), L"refused");
+    SetErrorInfo(0, nullptr);
 }
 
 _variant_t i4(LONG value) { return _variant_t(value, VT_I4); }
@@ -120,32 +142,89 @@ TEST(MethodConstruction, NeedsIFieldMethodAndKeepsItsOwnerAlive)
     EXPECT_TRUE(watched.expired());
 }
 
-class FakeItem : public fake::Fake<IMethodResultItem> {
+TEST_F(MethodTest, EachFailedOperationRaisesWithTheErrorInformationOfIFieldMethod)
+{
+    component->support_error_info(IID_IFieldMethod);
+    const auto refusing = [](auto&&...) { return refused_call(); };
+    EXPECT_CALL(*component, Invoke(_)).WillOnce(refusing);
+    EXPECT_CALL(*component, InvokeWithArgument(_, _)).Times(2).WillRepeatedly(refusing);
+    EXPECT_CALL(*component, GetParameter(_, _)).WillOnce(refusing);
+    EXPECT_CALL(*component, SetParameter(_, _)).WillOnce(refusing);
+    EXPECT_CALL(*component, ClearParameter(_)).WillOnce(refusing);
+    expect_refused([&] { method(); });
+    expect_refused([&] { method(1); });
+    expect_refused([&] { method(nullptr); });
+    expect_refused([&] { (void)std::as_const(method)[L"p"]; });
+    expect_refused([&] { method[L"p"] = Object(i4(1)); });
+    expect_refused([&] { method[L"p"] = Object(); });
+    EXPECT_TRUE(method.GetResult().empty());
+}
+
+TEST(MethodFailure, CarriesNoErrorInformationUnlessOfferedForIFieldMethodAndLeftOnTheThread)
+{
+    struct Row {
+        const char* what;
+        bool answers_support; // QueryInterface for ISupportErrorInfo succeeds
+        const IID& supported;
+        bool left_on_thread; // GetErrorInfo answers S_OK rather than S_FALSE
+    };
+    const Row rows[] = {
+        {"ISupportErrorInfo refused", false, IID_IFieldMethod, true},
+        {"offered for another interface", true, IID_IMethodResultList, true},
+        {"nothing left on the thread", true, IID_IFieldMethod, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto object = fake::hold<testing::StrictMock<MockFieldMethod>>();
+        if (!row.answers_support)
+            object->refuse(IID_ISupportErrorInfo);
+        object->support_error_info(row.supported);
+        EXPECT_CALL(*object, Invoke(_)).WillOnce([&](VARIANT*) {
+            if (row.left_on_thread)
+                leave_error_info(L"refused");
+            return E_ACCESSDENIED;
+        });
+        Method method(nullptr, object->unknown());
+        const auto e = caught<CHResultException>([&] { method(); });
+        ASSERT_TRUE(e);
+        EXPECT_EQ(e->get_hresult(), E_ACCESSDENIED);
+        EXPECT_EQ(e->error_info(), nullptr);
+        SetErrorInfo(0, nullptr);
+    }
+}
+
+class FakeItem : public fake::Fake<IMethodResultItem, fake::SupportsErrorInfo> {
 public:
     explicit FakeItem(_variant_t value) : Fake("item"), value(std::move(value)) {}
     _variant_t value;
+    bool refusing = false;
 
-    HRESULT STDMETHODCALLTYPE GetValue(VARIANT* out) override { return Gives<0>(value)(out); }
+    HRESULT STDMETHODCALLTYPE GetValue(VARIANT* out) override { return refusing ? refused_call() : Gives<0>(value)(out); }
 };
 
 // A result list that is its own enumerator, answering `next_answer` with every element it fetches.
-class FakeResultList : public fake::Fake<IMethodResultList, IEnumVARIANT> {
+class FakeResultList : public fake::Fake<IMethodResultList, IEnumVARIANT, fake::SupportsErrorInfo> {
 public:
     explicit FakeResultList(std::vector<_variant_t> elements) : Fake("list"), elements(std::move(elements)) {}
     std::vector<_variant_t> elements;
     VARIANT_BOOL has_items = VARIANT_TRUE;
     bool null_items = false;
     HRESULT next_answer = S_OK;
+    bool refusing_has_items = false;
+    bool refusing_items = false;
     std::size_t next = 0;
 
     HRESULT STDMETHODCALLTYPE HasItems(VARIANT_BOOL* out) override
     {
         *out = has_items;
-        return S_OK;
+        return refusing_has_items ? refused_call() : S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetItems(IEnumVARIANT** out) override
     {
         next = 0;
+        *out = nullptr;
+        if (refusing_items)
+            return refused_call();
         *out = null_items ? nullptr : this;
         if (*out)
             AddRef();
@@ -166,12 +245,15 @@ TEST_F(MethodTest, ResultListGivesTheValuesOfItsItemsOnlyWhenItSaysItHasItems)
     auto first = fake::hold<FakeItem>(text(L"first"));
     auto second = fake::hold<FakeItem>(i4(2));
     auto stranger = fake::hold<fake::Unknown>("stranger");
+    _variant_t null;
+    null.vt = VT_NULL;
     auto list = fake::hold<FakeResultList>(
         std::vector<_variant_t>{_variant_t(first->unknown()), i4(7), _variant_t(stranger->unknown()),
-                                _variant_t(static_cast<IUnknown*>(second.get()))});
+                                _variant_t(second->unknown())});
     EXPECT_CALL(*component, Invoke(_))
         .WillOnce(Gives<0>(_variant_t(static_cast<IMethodResultList*>(list.get()))))
-        .WillOnce(Gives<0>(_variant_t(stranger->unknown())));
+        .WillOnce(Gives<0>(_variant_t(stranger->unknown())))
+        .WillOnce(Gives<0>(null));
     method();
 
     const auto items = dumps({Object(text(L"first")), Object(i4(2))});
@@ -201,6 +283,27 @@ TEST_F(MethodTest, ResultListGivesTheValuesOfItsItemsOnlyWhenItSaysItHasItems)
     const std::vector<Object> single = method.GetResult();
     ASSERT_EQ(single.size(), 1u);
     EXPECT_EQ(single[0].data().punkVal, stranger->unknown());
+    // So is a null result: a list of one VT_NULL, not an empty list.
+    method();
+    const std::vector<Object> nothing = method.GetResult();
+    ASSERT_EQ(nothing.size(), 1u);
+    EXPECT_EQ(nothing[0].data().vt, VT_NULL);
+}
+
+TEST_F(MethodTest, FailedResultListAndItemCallsRaiseWithTheErrorInformationOfTheirInterfaces)
+{
+    auto item = fake::hold<FakeItem>(i4(1));
+    auto list = fake::hold<FakeResultList>(std::vector<_variant_t>{_variant_t(item->unknown())});
+    item->support_error_info(IID_IMethodResultItem);
+    list->support_error_info(IID_IMethodResultList);
+    EXPECT_CALL(*component, Invoke(_)).WillOnce(Gives<0>(_variant_t(static_cast<IMethodResultList*>(list.get()))));
+    method();
+    for (bool* refusing : {&list->refusing_has_items, &list->refusing_items, &item->refusing}) {
+        *refusing = true;
+        expect_refused([&] { method.GetResult(); });
+        *refusing = false;
+    }
+    EXPECT_EQ(dumps(method.GetResult()), dumps({Object(i4(1))}));
 }
 
 TEST_F(MethodTest, ParametersTravelByNameAndNullValuesClearThem)
