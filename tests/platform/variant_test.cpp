@@ -1,5 +1,6 @@
 // VARIANT lifetime: what VariantClear releases, what VariantCopy and VariantCopyInd duplicate.
 #include "platform/core_fakes.h"
+#include "support/fake_record_info.h"
 
 #include <gtest/gtest.h>
 
@@ -99,9 +100,9 @@ TEST(VariantCopy, DuplicatesWhatTheSourceOwns)
 
 // A record type of one LONG. A copy made with RecordCreateCopy lives in the fake, so that nothing is
 // allocated whichever way the runtime copies a record (RecordCreateCopy, or GetSize and RecordCopy).
-class FakeRecordType : public fake::Fake<IRecordInfo> {
+class FakeRecordType : public fake::RecordInfo {
 public:
-    FakeRecordType() : Fake("record type") {}
+    FakeRecordType() : RecordInfo("record type") {}
     LONG copied = 0;
 
     HRESULT STDMETHODCALLTYPE RecordCopy(PVOID from, PVOID to) override
@@ -119,19 +120,6 @@ public:
         *size = sizeof(LONG);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE RecordInit(PVOID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE RecordClear(PVOID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE RecordDestroy(PVOID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetGuid(GUID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetName(BSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetField(PVOID, LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetFieldNoCopy(PVOID, LPCOLESTR, VARIANT*, PVOID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PutField(ULONG, PVOID, LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PutFieldNoCopy(ULONG, PVOID, LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetFieldNames(ULONG*, BSTR*) override { return E_NOTIMPL; }
-    BOOL STDMETHODCALLTYPE IsMatchingType(IRecordInfo* other) override { return other == this; }
-    PVOID STDMETHODCALLTYPE RecordCreate() override { return nullptr; }
 };
 
 TEST(VariantCopy, RecordsAreCopiedAndEachCopyHoldsItsTypeOnce)

@@ -5,6 +5,7 @@
 #include "shell/site.h"
 
 #include "support/fake_com.h"
+#include "support/fake_record_info.h"
 
 #include <collector/interfaces.h>
 #include <collector/shell.h>
@@ -114,10 +115,10 @@ inline Object unknown(IUnknown* object)
 
 // A record description of type `type` named `type_name` (std::nullopt: no name). The record data that
 // values point at belongs to the fake, so clearing a value frees nothing.
-class FakeRecordInfo : public fake::Fake<IRecordInfo> {
+class FakeRecordInfo : public fake::RecordInfo {
 public:
     FakeRecordInfo(GUID type, std::optional<std::wstring> type_name)
-        : Fake("record info"), type(type), type_name(std::move(type_name))
+        : RecordInfo("record info"), type(type), type_name(std::move(type_name))
     {
     }
 
@@ -136,24 +137,11 @@ public:
         *out = type_name ? SysAllocString(type_name->c_str()) : nullptr;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE RecordInit(PVOID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE RecordClear(PVOID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE RecordDestroy(PVOID) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE RecordCopy(PVOID, PVOID) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetSize(ULONG* size) override
     {
         *size = sizeof data;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetField(PVOID, LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetFieldNoCopy(PVOID, LPCOLESTR, VARIANT*, PVOID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PutField(ULONG, PVOID, LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PutFieldNoCopy(ULONG, PVOID, LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetFieldNames(ULONG*, BSTR*) override { return E_NOTIMPL; }
-    BOOL STDMETHODCALLTYPE IsMatchingType(IRecordInfo* other) override { return other == this; }
-    PVOID STDMETHODCALLTYPE RecordCreate() override { return nullptr; }
-    HRESULT STDMETHODCALLTYPE RecordCreateCopy(PVOID, PVOID*) override { return E_NOTIMPL; }
 };
 
 // The type of System.Guid's record in the .NET type library.
