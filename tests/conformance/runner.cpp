@@ -165,7 +165,8 @@ void run_bstrcmp(Cursor& cursor, RowContext&)
 }
 
 // fromdate <date> [flags N] => "text" | <HRESULT>
-// A successful row also checks VariantChangeType from VT_DATE to VT_BSTR, which gives the same text.
+// A successful row without flags also checks VariantChangeType from VT_DATE to VT_BSTR, which gives the
+// same text.
 void run_fromdate(Cursor& cursor, RowContext& row)
 {
     Value date;
@@ -184,6 +185,8 @@ void run_fromdate(Cursor& cursor, RowContext& row)
     expect_result(hr, S_OK);
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(narrow(text.get(), SysStringLen(text.get())), expected);
+    if (flags != 0)
+        return;
 
     Value changed;
     expect_result(VariantChangeType(changed.get(), date.get(), 0, VT_BSTR), S_OK);
@@ -380,6 +383,13 @@ void run_row(Cursor& cursor, RowContext& row)
         {"bstrcmp", run_bstrcmp},   {"fromdate", run_fromdate}, {"iid", run_iid}, {"guid2", run_guid2},
         {"bstr", run_bstr},         {"errorinfo", run_errorinfo}, {"safearray", run_safearray},
     };
+    // A native row is one where Wine 8.0's oleaut32, which the Windows build runs against, drifts from
+    // Windows; the layer follows Windows.
+    if (cursor.accept("native")) {
+#if defined(_WIN32)
+        GTEST_SKIP() << "Wine 8.0 drifts from Windows here";
+#endif
+    }
     const auto kind = cursor.word();
     for (const auto& [name, run] : kinds)
         if (kind == name)

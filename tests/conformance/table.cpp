@@ -30,8 +30,9 @@ bool is_separator(char c) { return c == '[' || c == ']' || c == ',' || c == ';';
 
 char escaped(char c, int line)
 {
+    if (c >= '0' && c <= '9') // "\0" and the control characters up to "\9"
+        return static_cast<char>(c - '0');
     switch (c) {
-    case '0': return '\0';
     case '\\': return '\\';
     case '"': return '"';
     default: throw ParseError("line " + std::to_string(line) + ": unknown escape \\" + std::string(1, c));
