@@ -30,35 +30,6 @@ std::ptrdiff_t offset_of(SAFEARRAY* array, std::initializer_list<LONG> indices)
 
 } // namespace
 
-// The conformance table checks SafeArrayCreate's descriptors for every element type (on a 64-bit host);
-// here vectors, sizes that follow the pointer width, and the types it refuses besides those in the table.
-TEST(SafeArrayCreate, DescribesElementTypesAsOleautDoes)
-{
-    struct Case {
-        VARTYPE vt;
-        USHORT features;
-        ULONG element_size;
-    };
-    const Case cases[] = {{VT_BOOL, FADF_HAVEVARTYPE, 2},     {VT_DATE, FADF_HAVEVARTYPE, 8},
-                          {VT_DECIMAL, FADF_HAVEVARTYPE, 16}, {VT_BSTR, 0x0180, sizeof(BSTR)},
-                          {VT_UNKNOWN, 0x0240, sizeof(void*)}, {VT_DISPATCH, 0x0440, sizeof(void*)},
-                          {VT_VARIANT, 0x0880, sizeof(VARIANT)}};
-    const USHORT created_as_vector = 0x2000; // FADF_CREATEVECTOR, which mingw-w64's headers lack
-    for (const Case& c : cases) {
-        const Array array = vector_of(c.vt, 3);
-        ASSERT_NE(array, nullptr) << "vt " << c.vt;
-        EXPECT_EQ(array->fFeatures, c.features | created_as_vector) << "vt " << c.vt;
-        EXPECT_EQ(array->cbElements, c.element_size) << "vt " << c.vt;
-    }
-    // The element type sits right before the descriptor, where oleaut32 keeps it.
-    EXPECT_EQ(reinterpret_cast<const DWORD*>(vector_of(VT_R8, 1).get())[-1], DWORD{VT_R8});
-
-    SAFEARRAYBOUND bound{3, 0};
-    for (VARTYPE vt : {VARTYPE(VT_I4 | VT_ARRAY), VARTYPE(0x7f)})
-        EXPECT_EQ(SafeArrayCreate(vt, 1, &bound), nullptr) << "vt " << vt;
-    EXPECT_NE(vector_of(VT_BSTR, 0), nullptr);
-}
-
 // Bounds are stored in reverse (the conformance table checks them); indices follow creation order,
 // the first varying fastest.
 TEST(SafeArrayBounds, IndicesFollowCreationOrder)
