@@ -14,13 +14,8 @@ namespace {
 using collector::shell::Field;
 using collector::shell::Key;
 
-constexpr GUID process_class = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
-constexpr GUID thread_class = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x56}};
-
-class KeyTest : public testing::Test {
+class KeyTest : public RecordFamilyTest {
 protected:
-    fake::Held<FakeClassPool> pool = fake::hold<FakeClassPool>();
-    FakeClass& process = pool->add(process_class, L"Process");
 
     Key key_of(const field_list& fields, GUID cls = process_class)
     {
@@ -47,14 +42,7 @@ TEST_F(KeyTest, EmptyKeyHasNoFieldsAndNoClass)
     EXPECT_FALSE(empty.IsExist(L"id"));
     EXPECT_FALSE(empty[L"id"]);
     EXPECT_FALSE(empty.FindReference(L"id"));
-    for (const auto& [action, line] : {std::pair<std::function<void()>, int>{[&] { empty.GetClass(); }, 47},
-                                       {[&] { empty.ClassName(); }, 54}}) {
-        const auto e = caught<COstraException>(action);
-        ASSERT_TRUE(e);
-        EXPECT_EQ(e->message(), L"Key is null");
-        EXPECT_EQ(site_of(*e).file, "Monitor/Collector/Collector.Shell/Key.cpp");
-        EXPECT_EQ(site_of(*e).line, line);
-    }
+    expect_null_refusals(L"Key", {{[&] { empty.GetClass(); }, 47}, {[&] { empty.ClassName(); }, 54}});
 }
 
 TEST_F(KeyTest, LookupMatchesWholeNamesCaseSensitivelyAndTakesTheFirst)
@@ -97,7 +85,7 @@ TEST_F(KeyTest, KeysCompareFieldByFieldWhateverTheirClass)
     for (const order_row& row : rows) {
         SCOPED_TRACE(row.what);
         const Key left = key_of(row.left);
-        const Key right = key_of(row.right, thread_class);
+        const Key right = key_of(row.right, other_class);
         EXPECT_EQ(left == right, row.equal);
         EXPECT_EQ(right == left, row.equal);
         EXPECT_EQ(left < right, row.less);
@@ -116,7 +104,7 @@ TEST_F(KeyTest, ClassNameIsReadOncePerStateAndOnlyOnceKnown)
     EXPECT_EQ(process.name_reads, 1);
 
     // An unknown class fails in the pool, each time: nothing was cached.
-    const Key stranger = key_of({}, thread_class);
+    const Key stranger = key_of({}, other_class);
     for (int attempt = 0; attempt < 2; ++attempt) {
         const auto e = caught<CHResultException>([&] { stranger.ClassName(); });
         ASSERT_TRUE(e);

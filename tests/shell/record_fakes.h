@@ -9,6 +9,9 @@
 
 #include <collector/interfaces.h>
 
+#include <gtest/gtest.h>
+
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -205,6 +208,33 @@ public:
     {
         return *out = fake::make<FakeElements>(changes, requested)->unknown(), S_OK;
     }
+};
+
+// The classes of the tests: Process, which every test's pool knows, and two that only some know.
+inline constexpr GUID process_class = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
+inline constexpr GUID profile_class = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x57}};
+inline constexpr GUID other_class = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x58}};
+
+// An operation on an empty handle, and the line of the library's source file that refuses it.
+using refused_at = std::pair<std::function<void()>, int>;
+
+// Each operation throws "<handle> is null" from the handle's source file, at its own line.
+inline void expect_null_refusals(const std::wstring& handle, const std::vector<refused_at>& operations)
+{
+    for (const auto& [operation, line] : operations) {
+        const auto e = caught<COstraException>(operation);
+        ASSERT_TRUE(e);
+        EXPECT_EQ(e->message(), handle + L" is null");
+        const std::string file = "Monitor/Collector/Collector.Shell/" + ostra::lux::kernel::to_utf8(handle) + ".cpp";
+        EXPECT_EQ(site_of(*e).file, file);
+        EXPECT_EQ(site_of(*e).line, line);
+    }
+}
+
+class RecordFamilyTest : public testing::Test {
+protected:
+    fake::Held<FakeClassPool> pool = fake::hold<FakeClassPool>();
+    FakeClass& process = pool->add(process_class, L"Process");
 };
 
 } // namespace shell_test

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <utility>
 
@@ -17,13 +16,8 @@ using collector::shell::Key;
 using collector::shell::Method;
 using collector::shell::Record;
 
-constexpr GUID process_class = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
-constexpr GUID profile_class = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x57}};
-
-class RecordTest : public testing::Test {
+class RecordTest : public RecordFamilyTest {
 protected:
-    fake::Held<FakeClassPool> pool = fake::hold<FakeClassPool>();
-    FakeClass& process = pool->add(process_class, L"Process");
     fake::Held<FakeRecord> component = fake::hold<FakeRecord>();
 
     void SetUp() override
@@ -41,19 +35,12 @@ TEST_F(RecordTest, EmptyRecordRefusesEverythingButItsFields)
     EXPECT_FALSE(empty);
     EXPECT_EQ(empty.begin(), empty.end());
     _bstr_t name(L"Name");
-    const std::pair<std::function<void()>, int> refusals[] = {
+    expect_null_refusals(L"Record", {
         {[&] { empty[L"Name"]; }, 126},        {[&] { empty[name]; }, 126},
         {[&] { empty.GetKey(); }, 136},        {[&] { empty.ClassName(); }, 143},
         {[&] { empty.IsExist(L"Name"); }, 155}, {[&] { empty.GetMethod(L"Run"); }, 186},
         {[&] { empty.FindReference(L"Parent"); }, 126},
-    };
-    for (const auto& [action, line] : refusals) {
-        const auto e = caught<COstraException>(action);
-        ASSERT_TRUE(e);
-        EXPECT_EQ(e->message(), L"Record is null");
-        EXPECT_EQ(site_of(*e).file, "Monitor/Collector/Collector.Shell/Record.cpp");
-        EXPECT_EQ(site_of(*e).line, line);
-    }
+    });
 }
 
 TEST_F(RecordTest, ValuesAreReadByNameInOneCall)

@@ -18,13 +18,9 @@ using collector::shell::ERecordEventKind;
 using collector::shell::RecordEvent;
 using collector::shell::RecordsSet;
 
-constexpr GUID process_class = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
-constexpr GUID unknown_class = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x58}};
-
-class RecordsSetTest : public testing::Test {
+class RecordsSetTest : public RecordFamilyTest {
 protected:
-    fake::Held<FakeClassPool> pool = fake::hold<FakeClassPool>();
-    fake::Held<FakeCompositionSet> component = fake::hold<FakeCompositionSet>(unknown_class);
+    fake::Held<FakeCompositionSet> component = fake::hold<FakeCompositionSet>(other_class);
     std::vector<fake::Held<FakeRecord>> records;
 
     // A change of `kind` about a new record whose key is (ProcessId, id).
