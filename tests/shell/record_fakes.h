@@ -44,7 +44,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetId(GUID* out) override { return *out = id, S_OK; }
     HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override { return ++name_reads, *out = copy_of(name), S_OK; }
     HRESULT STDMETHODCALLTYPE GetVersion(BSTR* out) override { return *out = copy_of(L"2.1"), S_OK; }
-    HRESULT STDMETHODCALLTYPE GetScope(BSTR* out) override { return *out = nullptr, S_OK; }
+    HRESULT STDMETHODCALLTYPE GetScope(BSTR* out) override { return *out = nullptr, S_OK; } // a null text
     HRESULT STDMETHODCALLTYPE IsSingleton(VARIANT_BOOL* out) override { return *out = 2, S_OK; }
     HRESULT STDMETHODCALLTYPE CreateKeyTemplate(IKeyTemplate**) override { return E_NOTIMPL; }
 };
@@ -136,13 +136,15 @@ public:
 
     GUID class_id;
     std::vector<_variant_t> fields;
-    std::vector<ULONG> requested;
 
     HRESULT STDMETHODCALLTYPE GetClassId(GUID* out) override { return *out = class_id, S_OK; }
     HRESULT STDMETHODCALLTYPE GetFields(IUnknown** out) override
     {
-        return *out = fake::make<FakeElements>(fields, requested)->unknown(), S_OK;
+        return *out = fake::make<FakeElements>(fields, requested_)->unknown(), S_OK;
     }
+
+private:
+    std::vector<ULONG> requested_;
 };
 
 // A record of the component, which can also answer as a key-less object and as a reference; the
@@ -201,13 +203,17 @@ public:
 
     GUID class_id;
     std::vector<_variant_t> changes;
-    std::vector<ULONG> requested;
+
+    void add(LONG kind, IUnknown* item) { changes.push_back(adopted<FakeChange>(kind, _variant_t(item))); }
 
     HRESULT STDMETHODCALLTYPE GetClassId(GUID* out) override { return *out = class_id, S_OK; }
     HRESULT STDMETHODCALLTYPE GetRecords(IUnknown** out) override
     {
-        return *out = fake::make<FakeElements>(changes, requested)->unknown(), S_OK;
+        return *out = fake::make<FakeElements>(changes, requested_)->unknown(), S_OK;
     }
+
+private:
+    std::vector<ULONG> requested_;
 };
 
 // The classes of the tests: Process, which every test's pool knows, and two that only some know.
