@@ -1,6 +1,7 @@
 // The whole public API of collector-shell, namespace collector::shell.
 #pragma once
 
+#include "shell/Collection.h"
 #include "shell/Collector.h"
 #include "shell/DeploymentData.h"
 #include "shell/EnumIterator.h"
