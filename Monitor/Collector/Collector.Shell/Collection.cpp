@@ -249,7 +249,7 @@ private:
     // Elements that are no composition records, and kinds without a meaning, are skipped.
     void deliver_change(const GUID& collectionId, IUnknown* element)
     {
-        const CComQIPtr<ICompositionRecord> change(element);
+        const auto change = answered<ICompositionRecord>(element);
         if (!change)
             return;
         ECompositionRecordKind kind{};
@@ -279,19 +279,13 @@ private:
     // The record of an addition or update; null when the item holds none.
     static CComPtr<IRecord> changed_record(ICompositionRecord* change)
     {
-        return CComQIPtr<IRecord>(object_of(item_of(change)));
+        return answered<IRecord>(object_of(item_of(change)));
     }
 
     // The key of a removed record, which the item must hold.
     static CComPtr<IKey> removed_key(ICompositionRecord* change)
     {
-        const _variant_t item = item_of(change);
-        CComPtr<IRecord> record;
-        if (IUnknown* object = object_of(item)) {
-            const HRESULT hr = object->QueryInterface(IID_IRecord, reinterpret_cast<void**>(&record));
-            if (FAILED(hr) && hr != E_NOINTERFACE)
-                _com_issue_error(hr);
-        }
+        const CComPtr<IRecord> record = queried<IRecord>(object_of(item_of(change)));
         if (!record)
             _com_issue_error(E_POINTER);
         CComPtr<IKey> key;
@@ -301,7 +295,7 @@ private:
 
     static void dispose(ICompositionSet* set)
     {
-        if (const CComQIPtr<IDisposableObject> disposable(set); disposable)
+        if (const auto disposable = answered<IDisposableObject>(set))
             call(disposable.p, &IDisposableObject::Dispose);
     }
 
