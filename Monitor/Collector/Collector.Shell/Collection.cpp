@@ -62,7 +62,8 @@ void log_current_exception(const throw_site_t& site)
 }
 
 // The barrier of the collection sink: what the body throws is logged at `site`, the thread meets an
-// interruption point, and the exception becomes the returned HRESULT.
+// interruption point, and the exception becomes the returned HRESULT (E_ABORT when the thread's
+// interruption was requested, whose exception then takes its place).
 template <class Body>
 HRESULT logged_barrier(const throw_site_t& site, Body&& body) noexcept
 {
@@ -90,8 +91,9 @@ public:
         COM_INTERFACE_ENTRY(ICompositionEvents)
     END_COM_MAP()
 
-    // The collection's connection: takes the place, unless a listener is installed already (alive or
-    // not) or a class pool is, so that the first subscriber keeps the events.
+    // The collection's connection: takes the place unless it is taken, by a live listener or by the
+    // class pool that comes with every listener (an empty or released one too), so that the first
+    // subscriber keeps the events.
     void install(const std::shared_ptr<ICollectionListener>& listener, IClassPool* classPool, const GUID& collectionId)
     {
         const std::scoped_lock lock(mutex_);
