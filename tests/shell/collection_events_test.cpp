@@ -23,6 +23,7 @@ namespace shell_test {
 namespace {
 
 using namespace collector::shell;
+using namespace collection_fakes;
 using Calls = std::vector<std::wstring>;
 
 // Writes every call down: "set", "+1" (added), "~1" (updated), "-1" (removed), "Running text".
