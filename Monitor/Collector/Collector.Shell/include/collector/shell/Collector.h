@@ -1,6 +1,7 @@
 // The root object: one instance of the collector component for one source.
 #pragma once
 
+#include "DatabaseStorage.h"
 #include "Export.h"
 #include "HostPool.h"
 #include "Listeners.h"
@@ -55,6 +56,7 @@ public:
     // The component's pools. Each getter hands out the pool that a live handle still shares, and asks
     // the component for a new one once every handle to it is gone; copies share one pool. A pool may
     // outlive its collector.
+    DatabaseStorage GetDatabaseStorage() const;
     HostPool GetHostPool() const;
     UserPool GetUserPool() const;
 
