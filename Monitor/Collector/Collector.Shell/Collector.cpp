@@ -5,6 +5,7 @@
 #include "EventListener.h"
 #include "HandedOut.h"
 #include "PoolCache.h"
+#include "Properties.h"
 #include "SimpleSinks.h"
 
 #include <collector/shell/Collector.h>
@@ -68,7 +69,8 @@ struct Collector::impl_t {
     detail::EventListener<detail::collector_sink_t> events{nullptr, IID_ICollectorEvents};
     CComPtr<ICollector> collector;
     // The pools last handed out, held weakly: a pool lives exactly as long as its handles.
-    mutable detail::pool_cache_t<DatabaseStorage::impl_t, HostPool::impl_t, UserPool::impl_t> pools;
+    mutable detail::pool_cache_t<DatabaseStorage::impl_t, HostPool::impl_t, UserPool::impl_t, ResourcePool::impl_t>
+        pools;
 
     impl_t(ECollectorSource source, bool standalone)
     {
@@ -134,17 +136,12 @@ ECollectorState Collector::GetState() const
 
 void Collector::SetProperty(std::wstring_view name, const _variant_t& value)
 {
-    const auto properties = detail::query_required<IProperties>(impl_->collector, COLLECTOR_THROW_SITE);
-    // The component receives the caller's VARIANT by value; the caller keeps ownership of its contents.
-    detail::call(properties.p, &IProperties::SetProperty, detail::make_bstr(name), static_cast<const VARIANT&>(value));
+    detail::set_property(impl_->collector, name, value, COLLECTOR_THROW_SITE);
 }
 
 _variant_t Collector::GetProperty(std::wstring_view name)
 {
-    const auto properties = detail::query_required<IProperties>(impl_->collector, COLLECTOR_THROW_SITE);
-    _variant_t value;
-    detail::call(properties.p, &IProperties::GetProperty, detail::make_bstr(name), &value);
-    return value;
+    return detail::get_property(impl_->collector, name, COLLECTOR_THROW_SITE);
 }
 
 // The collector object is its own storage: nothing is asked for.
@@ -156,6 +153,11 @@ DatabaseStorage Collector::GetDatabaseStorage() const
 HostPool Collector::GetHostPool() const { return impl_->pool<HostPool>(&ICollector::GetHostPool); }
 
 UserPool Collector::GetUserPool() const { return impl_->pool<UserPool>(&ICollector::GetUserPool); }
+
+ResourcePool Collector::GetResourcePool() const
+{
+    return impl_->pool<ResourcePool>(&ICollector::GetResourcePool);
+}
 
 void Collector::Subscribe(const std::shared_ptr<ICollectorListener>& listener) { impl_->events.connect(listener); }
 

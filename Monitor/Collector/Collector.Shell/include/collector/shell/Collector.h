@@ -5,6 +5,7 @@
 #include "Export.h"
 #include "HostPool.h"
 #include "Listeners.h"
+#include "ResourcePool.h"
 #include "UserPool.h"
 
 #include <collector/interfaces.h>
@@ -59,6 +60,7 @@ public:
     DatabaseStorage GetDatabaseStorage() const;
     HostPool GetHostPool() const;
     UserPool GetUserPool() const;
+    ResourcePool GetResourcePool() const;
 
     // Sends the component's events to `listener`, which replaces any earlier one and is held only
     // weakly: the caller's last release stops its events. An empty pointer connects and delivers
