@@ -3,7 +3,7 @@
 
 #include "DeploymentDataObject.h"
 #include "DeploymentTargetObject.h"
-#include "HandedOut.h"
+#include "RecordImpl.h"
 
 #include <utility>
 
@@ -53,7 +53,7 @@ GUID DeploymentTarget::GetId() const
 
 tstring DeploymentTarget::GetName() const
 {
-    return detail::handed_out_text(target_of(*this, COLLECTOR_THROW_SITE), &IDeploymentTarget::GetName);
+    return detail::read_text(target_of(*this, COLLECTOR_THROW_SITE), &IDeploymentTarget::GetName);
 }
 
 EDeploymentTarget DeploymentTarget::GetType() const
