@@ -60,7 +60,7 @@ TEST_F(CollectorTest, RunStatesAreAnnouncedOnTheComponentThread)
     EXPECT_EQ(collector->Restart(), S_OK); // running: stops first
     EXPECT_EQ(collector->Terminate(), S_OK);
 
-    const auto received = sink->wait_for(9);
+    const auto received = sink->wait_for(8);
     std::vector<std::wstring> texts;
     for (const Received& event : received) {
         texts.push_back(event.what);
