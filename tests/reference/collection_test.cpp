@@ -106,6 +106,21 @@ TEST_F(CollectionTest, TheLastReleaseOfARunningCollectionTellsItsClass)
     EXPECT_EQ(hook, (std::vector<bool>{true, false}));
 }
 
+TEST_F(CollectionTest, ShutdownStopsTheRunningCollections)
+{
+    RecordClass items = define_items();
+    std::vector<bool> hook;
+    items.OnRunning([&](bool running) { hook.push_back(running); });
+    const CComPtr<ICollection> collection = deploy(L"Item");
+    EXPECT_EQ(collection->Run(), S_OK);
+    EXPECT_EQ(collector->Shutdown(), S_OK);
+    EXPECT_EQ(hook, (std::vector<bool>{true, false}));
+    ECollectionState state{};
+    EXPECT_EQ(collection->GetState(&state), S_OK);
+    EXPECT_EQ(state, ECollectionState::Stopped);
+    items.OnRunning(nullptr);
+}
+
 // A record with a value of every kind, next to its reference targets.
 class FieldValuesTest : public CollectionTest {
 protected:
