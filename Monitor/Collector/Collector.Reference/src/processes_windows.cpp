@@ -4,10 +4,13 @@
 
 #include "processes.h"
 
+// The memory query of kernel32 itself, so that the module needs no import library beyond the defaults.
+#define PSAPI_VERSION 2
+
+#include <psapi.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
 #include <winternl.h>
-#include <psapi.h>
 
 #include <memory>
 #include <string>
@@ -40,12 +43,20 @@ bool read_memory(HANDLE process, const void* address, void* into, SIZE_T size)
     return ReadProcessMemory(process, address, into, size, &read) && read == size;
 }
 
+// The process's basic information, asked of ntdll, which every process has loaded.
+bool basic_information(HANDLE process, PROCESS_BASIC_INFORMATION& basic)
+{
+    using query_t = NTSTATUS(NTAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+    static const auto query = reinterpret_cast<query_t>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    return query && query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) == 0;
+}
+
 // The command line as the process was given it, from its process parameters.
 std::wstring raw_command_line_of(HANDLE process)
 {
     PROCESS_BASIC_INFORMATION basic{};
-    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0 ||
-        !basic.PebBaseAddress)
+    if (!basic_information(process, basic) || !basic.PebBaseAddress)
         return {};
     PEB peb{};
     RTL_USER_PROCESS_PARAMETERS parameters{};
