@@ -1,7 +1,6 @@
 // The live record class `Process` while a collection of it runs: nothing is read before one runs; then
 // a child process appears among the records with its fields, answers its methods, and goes once ended.
 #include "processes.h"
-#include "reference/child_process.h"
 #include "support/fake_class_factory.h"
 
 #include <collector/reference.h>
@@ -14,12 +13,104 @@
 #include <optional>
 #include <thread>
 
+#if !defined(_WIN32)
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+extern char** environ;
+#endif
+
 namespace reference_test {
 namespace {
 
 using namespace collector::reference;
 using namespace Ostra_Lux_Collector_Interfaces;
 using namespace std::chrono_literals;
+
+// A child that waits until it is ended: `sleep` elsewhere than Windows, a command interpreter that
+// reads an input pipe nobody writes to on Windows. Ended and reaped when the test leaves it.
+class child_t {
+public:
+#if defined(_WIN32)
+    static constexpr const wchar_t* name = L"cmd.exe";
+    static constexpr const wchar_t* command_line = L"cmd.exe /q /k";
+
+    child_t()
+    {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE read_end = nullptr;
+        if (!CreatePipe(&read_end, &input_, &inherit, 0))
+            return;
+        SetHandleInformation(input_, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = read_end;
+        std::wstring text = command_line;
+        PROCESS_INFORMATION info{};
+        if (CreateProcessW(nullptr, text.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                           &startup, &info)) {
+            CloseHandle(info.hThread);
+            process_ = info.hProcess;
+            id_ = static_cast<LONG>(info.dwProcessId);
+        }
+        CloseHandle(read_end);
+    }
+    ~child_t()
+    {
+        if (process_) {
+            TerminateProcess(process_, 1);
+            Reap();
+            CloseHandle(process_);
+        }
+        if (input_)
+            CloseHandle(input_);
+    }
+    // Waits for the child's end; true when it ended.
+    bool Reap() { return WaitForSingleObject(process_, 10000) == WAIT_OBJECT_0; }
+    static LONG OwnId() { return static_cast<LONG>(GetCurrentProcessId()); }
+
+private:
+    HANDLE process_ = nullptr;
+    HANDLE input_ = nullptr;
+#else
+    static constexpr const wchar_t* name = L"sleep";
+    static constexpr const wchar_t* command_line = L"sleep 60";
+
+    child_t()
+    {
+        char program[] = "sleep";
+        char seconds[] = "60";
+        char* arguments[] = {program, seconds, nullptr};
+        pid_t pid = 0;
+        if (posix_spawnp(&pid, "sleep", nullptr, nullptr, arguments, environ) == 0)
+            id_ = pid;
+    }
+    ~child_t()
+    {
+        if (id_ && !reaped_) {
+            kill(id_, SIGKILL);
+            Reap();
+        }
+    }
+    bool Reap()
+    {
+        int status = 0;
+        reaped_ = waitpid(id_, &status, 0) == id_;
+        return reaped_;
+    }
+    static LONG OwnId() { return static_cast<LONG>(getpid()); }
+
+private:
+    bool reaped_ = false;
+#endif
+public:
+    LONG Id() const { return id_; }
+
+private:
+    LONG id_ = 0;
+};
 
 // A collection of class `name`, deployed on a new task of a new collector, running while it lives.
 class running_t {
@@ -88,6 +179,14 @@ std::optional<Fields> record_of(const std::vector<Fields>& records, LONG id, con
     return std::nullopt;
 }
 
+constexpr DATE one_second = 1.0 / 86400;
+
+DATE now_utc()
+{
+    const auto seconds = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    return 25569.0 + seconds / 86400;
+}
+
 MethodOutcome invoke(const Fields& record, std::wstring_view method)
 {
     const auto* body = std::get_if<MethodValue>(field(record, method));
@@ -115,6 +214,7 @@ TEST_F(LiveProcesses, AChildAppearsWithItsFieldsAndGoesAfterTerminate)
 
     std::optional<running_t> running(std::in_place, L"Process");
     const LONG own_id = child_t::OwnId();
+    const DATE before = now_utc();
     child_t child;
     ASSERT_NE(child.Id(), 0);
     std::optional<Fields> seen;
@@ -125,7 +225,11 @@ TEST_F(LiveProcesses, AChildAppearsWithItsFieldsAndGoesAfterTerminate)
     EXPECT_EQ(std::wstring(scalar(*seen, L"CommandLine").bstrVal), child_t::command_line);
     EXPECT_EQ(LONG(scalar(*seen, L"ParentProcessId")), own_id);
     EXPECT_EQ(scalar(*seen, L"WorkingSetSize").vt, VT_UI8);
-    EXPECT_EQ(scalar(*seen, L"CreationDate").vt, VT_DATE);
+    // The start time is UTC, between the test's start and now, give or take the clock's resolution.
+    const _variant_t& created = scalar(*seen, L"CreationDate");
+    EXPECT_EQ(created.vt, VT_DATE);
+    EXPECT_GE(created.date, before - one_second);
+    EXPECT_LE(created.date, now_utc() + one_second);
     EXPECT_GE(LONG(scalar(*seen, L"ThreadCount")), 1);
     EXPECT_EQ(std::wstring(scalar(*seen, L"UserName").bstrVal), CurrentUserName());
     const auto* parent = std::get_if<RecordReference>(field(*seen, L"Parent"));
@@ -149,6 +253,7 @@ TEST_F(LiveProcesses, AChildAppearsWithItsFieldsAndGoesAfterTerminate)
     const auto* failure = std::get_if<MethodFailure>(&again);
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->hr, E_INVALIDARG);
+    EXPECT_NE(failure->description.find(std::to_wstring(child.Id())), std::wstring::npos);
 
     // Once the collection stops, nothing is read again: a new child stays unseen.
     running.reset();
@@ -169,6 +274,30 @@ TEST_F(LiveProcesses, AProcessWhoseParentIsNotVisibleHasAnEmptyParent)
         });
     }));
 }
+
+#if !defined(_WIN32)
+// A process of another user may not be signalled. The attempt is made by a forked copy of this
+// process that gives up its privileges first, and reports through its exit code what it was told.
+TEST(ProcessReader, TerminateOfAnotherUsersProcessIsDenied)
+{
+    child_t child;
+    ASSERT_NE(child.Id(), 0);
+    const pid_t attempt = fork();
+    ASSERT_NE(attempt, -1);
+    if (attempt == 0) {
+        constexpr uid_t nobody = 65534;
+        if (geteuid() == 0 && (setgid(nobody) != 0 || setuid(nobody) != 0))
+            _exit(2);
+        const auto denied = TerminateProcessById(child.Id());
+        _exit(denied.hr == E_ACCESSDENIED && !denied.text.empty() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(attempt, &status, 0), attempt);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(kill(child.Id(), 0), 0) << "the child was ended all the same";
+}
+#endif
 
 }  // namespace
 }  // namespace reference_test

@@ -86,22 +86,19 @@ public:
             {
                 std::lock_guard lock(mutex_);
                 if (find(made->entry().name))
-                    fail(resource_name_taken, L"A resource named " + made->entry().name +
-                                                                        L" exists");
+                    fail(resource_name_taken, L"A resource named " + made->entry().name + L" exists");
                 resources_.add(made);
+                announce({}, {made});
             }
-            announce({}, {made});
             return hand_out(made, resource);
         });
     }
     HRESULT STDMETHODCALLTYPE Remove(BSTR name) override
     {
         return guarded(L"IResourcePool::Remove", IID_IResourcePool, [&] {
-            std::vector<resource_ptr> removed;
-            {
-                std::lock_guard lock(mutex_);
-                removed = resources_.remove_if([text = text_of(name)](const resource_t& r) { return r.entry().name == text; });
-            }
+            std::vector<resource_ptr> removed;  // released after the lock
+            std::lock_guard lock(mutex_);
+            removed = resources_.remove_if([text = text_of(name)](const resource_t& r) { return r.entry().name == text; });
             if (removed.empty())
                 fail(E_INVALIDARG, L"No resource is named " + text_of(name));
             announce(removed, {});
@@ -113,9 +110,7 @@ public:
         return guarded(L"IResourcePool::Find", IID_IResourcePool, [&] {
             require_out(resource);
             *resource = nullptr;
-            std::unique_lock lock(mutex_);
             const resource_ptr found = find(text_of(name));
-            lock.unlock();
             if (!found)
                 fail(E_INVALIDARG, L"No resource is named " + text_of(name));
             return hand_out(found, resource);
@@ -125,7 +120,7 @@ public:
     HRESULT STDMETHODCALLTYPE Load(BSTR path) override
     {
         return guarded(L"IResourcePool::Load", IID_IResourcePool, [&] {
-            return take(read_file(path), [](const resource_t&) { return true; });
+            return take(read_file(path), take_t::replace_all);
         });
     }
     HRESULT STDMETHODCALLTYPE Merge(BSTR path, EMergeMode mode) override
@@ -133,12 +128,7 @@ public:
         return guarded(L"IResourcePool::Merge", IID_IResourcePool, [&] {
             if (mode != EMergeMode::Overwrite && mode != EMergeMode::KeepExisting)
                 fail(E_INVALIDARG, L"Unknown merge mode " + std::to_wstring(static_cast<LONG>(mode)));
-            auto entries = read_file(path);
-            if (mode == EMergeMode::KeepExisting) {
-                std::lock_guard lock(mutex_);
-                std::erase_if(entries, [&](const resource_entry_t& entry) { return find(entry.name); });
-            }
-            return take(std::move(entries), [](const resource_t&) { return false; });
+            return take(read_file(path), mode == EMergeMode::Overwrite ? take_t::overwrite : take_t::keep_existing);
         });
     }
     HRESULT STDMETHODCALLTYPE Save(BSTR path) override
@@ -163,35 +153,37 @@ private:
         return parse_resources(read_text_file(required_name(path, L"A resource file")));
     }
 
-    // The caller holds mutex_.
     resource_ptr find(const std::wstring& name) const
     {
         return resources_.find_if([&](const resource_t& r) { return r.entry().name == name; });
     }
 
-    // Removes the resources that `drop` selects and those that the entries replace, then adds the entries.
-    template <class Drop>
-    HRESULT take(std::vector<resource_entry_t> entries, Drop drop)
+    // How the resources of a file join the pool's.
+    enum class take_t { replace_all, overwrite, keep_existing };
+
+    HRESULT take(std::vector<resource_entry_t> entries, take_t how)
     {
-        std::vector<resource_ptr> added;
-        for (resource_entry_t& entry : entries)
-            added.push_back(keep(make<resource_t>(std::move(entry))));
-        std::vector<resource_ptr> removed;
+        std::vector<resource_ptr> added, removed;
         {
             std::lock_guard lock(mutex_);
+            if (how == take_t::keep_existing)
+                std::erase_if(entries, [&](const resource_entry_t& entry) { return find(entry.name); });
+            for (resource_entry_t& entry : entries)
+                added.push_back(keep(make<resource_t>(std::move(entry))));
             removed = resources_.remove_if([&](const resource_t& r) {
-                return drop(r) || std::any_of(added.begin(), added.end(), [&](const resource_ptr& a) {
+                return how == take_t::replace_all || std::any_of(added.begin(), added.end(), [&](const resource_ptr& a) {
                            return a->entry().name == r.entry().name;
                        });
             });
             for (const resource_ptr& resource : added)
                 resources_.add(resource);
+            announce(removed, added);
         }
-        announce(removed, added);
         return S_OK;
     }
 
-    // Event2 for each removed name, then Event1 for each added one.
+    // Event2 for each removed name, then Event1 for each added one. The caller holds mutex_, so that the
+    // events leave in the order of the changes.
     void announce(const std::vector<resource_ptr>& removed, const std::vector<resource_ptr>& added)
     {
         for (const resource_ptr& resource : removed)
@@ -209,7 +201,7 @@ private:
     }
 
     runtime_ptr runtime_;
-    // Makes a check of a name and the change that follows it one step; entries_t guards only its list.
+    // Makes each change one step with its checks and its events; entries_t guards its list alone.
     std::mutex mutex_;
     entries_t<resource_t> resources_;
 };
