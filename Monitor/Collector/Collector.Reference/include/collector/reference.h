@@ -39,6 +39,11 @@
 #  define COLLECTOR_REFERENCE_API __attribute__((visibility("default")))
 #endif
 
+// What the component answers to a call in the wrong state; the Windows SDK names it, mingw-w64 does not.
+#ifndef E_ILLEGAL_METHOD_CALL
+#  define E_ILLEGAL_METHOD_CALL _HRESULT_TYPEDEF_(0x8000000EL)
+#endif
+
 namespace collector::reference {
 
 namespace detail {
