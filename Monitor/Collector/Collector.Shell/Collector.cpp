@@ -67,7 +67,7 @@ struct Collector::impl_t {
     detail::EventListener<detail::collector_sink_t> events{nullptr, IID_ICollectorEvents};
     CComPtr<ICollector> collector;
     // The pools last handed out, held weakly: a pool lives exactly as long as its handles.
-    mutable detail::pool_cache_t<HostPool::impl_t, UserPool::impl_t> pools;
+    mutable detail::pool_cache_t<HostPool::impl_t, UserPool::impl_t, TaskPool::impl_t> pools;
 
     impl_t(ECollectorSource source, bool standalone)
     {
@@ -142,6 +142,11 @@ _variant_t Collector::GetProperty(std::wstring_view name)
 HostPool Collector::GetHostPool() const { return impl_->pool<HostPool>(&ICollector::GetHostPool); }
 
 UserPool Collector::GetUserPool() const { return impl_->pool<UserPool>(&ICollector::GetUserPool); }
+
+TaskPool Collector::GetTaskPool() const
+{
+    return impl_->pool<TaskPool>(&ICollector::GetTaskPool, &ICollector::GetClassPool);
+}
 
 void Collector::Subscribe(const std::shared_ptr<ICollectorListener>& listener) { impl_->events.connect(listener); }
 

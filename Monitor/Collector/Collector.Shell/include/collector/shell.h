@@ -16,3 +16,5 @@
 #include "shell/Record.h"
 #include "shell/RecordsSet.h"
 #include "shell/Reference.h"
+#include "shell/Task.h"
+#include "shell/TaskPool.h"

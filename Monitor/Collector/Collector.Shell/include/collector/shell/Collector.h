@@ -4,6 +4,7 @@
 #include "Export.h"
 #include "HostPool.h"
 #include "Listeners.h"
+#include "TaskPool.h"
 #include "UserPool.h"
 
 #include <collector/interfaces.h>
@@ -57,6 +58,7 @@ public:
     // outlive its collector.
     HostPool GetHostPool() const;
     UserPool GetUserPool() const;
+    TaskPool GetTaskPool() const;
 
     // Sends the component's events to `listener`, which replaces any earlier one and is held only
     // weakly: the caller's last release stops its events. An empty pointer connects and delivers
