@@ -1,9 +1,10 @@
 // Fake tasks and task pools, and the collections they deploy: each collection is of a record class
-// that the fake class pool names, so that a test picks collections by class name.
+// of its own in the fake class pool, so that a test picks collections by class name.
 #pragma once
 
 #include "shell/fake_pools.h"
 #include "shell/object_values.h"
+#include "shell/record_fakes.h"
 
 #include "support/fake_events.h"
 
@@ -22,32 +23,6 @@ using namespace Ostra_Lux_Collector_Interfaces;
 // An operation that no test reaches.
 #define FAKE_UNUSED(signature) \
     HRESULT STDMETHODCALLTYPE signature override { return E_NOTIMPL; }
-
-class NamedClass : public fake::Fake<IClass> {
-public:
-    explicit NamedClass(std::wstring name) : Fake("named class"), name(std::move(name)) {}
-    std::wstring name;
-
-    HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override { return give_text(name, out); }
-    FAKE_UNUSED(GetId(GUID*))
-    FAKE_UNUSED(GetVersion(BSTR*))
-    FAKE_UNUSED(GetScope(BSTR*))
-    FAKE_UNUSED(IsSingleton(VARIANT_BOOL*))
-    FAKE_UNUSED(CreateKeyTemplate(IKeyTemplate**))
-};
-
-// The class whose id is numbered_guid(n) is the n-th name registered.
-class NamedClasses : public fake::Fake<IClassPool> {
-public:
-    NamedClasses() : Fake("named classes") {}
-    std::vector<std::wstring> names;
-
-    HRESULT STDMETHODCALLTYPE GetClass(GUID id, IClass** out) override
-    {
-        *out = fake::make<NamedClass>(names.at(id.Data1 - 1));
-        return S_OK;
-    }
-};
 
 // A collection without a composition, known by its id.
 class ClassedCollection : public fake::Fake<ICollection> {
@@ -72,14 +47,25 @@ public:
 // Makes collections of named classes, with the ids 1, 2, 3... in order of making.
 class Collections {
 public:
-    fake::Held<NamedClasses> classes = fake::hold<NamedClasses>();
+    fake::Held<FakeClassPool> classes = fake::hold<FakeClassPool>();
 
+    // Each collection is of a class of its own, with the collection's id.
     IUnknown* make(const std::wstring& class_name)
     {
-        classes->names.push_back(class_name);
-        const auto made = static_cast<std::uint32_t>(classes->names.size());
-        return fake::make<ClassedCollection>(numbered_guid(made), numbered_guid(made))->unknown();
+        const GUID id = numbered_guid(++made_);
+        classes->add(id, class_name);
+        return fake::make<ClassedCollection>(id, id)->unknown();
     }
+
+private:
+    std::uint32_t made_ = 0;
+};
+
+class FakeDescription : public fake::Fake<IStateDescription> {
+public:
+    explicit FakeDescription(std::wstring text) : Fake("description"), text(std::move(text)) {}
+    std::wstring text;
+    HRESULT STDMETHODCALLTYPE GetText(BSTR* out) override { return *out = copy_of(text), S_OK; }
 };
 
 // A task with the id numbered_guid(7) over the collections that a test adds.

@@ -1,6 +1,5 @@
 // Tasks and the task pool: empty handles, the followed table and the two Deploy forms, watchers, and
 // the pool that the collector hands out.
-#include "shell/fake_collection.h"
 #include "shell/fake_collector.h"
 #include "shell/fake_tasks.h"
 #include "shell/site.h"

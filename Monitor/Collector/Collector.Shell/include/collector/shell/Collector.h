@@ -1,9 +1,13 @@
 // The root object: one instance of the collector component for one source.
 #pragma once
 
+#include "DatabaseStorage.h"
+#include "DeploymentData.h"
 #include "Export.h"
 #include "HostPool.h"
 #include "Listeners.h"
+#include "Record.h"
+#include "ResourcePool.h"
 #include "TaskPool.h"
 #include "UserPool.h"
 
@@ -56,9 +60,17 @@ public:
     // The component's pools. Each getter hands out the pool that a live handle still shares, and asks
     // the component for a new one once every handle to it is gone; copies share one pool. A pool may
     // outlive its collector.
+    DatabaseStorage GetDatabaseStorage() const;
     HostPool GetHostPool() const;
     UserPool GetUserPool() const;
+    ResourcePool GetResourcePool() const;
     TaskPool GetTaskPool() const;
+
+    // A profile record made by the profile class of the component, without a collector. The texts and
+    // `context` are passed through unchanged; a bag without object passes no deployment data. The
+    // empty record when the component makes none.
+    static Record CreateProfile(std::wstring_view first, std::wstring_view second, std::wstring_view third,
+                                const DeploymentData& data, void* context);
 
     // Sends the component's events to `listener`, which replaces any earlier one and is held only
     // weakly: the caller's last release stops its events. An empty pointer connects and delivers
