@@ -2,6 +2,7 @@
 #include "objects.h"
 #include "services.h"
 
+#include <cstdio>
 #include <stdexcept>
 
 namespace collector::reference {
@@ -30,8 +31,11 @@ constexpr collector_class_entry_t collector_classes[] = {
 
 void throw_failed(HRESULT hr, const char* what)
 {
-    if (FAILED(hr))
-        throw std::runtime_error(std::string(what) + " failed with HRESULT " + std::to_string(static_cast<unsigned long>(hr)));
+    if (FAILED(hr)) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+        throw std::runtime_error(std::string(what) + " failed with HRESULT " + code);
+    }
 }
 
 } // namespace
