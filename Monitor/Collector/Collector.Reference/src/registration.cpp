@@ -110,6 +110,15 @@ long Registration::LiveObjects() noexcept
     return counted_t::count().load();
 }
 
+_variant_t GuidValue(const GUID& id)
+{
+    OLECHAR text[39];
+    if (StringFromGUID2(id, text, 39) != 39)
+        throw std::runtime_error("StringFromGUID2 failed");
+    text[37] = L'\0';
+    return _variant_t(text + 1);
+}
+
 // ---- RecordClass ----------------------------------------------------------------------------------
 
 const ClassDefinition& RecordClass::Definition() const
