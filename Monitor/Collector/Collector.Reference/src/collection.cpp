@@ -154,6 +154,7 @@ public:
             running_ = true;
             move_to(ECollectionState::Starting, {});
         }
+        runtime->running->add(weak_from_this());
         // The class hands over its records first, as one batch, and then every later batch.
         source->start(shared_from_this());
         bool stopped_meanwhile;
@@ -167,7 +168,7 @@ public:
             source->stop(this);
     }
 
-    void stop()
+    void stop() override
     {
         {
             std::lock_guard lock(mutex_);
