@@ -7,6 +7,7 @@
 #include "HandedOut.h"
 #include "Iterator.imp"
 #include "Properties.h"
+#include "RecordImpl.h"
 #include "SimpleSinks.h"
 #include "WatchObserver.h"
 
@@ -38,7 +39,7 @@ namespace detail {
 // The text that comes with a state change; empty without a description.
 inline tstring description_text(IStateDescription* description)
 {
-    return description ? handed_out_text(description, &IStateDescription::GetText) : tstring();
+    return description ? read_text(description, &IStateDescription::GetText) : tstring();
 }
 
 // The task's events, for one listener: the program's, or the watch observer of the task's watchers.
