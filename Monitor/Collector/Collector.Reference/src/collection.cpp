@@ -600,7 +600,7 @@ public:
             if (wanted == L"RecordCount") {
                 return hand_out(make_method(wanted, {L"The number of records", [model](const MethodCall&) -> MethodOutcome {
                                                          const auto alive = model.lock();
-                                                         return _variant_t(static_cast<long>(alive ? alive->size() : 0));
+                                                         return _variant_t(static_cast<LONG>(alive ? alive->size() : 0));
                                                      }}),
                                 method);
             }

@@ -224,7 +224,7 @@ public:
             CComPtr<ITask> self(this);
             if (wanted == L"CollectionCount") {
                 return hand_out(make_method(wanted, {L"The number of collections", [self](const MethodCall&) -> MethodOutcome {
-                                                         return _variant_t(static_cast<long>(count(self)));
+                                                         return _variant_t(static_cast<LONG>(count(self)));
                                                      }}),
                                 method);
             }
