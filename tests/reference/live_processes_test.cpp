@@ -1,6 +1,7 @@
 // The live record class `Process` while a collection of it runs: nothing is read before one runs; then
 // a child process appears among the records with its fields, answers its methods, and goes once ended.
 #include "processes.h"
+#include "support/child_process.h"
 #include "support/fake_class_factory.h"
 
 #include <collector/reference.h>
@@ -13,14 +14,6 @@
 #include <optional>
 #include <thread>
 
-#if !defined(_WIN32)
-#include <csignal>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-extern char** environ;
-#endif
-
 namespace reference_test {
 namespace {
 
@@ -28,89 +21,7 @@ using namespace collector::reference;
 using namespace Ostra_Lux_Collector_Interfaces;
 using namespace std::chrono_literals;
 
-// A child that waits until it is ended: `sleep` elsewhere than Windows, a command interpreter that
-// reads an input pipe nobody writes to on Windows. Ended and reaped when the test leaves it.
-class child_t {
-public:
-#if defined(_WIN32)
-    static constexpr const wchar_t* name = L"cmd.exe";
-    static constexpr const wchar_t* command_line = L"cmd.exe /q /k";
-
-    child_t()
-    {
-        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        HANDLE read_end = nullptr;
-        if (!CreatePipe(&read_end, &input_, &inherit, 0))
-            return;
-        SetHandleInformation(input_, HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = read_end;
-        std::wstring text = command_line;
-        PROCESS_INFORMATION info{};
-        if (CreateProcessW(nullptr, text.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                           &startup, &info)) {
-            CloseHandle(info.hThread);
-            process_ = info.hProcess;
-            id_ = static_cast<LONG>(info.dwProcessId);
-        }
-        CloseHandle(read_end);
-    }
-    ~child_t()
-    {
-        if (process_) {
-            TerminateProcess(process_, 1);
-            Reap();
-            CloseHandle(process_);
-        }
-        if (input_)
-            CloseHandle(input_);
-    }
-    // Waits for the child's end; true when it ended.
-    bool Reap() { return WaitForSingleObject(process_, 10000) == WAIT_OBJECT_0; }
-    static LONG OwnId() { return static_cast<LONG>(GetCurrentProcessId()); }
-
-private:
-    HANDLE process_ = nullptr;
-    HANDLE input_ = nullptr;
-#else
-    static constexpr const wchar_t* name = L"sleep";
-    static constexpr const wchar_t* command_line = L"sleep 60";
-
-    child_t()
-    {
-        char program[] = "sleep";
-        char seconds[] = "60";
-        char* arguments[] = {program, seconds, nullptr};
-        pid_t pid = 0;
-        if (posix_spawnp(&pid, "sleep", nullptr, nullptr, arguments, environ) == 0)
-            id_ = pid;
-    }
-    ~child_t()
-    {
-        if (id_ && !reaped_) {
-            kill(id_, SIGKILL);
-            Reap();
-        }
-    }
-    bool Reap()
-    {
-        int status = 0;
-        reaped_ = waitpid(id_, &status, 0) == id_;
-        return reaped_;
-    }
-    static LONG OwnId() { return static_cast<LONG>(getpid()); }
-
-private:
-    bool reaped_ = false;
-#endif
-public:
-    LONG Id() const { return id_; }
-
-private:
-    LONG id_ = 0;
-};
+using fake::child_t;
 
 // A collection of class `name`, deployed on a new task of a new collector, running while it lives.
 class running_t {
