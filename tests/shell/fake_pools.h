@@ -72,7 +72,10 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetHost(GUID id, IUnknown** out) override { return find(id, out); }
     HRESULT STDMETHODCALLTYPE GetUser(GUID id, IUnknown** out) override { return find(id, out); }
-    HRESULT STDMETHODCALLTYPE Create(BSTR name, IUnknown** out) override { return create(L"Create", name, nullptr, out); }
+    HRESULT STDMETHODCALLTYPE Create(BSTR name, IUnknown** out) override
+    {
+        return create(L"Create", name, nullptr, out);
+    }
     HRESULT STDMETHODCALLTYPE CreateDefault(BSTR name, IUnknown** out) override
     {
         return create(L"CreateDefault", name, nullptr, out);
@@ -124,7 +127,10 @@ private:
 
 class FakeResource : public fake::Fake<IResource> {
 public:
-    FakeResource(std::wstring name, _variant_t value) : Fake("resource"), resource_name(std::move(name)), value(value) {}
+    FakeResource(std::wstring name, _variant_t value)
+        : Fake("resource"), resource_name(std::move(name)), value(value)
+    {
+    }
 
     std::wstring resource_name;
     _variant_t value;
@@ -170,7 +176,10 @@ public:
         return find(name, out), S_OK;
     }
     HRESULT STDMETHODCALLTYPE Remove(BSTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Find(BSTR name, IUnknown** out) override { return noted(L"Find ", name), find(name, out); }
+    HRESULT STDMETHODCALLTYPE Find(BSTR name, IUnknown** out) override
+    {
+        return noted(L"Find ", name), find(name, out);
+    }
     HRESULT STDMETHODCALLTYPE Load(BSTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Merge(BSTR, EMergeMode) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Save(BSTR) override { return E_NOTIMPL; }

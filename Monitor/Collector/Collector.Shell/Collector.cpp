@@ -1,5 +1,5 @@
-// Collector: creates the component object of a source and passes the run-state operations and
-// properties through to it.
+// Collector: creates the component object of a source, passes the run-state operations and properties
+// through to it, and hands out its pools from a weak cache. CreateProfile needs no collector.
 #include "pch.h"
 
 #include "DeploymentDataObject.h"
@@ -56,9 +56,11 @@ constexpr component_class_t vmware_standalone{&CLSID_VMwareStandaloneCollector, 
 // is asked for its factory. The first failure is given back.
 HRESULT create_profile_factory(CComPtr<IProfileFactory>& factory)
 {
-    constexpr DWORD any_server = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
+    constexpr DWORD any_server =
+        CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
     CComPtr<IUnknown> object;
-    HRESULT hr = CoCreateInstance(CLSID_ProfileFactory, nullptr, any_server, IID_IUnknown, reinterpret_cast<void**>(&object));
+    HRESULT hr =
+        CoCreateInstance(CLSID_ProfileFactory, nullptr, any_server, IID_IUnknown, reinterpret_cast<void**>(&object));
     if (SUCCEEDED(hr))
         hr = OleRun(object);
     if (SUCCEEDED(hr))
