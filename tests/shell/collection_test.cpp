@@ -21,7 +21,7 @@ protected:
     std::optional<Collection> collection{std::in_place, component->unknown(), cls.unknown()};
 };
 
-TEST_F(CollectionTest, TheClassNameIsReadOnceAndACollectionWithoutCompositionHasSizeOne)
+TEST_F(CollectionTest, MembersReachTheComponentAndReadTheClassNameOnce)
 {
     EXPECT_EQ(collection->ClassName(), L"Process");
     cls.class_name = L"Renamed";
