@@ -139,6 +139,7 @@ protected:
                         }};
         items.Apply({added(1), added(2, {{L"Name", text(L"two")},
                                          {L"When", Value(_variant_t(45000.5, VT_DATE))},
+                                         {L"Uid", Value(GuidValue(item_class))},
                                          {L"Tags", Value(ArrayValue{{_variant_t(L"a"), _variant_t(L"b")}})},
                                          {L"Parent", Value(to(1, ReferenceForm::Reference))},
                                          {L"Self", Value(to(2, ReferenceForm::Record))},
@@ -189,6 +190,7 @@ TEST_F(FieldValuesTest, PlainArrayAndXmlValues)
     EXPECT_EQ(std::wstring(_bstr_t(value(L"Name"))), L"two");
     EXPECT_EQ(value(L"When").vt, VT_DATE);
     EXPECT_EQ(value(L"When").date, 45000.5);
+    EXPECT_EQ(std::wstring(_bstr_t(value(L"Uid"))), L"5A000002-0000-0000-0200-000000000000");
 
     CComQIPtr<IArrayField> tags(value(L"Tags").punkVal);
     LONG count = 0;

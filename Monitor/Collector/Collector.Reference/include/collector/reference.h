@@ -65,6 +65,9 @@ struct Options {
 // A named value: the key fields of a reference, the parameters of a method call.
 using NamedValues = std::vector<std::pair<std::wstring, _variant_t>>;
 
+// A GUID as a field value: its 36-character text without braces (VT_BSTR), the form readers parse.
+COLLECTOR_REFERENCE_API _variant_t GuidValue(const GUID& id);
+
 // An array field: the value is an object answering IArrayField over these elements (texts or bytes).
 struct ArrayValue {
     std::vector<_variant_t> elements;
