@@ -50,23 +50,21 @@ VARIANT_BOOL flag(I* object, HRESULT (STDMETHODCALLTYPE I::*get)(VARIANT_BOOL*))
         EXPECT_NE(error.description.find(words), std::wstring::npos) << #call;  \
     } while (0)
 
-// Records what a sink receives and on which thread, and waits for it.
-template <class Item>
-class received_t {
+// Records the events of the resource pool ("+name", "-name") and of the storage ("State n"), with the
+// threads they arrived on.
+class ServiceEvents : public fake::Fake<IResourcePoolEvents, IDatabaseStorageEvents> {
 public:
-    void add(Item item)
-    {
-        std::lock_guard lock(mutex_);
-        items_.push_back(std::move(item));
-        threads_.push_back(std::this_thread::get_id());
-        arrived_.notify_all();
-    }
-    // The first `count` items, once they arrived (fewer after two seconds).
-    std::vector<Item> wait(std::size_t count)
+    ServiceEvents() : Fake("service sink") {}
+    HRESULT STDMETHODCALLTYPE Event1(BSTR name) override { return add(L"+" + string_of(name)); }
+    HRESULT STDMETHODCALLTYPE Event2(BSTR name) override { return add(L"-" + string_of(name)); }
+    HRESULT STDMETHODCALLTYPE Event1(LONG state) override { return add(L"State " + std::to_wstring(state)); }
+
+    // The first `count` events, once they arrived (fewer after two seconds).
+    std::vector<std::wstring> wait(std::size_t count)
     {
         std::unique_lock lock(mutex_);
-        arrived_.wait_for(lock, std::chrono::seconds(2), [&] { return items_.size() >= count; });
-        return items_;
+        arrived_.wait_for(lock, std::chrono::seconds(2), [&] { return events_.size() >= count; });
+        return events_;
     }
     bool all_on_other_threads() const
     {
@@ -75,25 +73,19 @@ public:
     }
 
 private:
+    HRESULT add(std::wstring event)
+    {
+        std::lock_guard lock(mutex_);
+        events_.push_back(std::move(event));
+        threads_.push_back(std::this_thread::get_id());
+        arrived_.notify_all();
+        return S_OK;
+    }
+
     mutable std::mutex mutex_;
     std::condition_variable arrived_;
-    std::vector<Item> items_;
+    std::vector<std::wstring> events_;
     std::vector<std::thread::id> threads_;
-};
-
-class ResourceEvents : public fake::Fake<IResourcePoolEvents> {
-public:
-    ResourceEvents() : Fake("resource pool sink") {}
-    HRESULT STDMETHODCALLTYPE Event1(BSTR name) override { return received.add(L"+" + string_of(name)), S_OK; }
-    HRESULT STDMETHODCALLTYPE Event2(BSTR name) override { return received.add(L"-" + string_of(name)), S_OK; }
-    received_t<std::wstring> received;
-};
-
-class StorageEvents : public fake::Fake<IDatabaseStorageEvents> {
-public:
-    StorageEvents() : Fake("storage sink") {}
-    HRESULT STDMETHODCALLTYPE Event1(LONG state) override { return received.add(state), S_OK; }
-    received_t<LONG> received;
 };
 
 class Data : public fake::Fake<IDeploymentData> {
@@ -254,9 +246,9 @@ TEST_F(ResourceFile, MergeOverwritesOrKeepsAndAnnouncesOnTheEventThread)
 {
     const auto resources = pool<IResourcePool>(&ICollector::GetResourcePool);
     std::ofstream(path) << "# merged\nshared\ti4\t2\nnew\ttext\tfresh\n";
-    auto sink = fake::hold<ResourceEvents>();
+    auto sink = fake::hold<ServiceEvents>();
     {
-        const DWORD cookie = advise(resources, __uuidof(IResourcePoolEvents), sink.get());
+        const DWORD cookie = advise(resources, __uuidof(IResourcePoolEvents), sink->unknown());
         CComPtr<IUnknown> added;
         ASSERT_EQ(resources->Add(CComBSTR(L"shared"), _variant_t(LONG(1)), &added), S_OK);
         ASSERT_EQ(resources->Merge(file, EMergeMode::KeepExisting), S_OK);
@@ -272,8 +264,8 @@ TEST_F(ResourceFile, MergeOverwritesOrKeepsAndAnnouncesOnTheEventThread)
         EXPECT_EQ(LONG(value_of(L"shared")), 2);
         EXPECT_EQ(resources->Remove(CComBSTR(L"new")), S_OK);
         const std::vector<std::wstring> expected = {L"+shared", L"+new", L"-shared", L"-new", L"+shared", L"+new", L"-new"};
-        EXPECT_EQ(sink->received.wait(expected.size()), expected);
-        EXPECT_TRUE(sink->received.all_on_other_threads());
+        EXPECT_EQ(sink->wait(expected.size()), expected);
+        EXPECT_TRUE(sink->all_on_other_threads());
         unadvise(resources, __uuidof(IResourcePoolEvents), cookie);
     }
 
@@ -376,8 +368,8 @@ TEST_F(Services, StorageChecksItsSettings)
 TEST_F(Services, StorageAnnouncesItsStatesAndHonoursAScriptedFailure)
 {
     CComQIPtr<IDatabaseStorage> storage(collector);
-    auto sink = fake::hold<StorageEvents>();
-    const DWORD cookie = advise(collector, __uuidof(IDatabaseStorageEvents), sink.get());
+    auto sink = fake::hold<ServiceEvents>();
+    const DWORD cookie = advise(collector, __uuidof(IDatabaseStorageEvents), sink->unknown());
     const auto connect = [&] {
         return storage->Connect(CComBSTR(L"host"), nullptr, CComBSTR(L"db"), VARIANT_FALSE, nullptr, nullptr,
                                 VARIANT_FALSE, 0, VARIANT_FALSE);
@@ -391,9 +383,9 @@ TEST_F(Services, StorageAnnouncesItsStatesAndHonoursAScriptedFailure)
     EXPECT_EQ(state, EDatabaseStorageState::Connected);
     ASSERT_EQ(storage->Disconnect(), S_OK);
     ASSERT_EQ(storage->Disconnect(), S_OK);
-    const std::vector<LONG> expected = {1, 2, 0};
-    EXPECT_EQ(sink->received.wait(expected.size()), expected);
-    EXPECT_TRUE(sink->received.all_on_other_threads());
+    const std::vector<std::wstring> expected = {L"State 1", L"State 2", L"State 0"};
+    EXPECT_EQ(sink->wait(expected.size()), expected);
+    EXPECT_TRUE(sink->all_on_other_threads());
     unadvise(collector, __uuidof(IDatabaseStorageEvents), cookie);
 }
 

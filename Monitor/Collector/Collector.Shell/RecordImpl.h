@@ -1,6 +1,7 @@
 // The states behind Record, and the small pieces that the record family (Class, Key, Field, Record,
-// Reference, RecordsSet) shares: reading a text out of the component, resolving a class id through a
-// class pool, and walking fields.
+// Reference, RecordsSet) shares: reading a text out of the component, asking an object for an
+// interface (plainly, or as a smart pointer does), resolving a class id through a class pool, and
+// walking fields.
 //
 // An owner that hands out records builds them with the public constructors, or from a state made
 // here, e.g. a key-less record over a new object:

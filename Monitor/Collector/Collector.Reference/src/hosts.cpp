@@ -1,7 +1,6 @@
 // The host pool: the local machine, and the hosts that callers create by name.
 #include "entries.h"
 #include "processes.h"
-#include "properties.h"
 #include "services.h"
 
 namespace collector::reference::detail {

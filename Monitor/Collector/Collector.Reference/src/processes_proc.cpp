@@ -7,8 +7,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <limits>
