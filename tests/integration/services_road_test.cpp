@@ -173,8 +173,9 @@ TEST_F(Road, ResourcesTravelThroughTheirFileWithTheirEvents)
 
     pool.SetProperty(L"Owner", _variant_t(L"ops"));
     EXPECT_EQ(std::wstring(_bstr_t(pool.GetProperty(L"Owner"))), L"ops");
-    EXPECT_TRUE(journal.WaitFor(L"removed extra"));
+    ASSERT_TRUE(journal.WaitFor(L"removed extra"));
     const auto lines = journal.Wait(0);
+    ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(std::vector<std::wstring>(lines.begin(), lines.begin() + 5),
               (std::vector<std::wstring>{L"added count", L"added label", L"added flag", L"removed count",
                                          L"added extra"}));
