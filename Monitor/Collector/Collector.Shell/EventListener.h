@@ -11,6 +11,8 @@
 namespace collector::shell::detail {
 
 // Sink: a multi-threaded ATL class of one event interface, with install(args...) and uninstall().
+// An owner with two event sources (a collection and its composition) connects one sink to both
+// through sink() and use_sink().
 template <class Sink>
 class EventListener {
 public:
@@ -20,9 +22,7 @@ public:
     void connect(const Args&... args)
     {
         const std::scoped_lock lock(mutex_);
-        if (!sink_)
-            sink_ = new CComObjectNoLock<Sink>;
-        sink_->install(args...);
+        created_sink().install(args...);
         if (cookie_ != 0)
             return;
         CComPtr<IUnknown> unknown;
@@ -53,7 +53,29 @@ public:
     // For an owner that creates its source after this object (the collector), before any connect.
     void set_source(IUnknown* source) noexcept { source_ = source; }
 
+    // The sink, created when there is none yet, for an owner that sets more than the listener in it
+    // or connects it to a second source (the collection and its composition share one sink).
+    CComPtr<CComObjectNoLock<Sink>> sink()
+    {
+        const std::scoped_lock lock(mutex_);
+        return &created_sink();
+    }
+    // Makes `sink` the one that this connection advises, in place of any it had.
+    void use_sink(CComObjectNoLock<Sink>* sink)
+    {
+        const std::scoped_lock lock(mutex_);
+        sink_ = sink;
+    }
+
 private:
+    // Under the mutex: the sink, created at its first use.
+    CComObjectNoLock<Sink>& created_sink()
+    {
+        if (!sink_)
+            sink_ = new CComObjectNoLock<Sink>;
+        return *sink_;
+    }
+
     IUnknown* source_;
     IID event_iid_;
     CComPtr<CComObjectNoLock<Sink>> sink_;

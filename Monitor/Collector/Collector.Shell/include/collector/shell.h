@@ -2,6 +2,7 @@
 #pragma once
 
 #include "shell/Class.h"
+#include "shell/Collection.h"
 #include "shell/Collector.h"
 #include "shell/DeploymentData.h"
 #include "shell/EnumIterator.h"

@@ -1,0 +1,126 @@
+// Collection members over a fake component: the cached class name, the composition's presence, method
+// lookup, the order of a collection's end, and the referenced-key search.
+#include "shell/fake_collection.h"
+
+#include <collector/shell.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace shell_test {
+namespace {
+
+using namespace collector::shell;
+using namespace collection_fakes;
+
+class CollectionTest : public testing::Test {
+protected:
+    fake::Held<FakeCollection> component = fake::hold<FakeCollection>();
+    FakeClass& cls = *component->cls;
+    std::optional<Collection> collection{std::in_place, component->unknown(), cls.unknown()};
+};
+
+TEST_F(CollectionTest, MembersReachTheComponentAndReadTheClassNameOnce)
+{
+    EXPECT_EQ(collection->ClassName(), L"Process");
+    cls.class_name = L"Renamed";
+    EXPECT_EQ(Collection(*collection).ClassName(), L"Process");
+    EXPECT_EQ(cls.name_reads.load(), 1);
+    std::vector<int> ids;
+    for (const Record& record : *collection)
+        ids.push_back(record[L"id"].get<int>());
+    EXPECT_EQ(ids, (std::vector<int>{1, 2}));
+    collection->SetProperty(L"", _variant_t(1L));
+    EXPECT_EQ(component->property_names, std::vector<std::wstring>{L""});
+
+    EXPECT_EQ(collection->GetCompositionSize(), 42);
+    auto single = fake::hold<FakeCollection>(false);
+    EXPECT_EQ(Collection(single->unknown(), cls.unknown()).GetCompositionSize(), 1);
+}
+
+TEST_F(CollectionTest, OnlyAMissingMethodIsReportedWhateverTheComponentAnswers)
+{
+    for (const HRESULT answer : {S_OK, E_FAIL}) {
+        component->method_result = answer;
+        const auto e = caught<COstraException>([&] { collection->GetMethod(L"Kill"); });
+        ASSERT_TRUE(e);
+        EXPECT_EQ(e->message(), L"No such method");
+        EXPECT_EQ(site_of(*e).file, "Monitor/Collector/Collector.Shell/Collection.cpp");
+    }
+    // A failure with an object still hands the object to the method, which wants IFieldMethod.
+    component->has_method = true;
+    const auto e = caught<CHResultException>([&] { collection->GetMethod(L"Kill"); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->message(), L"Unable to QueryInterface");
+}
+
+TEST_F(CollectionTest, TheLastHandleUnadvisesBothConnectionsBeforeTheCompositionShutsDown)
+{
+    collection->Subscribe(nullptr);
+    std::vector<std::string> order;
+    component->events.on_unadvise = [&] { order.push_back("collection " + std::to_string(component->shutdowns)); };
+    component->updates.on_unadvise = [&] { order.push_back("composition " + std::to_string(component->shutdowns)); };
+    std::optional<Collection> copy = *collection;
+    collection.reset();
+    EXPECT_TRUE(order.empty());
+    copy.reset();
+    EXPECT_EQ(order, (std::vector<std::string>{"collection 0", "composition 0"}));
+    EXPECT_EQ(component->shutdowns.load(), 1);
+}
+
+TEST(CollectionStates, ValuesWithoutANameAreUnknown)
+{
+    EXPECT_EQ(ECollectionStateToString(ECollectionState::Limping), L"Limping");
+    EXPECT_EQ(ECollectionStateToString(ECollectionState::BulkUpdateFinished), L"BulkUpdateFinished");
+    for (const LONG value : {9, 99, 104, -1})
+        EXPECT_EQ(ECollectionStateToString(static_cast<ECollectionState>(value)), L"Unknown") << value;
+}
+
+class ReferencedKeys : public CollectionTest {
+protected:
+    fake::Held<FakeItem> key = fake::hold<FakeItem>(0L);
+
+    // The numbers of the keys found, each checked to resolve its class through the collection's pool.
+    std::vector<int> found(std::wstring_view name)
+    {
+        const auto [first, last] = collection->FindReferencedKeys(Key(key->unknown(), &cls), name);
+        std::vector<int> ids;
+        for (auto it = first; it != last; ++it) {
+            EXPECT_EQ(it->ClassName(), L"Process");
+            ids.push_back((*it)[L"id"].get<int>());
+        }
+        return ids;
+    }
+};
+
+TEST_F(ReferencedKeys, TheTemplateTakesTheFirstValueUnderTheNameOrEveryFieldUnderItsOwn)
+{
+    key->fields = {{L"a", 1}, {L"b", 2}, {L"c", 3}};
+    EXPECT_EQ(found(L"parent"), (std::vector<int>{7, 8}));
+    EXPECT_EQ(cls.template_fields, (Fields{{L"parent", 1}}));
+    cls.template_fields.clear();
+    EXPECT_EQ(found(L""), (std::vector<int>{7, 8}));
+    EXPECT_EQ(cls.template_fields, (Fields{{L"a", 1}, {L"b", 2}, {L"c", 3}}));
+
+    key->fields.clear();
+    const auto e = caught<COstraException>([&] { found(L"parent"); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->message(), L"null iterator");
+}
+
+TEST_F(ReferencedKeys, MissingCapabilitiesAndAnEmptySetGiveAnEmptyRange)
+{
+    cls.has_items = false;
+    EXPECT_TRUE(found(L"parent").empty()) << "the keys are not read";
+    cls.has_items = true;
+    component->offers_index = false;
+    EXPECT_TRUE(found(L"parent").empty());
+    cls.offers_template = false;
+    const int index_requests = component->index_requests;
+    EXPECT_TRUE(found(L"parent").empty());
+    EXPECT_EQ(component->index_requests, index_requests);
+}
+
+} // namespace
+} // namespace shell_test
