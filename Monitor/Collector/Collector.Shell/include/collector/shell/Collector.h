@@ -1,8 +1,14 @@
 // The root object: one instance of the collector component for one source.
 #pragma once
 
+#include "DatabaseStorage.h"
+#include "DeploymentData.h"
 #include "Export.h"
+#include "HostPool.h"
 #include "Listeners.h"
+#include "Record.h"
+#include "ResourcePool.h"
+#include "UserPool.h"
 
 #include <collector/interfaces.h>
 
@@ -49,6 +55,20 @@ public:
     // Named properties of the component. The value is passed without copying it.
     void SetProperty(std::wstring_view name, const _variant_t& value);
     _variant_t GetProperty(std::wstring_view name);
+
+    // The component's pools. Each getter hands out the pool that a live handle still shares, and asks
+    // the component for a new one once every handle to it is gone; copies share one pool. A pool may
+    // outlive its collector.
+    DatabaseStorage GetDatabaseStorage() const;
+    HostPool GetHostPool() const;
+    UserPool GetUserPool() const;
+    ResourcePool GetResourcePool() const;
+
+    // A profile record made by the profile class of the component, without a collector. The texts and
+    // `context` are passed through unchanged; a bag without object passes no deployment data. The
+    // empty record when the component makes none.
+    static Record CreateProfile(std::wstring_view first, std::wstring_view second, std::wstring_view third,
+                                const DeploymentData& data, void* context);
 
     // Sends the component's events to `listener`, which replaces any earlier one and is held only
     // weakly: the caller's last release stops its events. An empty pointer connects and delivers

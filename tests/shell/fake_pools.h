@@ -1,0 +1,193 @@
+// Fake pools of a collector: one fake serves as host pool and user pool, its entries as hosts and
+// users; a resource pool with its resources. Each hands out copies and counts what tests count.
+#pragma once
+
+#include "shell/record_fakes.h"
+
+#include <atlsafe.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace shell_test {
+
+inline GUID numbered_guid(std::uint32_t n) { return GUID{n, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}}; }
+
+inline std::wstring text_of(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
+
+// A host and a user at once: a host is local, a user the current one, when `current` is set.
+class FakeEntry : public fake::Fake<IHost, IUser> {
+public:
+    FakeEntry(std::uint32_t n, std::wstring name, std::optional<std::wstring> password = {}, bool current = false)
+        : Fake("entry"), id(numbered_guid(n)), entry_name(std::move(name)), password(std::move(password)),
+          current(current)
+    {
+    }
+
+    GUID id;
+    std::wstring entry_name;
+    std::optional<std::wstring> password;
+    bool current;
+    // What GetName answers when it fails.
+    HRESULT name_result = S_OK;
+    std::vector<std::string> calls;
+
+    HRESULT STDMETHODCALLTYPE GetId(GUID* out) override { return *out = id, S_OK; }
+    HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override
+    {
+        return *out = FAILED(name_result) ? nullptr : copy_of(entry_name), name_result;
+    }
+    HRESULT STDMETHODCALLTYPE SetName(BSTR name) override { return entry_name = text_of(name), S_OK; }
+    HRESULT STDMETHODCALLTYPE IsLocal(VARIANT_BOOL* out) override { return *out = flag(current), S_OK; }
+    HRESULT STDMETHODCALLTYPE HasPassword(VARIANT_BOOL* out) override
+    {
+        calls.emplace_back("HasPassword");
+        return *out = flag(password.has_value()), S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetPassword(BSTR* out) override
+    {
+        calls.emplace_back("GetPassword");
+        return *out = copy_of(password.value_or(L"")), S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE IsCurrent(VARIANT_BOOL* out) override { return *out = flag(current), S_OK; }
+
+private:
+    static VARIANT_BOOL flag(bool on) { return on ? VARIANT_TRUE : VARIANT_FALSE; }
+};
+
+// A host pool and a user pool over one list of entries, in the component's order. An id the pool
+// lacks answers `missing` without an object (S_OK: success without one).
+class FakeEntryPool : public fake::Fake<IHostPool, IUserPool> {
+public:
+    FakeEntryPool() : Fake("entry pool") {}
+
+    std::vector<fake::Held<FakeEntry>> entries;
+    HRESULT missing = E_INVALIDARG;
+    // Each creation: its operation, name and password.
+    std::vector<std::wstring> created;
+
+    FakeEntry& add(FakeEntry* entry) { return *entries.emplace_back(entry); }
+
+    HRESULT STDMETHODCALLTYPE GetHost(GUID id, IUnknown** out) override { return find(id, out); }
+    HRESULT STDMETHODCALLTYPE GetUser(GUID id, IUnknown** out) override { return find(id, out); }
+    HRESULT STDMETHODCALLTYPE Create(BSTR name, IUnknown** out) override
+    {
+        return create(L"Create", name, nullptr, out);
+    }
+    HRESULT STDMETHODCALLTYPE CreateDefault(BSTR name, IUnknown** out) override
+    {
+        return create(L"CreateDefault", name, nullptr, out);
+    }
+    HRESULT STDMETHODCALLTYPE Create(BSTR name, BSTR password, IUnknown** out) override
+    {
+        return create(L"Create", name, password, out);
+    }
+    HRESULT STDMETHODCALLTYPE CreateDefault(BSTR name, BSTR password, IUnknown** out) override
+    {
+        return create(L"CreateDefault", name, password, out);
+    }
+    HRESULT STDMETHODCALLTYPE GetCurrent(IUnknown** out) override { return find(current_id(), out); }
+    HRESULT STDMETHODCALLTYPE GetHosts(IUnknown** out) override { return enumerate(out); }
+    HRESULT STDMETHODCALLTYPE GetUsers(IUnknown** out) override { return enumerate(out); }
+
+private:
+    HRESULT find(GUID id, IUnknown** out)
+    {
+        *out = nullptr;
+        for (const auto& entry : entries)
+            if (IsEqualGUID(entry->id, id))
+                return entry->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(out));
+        return missing;
+    }
+    HRESULT create(const wchar_t* operation, BSTR name, BSTR password, IUnknown** out)
+    {
+        created.push_back(operation + (L" " + text_of(name)) + L" " + text_of(password));
+        const auto n = static_cast<std::uint32_t>(100 + entries.size());
+        return find(add(fake::make<FakeEntry>(n, text_of(name), text_of(password))).id, out);
+    }
+    HRESULT enumerate(IUnknown** out)
+    {
+        std::vector<_variant_t> elements;
+        for (const auto& entry : entries)
+            elements.emplace_back(entry->unknown());
+        return *out = fake::make<FakeElements>(std::move(elements), requested_)->unknown(), S_OK;
+    }
+    GUID current_id() const
+    {
+        for (const auto& entry : entries)
+            if (entry->current)
+                return entry->id;
+        return GUID_NULL;
+    }
+
+    std::vector<ULONG> requested_;
+};
+
+// Deploys by noting the target's name ("none" without target) and the bag's names.
+class FakeResource : public fake::Fake<IResource> {
+public:
+    explicit FakeResource(std::wstring name) : Fake("resource"), resource_name(std::move(name)) {}
+
+    std::wstring resource_name;
+    std::vector<std::wstring> deployed;
+
+    HRESULT STDMETHODCALLTYPE GetId(GUID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override { return *out = copy_of(resource_name), S_OK; }
+    HRESULT STDMETHODCALLTYPE GetResource(VARIANT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Deploy(IDeploymentTarget* target, IDeploymentData* data, VARIANT* result) override
+    {
+        _bstr_t name(L"none");
+        if (target)
+            target->GetName(name.GetAddress());
+        deployed.assign({text_of(name)});
+        SAFEARRAY* names = nullptr;
+        EXPECT_EQ(data->GetNames(&names), S_OK);
+        CComSafeArray<BSTR> owned;
+        owned.Attach(names);
+        for (ULONG i = 0; i < owned.GetCount(); ++i)
+            deployed.push_back(text_of(owned.GetAt(static_cast<LONG>(i))));
+        return *result = v4(42).Detach(), S_OK;
+    }
+};
+
+// Its resources in order, added and found by name; the names that Find was given. A name it lacks
+// answers `missing`.
+class FakeResourcePool : public fake::Fake<IResourcePool> {
+public:
+    FakeResourcePool() : Fake("resource pool") {}
+
+    std::vector<fake::Held<FakeResource>> resources;
+    HRESULT missing = E_INVALIDARG;
+    bool add_gives_nothing = false;
+    std::vector<std::wstring> found;
+
+    HRESULT STDMETHODCALLTYPE Add(BSTR name, VARIANT, IUnknown** out) override
+    {
+        if (!add_gives_nothing)
+            resources.emplace_back(fake::make<FakeResource>(text_of(name)));
+        return find(name, out), S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Find(BSTR name, IUnknown** out) override
+    {
+        return found.push_back(text_of(name)), find(name, out);
+    }
+    HRESULT STDMETHODCALLTYPE Remove(BSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Load(BSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Merge(BSTR, EMergeMode) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Save(BSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetEnumerator(IUnknown**) override { return E_NOTIMPL; }
+
+private:
+    HRESULT find(BSTR name, IUnknown** out)
+    {
+        *out = nullptr;
+        for (const auto& resource : resources)
+            if (resource->resource_name == text_of(name))
+                return resource->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(out));
+        return missing;
+    }
+};
+
+} // namespace shell_test
