@@ -125,21 +125,17 @@ private:
     std::vector<ULONG> requested_;
 };
 
+// Deploys by noting the target's name ("none" without target) and the bag's names.
 class FakeResource : public fake::Fake<IResource> {
 public:
-    FakeResource(std::wstring name, _variant_t value)
-        : Fake("resource"), resource_name(std::move(name)), value(value)
-    {
-    }
+    explicit FakeResource(std::wstring name) : Fake("resource"), resource_name(std::move(name)) {}
 
     std::wstring resource_name;
-    _variant_t value;
-    // What the last Deploy was given: the target's name ("none" without target), then the bag's names.
     std::vector<std::wstring> deployed;
 
-    HRESULT STDMETHODCALLTYPE GetId(GUID* out) override { return *out = numbered_guid(7), S_OK; }
+    HRESULT STDMETHODCALLTYPE GetId(GUID*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override { return *out = copy_of(resource_name), S_OK; }
-    HRESULT STDMETHODCALLTYPE GetResource(VARIANT* out) override { return VariantCopy(out, &value); }
+    HRESULT STDMETHODCALLTYPE GetResource(VARIANT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Deploy(IDeploymentTarget* target, IDeploymentData* data, VARIANT* result) override
     {
         _bstr_t name(L"none");
@@ -152,58 +148,38 @@ public:
         owned.Attach(names);
         for (ULONG i = 0; i < owned.GetCount(); ++i)
             deployed.push_back(text_of(owned.GetAt(static_cast<LONG>(i))));
-        *result = v4(42).Detach();
-        return S_OK;
+        return *result = v4(42).Detach(), S_OK;
     }
 };
 
-// Its resources in order; Add, Find and the property calls are noted with their texts. A name it
-// lacks answers `missing`.
-class FakeResourcePool : public fake::Fake<IResourcePool, IProperties> {
+// Its resources in order, added and found by name; the names that Find was given. A name it lacks
+// answers `missing`.
+class FakeResourcePool : public fake::Fake<IResourcePool> {
 public:
     FakeResourcePool() : Fake("resource pool") {}
 
     std::vector<fake::Held<FakeResource>> resources;
     HRESULT missing = E_INVALIDARG;
     bool add_gives_nothing = false;
-    std::vector<std::wstring> calls;
+    std::vector<std::wstring> found;
 
-    HRESULT STDMETHODCALLTYPE Add(BSTR name, VARIANT value, IUnknown** out) override
+    HRESULT STDMETHODCALLTYPE Add(BSTR name, VARIANT, IUnknown** out) override
     {
-        noted(L"Add ", name);
         if (!add_gives_nothing)
-            resources.emplace_back(fake::make<FakeResource>(text_of(name), _variant_t(value)));
+            resources.emplace_back(fake::make<FakeResource>(text_of(name)));
         return find(name, out), S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Remove(BSTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Find(BSTR name, IUnknown** out) override
     {
-        return noted(L"Find ", name), find(name, out);
+        return found.push_back(text_of(name)), find(name, out);
     }
+    HRESULT STDMETHODCALLTYPE Remove(BSTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Load(BSTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Merge(BSTR, EMergeMode) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Save(BSTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetEnumerator(IUnknown** out) override
-    {
-        std::vector<_variant_t> elements;
-        for (const auto& resource : resources)
-            elements.emplace_back(resource->unknown());
-        return *out = fake::make<FakeElements>(std::move(elements), requested_)->unknown(), S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetPropertyNames(SAFEARRAY**) override { return E_NOTIMPL; }
-    // Every property reads as the number of calls so far.
-    HRESULT STDMETHODCALLTYPE GetProperty(BSTR name, VARIANT* out) override
-    {
-        noted(L"GetProperty ", name);
-        return *out = v4(static_cast<LONG>(calls.size())).Detach(), S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE SetProperty(BSTR name, VARIANT value) override
-    {
-        return noted(L"SetProperty " + std::to_wstring(value.lVal) + L" ", name);
-    }
+    HRESULT STDMETHODCALLTYPE GetEnumerator(IUnknown**) override { return E_NOTIMPL; }
 
 private:
-    HRESULT noted(const std::wstring& what, BSTR text) { return calls.push_back(what + text_of(text)), S_OK; }
     HRESULT find(BSTR name, IUnknown** out)
     {
         *out = nullptr;
@@ -212,8 +188,6 @@ private:
                 return resource->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(out));
         return missing;
     }
-
-    std::vector<ULONG> requested_;
 };
 
 } // namespace shell_test

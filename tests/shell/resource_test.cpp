@@ -1,6 +1,5 @@
-// Resources, deployment targets and profiles: names that the pool lacks, the values that reach the
-// pool and its properties, deployments that hand the component a target and a bag, and what reaches
-// the profile factory and comes back from it.
+// Resources and profiles: names that the pool lacks, deployments that hand the component a target and
+// a bag, and what reaches the profile factory and comes back from it.
 #include "shell/fake_collector.h"
 #include "shell/fake_pools.h"
 #include "shell/site.h"
@@ -11,9 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <optional>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,18 +24,10 @@ class FakeTarget : public fake::Fake<IDeploymentTarget> {
 public:
     FakeTarget() : Fake("target") {}
 
-    // The argument and the bag's "mode" as the last Deploy read them.
-    _variant_t argument;
-    _variant_t mode;
-
     HRESULT STDMETHODCALLTYPE GetId(GUID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override { return *out = copy_of(std::wstring(L"t\0x", 3)), S_OK; }
+    HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override { return *out = copy_of(L"t"), S_OK; }
     HRESULT STDMETHODCALLTYPE GetType(EDeploymentTarget*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Deploy(VARIANT given, IDeploymentData* data, VARIANT*) override
-    {
-        argument = given;
-        return data->GetValue(_bstr_t(L"mode"), mode.GetAddress()) == S_OK ? S_FALSE : E_FAIL;
-    }
+    HRESULT STDMETHODCALLTYPE Deploy(VARIANT, IDeploymentData*, VARIANT*) override { return E_NOTIMPL; }
 };
 
 class Resources : public testing::Test {
@@ -48,7 +37,6 @@ protected:
     Collector collector{ECollectorSource::Rest};
     fake::Held<FakeResourcePool> fake_pool = fake::hold<FakeResourcePool>();
     fake::Held<FakeTarget> fake_target = fake::hold<FakeTarget>();
-    const std::wstring target_name{L"t\0x", 3};
 
     void SetUp() override { served.last.load()->resource_pool = fake_pool->unknown(); }
 };
@@ -62,44 +50,13 @@ TEST_F(Resources, NamesThePoolLacksGiveEmptyResourcesThatThrowWhenRead)
     fake_pool->missing = S_OK;
     EXPECT_FALSE(pool[L"absent"]); // the pool succeeds without an object
     EXPECT_FALSE(pool[std::wstring_view(L"disk\0", 5)]);
-    EXPECT_EQ(fake_pool->calls.back(), std::wstring(L"Find disk\0", 10));
+    EXPECT_EQ(fake_pool->found.back(), std::wstring(L"disk\0", 5));
     fake_pool->add_gives_nothing = true;
     EXPECT_FALSE(pool.Add(L"nothing", Object()));
-
-    const std::function<void(const Resource&)> members[] = {
-        [](const Resource& r) { (void)r.GetId(); },
-        [](const Resource& r) { (void)r.GetName(); },
-        [](const Resource& r) { (void)r.GetResource(); },
-        [&](const Resource& r) { (void)r.Deploy(DeploymentTarget(fake_target->unknown()), DeploymentData()); },
-    };
-    for (const auto& member : members) {
-        const auto e = caught<COstraException>([&] { member(pool[L"absent"]); });
-        ASSERT_TRUE(e);
-        EXPECT_EQ(e->message(), L"Resource is null");
-        EXPECT_EQ(site_of(*e).file, "Monitor/Collector/Collector.Shell/Resource.cpp");
-    }
-}
-
-TEST_F(Resources, ValuesPropertiesAndTheWalkOfThePool)
-{
-    ResourcePool pool = collector.GetResourcePool();
-    const Resource disk = pool.Add(L"disk", Object(_variant_t(L"C:")));
-    pool.Add(L"", Object());
-    pool.SetProperty(L"interval", v4(30));
-    EXPECT_EQ(static_cast<LONG>(pool.GetProperty(L"interval")), 4);
-    EXPECT_EQ(fake_pool->calls[2], L"SetProperty 30 interval");
-    EXPECT_EQ(disk.GetResource().get<std::wstring>(), L"C:");
-    std::vector<std::wstring> names;
-    for (const Resource& resource : pool)
-        names.push_back(resource.GetName());
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"disk", L""}));
-
-    fake_pool->refuse(IID_IProperties);
-    const auto e = caught<CHResultException>([&] { pool.SetProperty(L"interval", v4(1)); });
+    const auto e = caught<COstraException>([&] { (void)pool[L"absent"].GetName(); });
     ASSERT_TRUE(e);
-    EXPECT_EQ(e->get_hresult(), E_NOINTERFACE);
-    EXPECT_EQ(site_of(*e).file, "Monitor/Collector/Collector.Shell/ResourcePool.cpp");
-    EXPECT_NE(site_of(*e).function.find("ResourcePool::SetProperty"), std::string::npos);
+    EXPECT_EQ(e->message(), L"Resource is null");
+    EXPECT_EQ(site_of(*e).file, "Monitor/Collector/Collector.Shell/Resource.cpp");
 }
 
 TEST_F(Resources, DeployHandsTheTargetAndTheBagToTheResource)
@@ -108,31 +65,18 @@ TEST_F(Resources, DeployHandsTheTargetAndTheBagToTheResource)
     FakeResource& component = *fake_pool->resources.back();
     const DeploymentTarget target(fake_target->unknown());
     EXPECT_EQ(disk.Deploy(target, DeploymentData()).get<int>(), 42);
-    EXPECT_EQ(component.deployed, std::vector<std::wstring>{target_name}); // a bag without names
+    EXPECT_EQ(component.deployed, std::vector<std::wstring>{L"t"}); // a bag without names
     disk.Deploy(target, DeploymentData{{L"b", v4(1)}, {L"a", v4(2)}});
-    EXPECT_EQ(component.deployed, (std::vector<std::wstring>{target_name, L"a", L"b"}));
+    EXPECT_EQ(component.deployed, (std::vector<std::wstring>{L"t", L"a", L"b"}));
     EXPECT_EQ(caught<COstraException>([&] { disk.Deploy(DeploymentTarget(), DeploymentData()); }).value().message(),
               L"DeploymentTarget is null");
-}
-
-TEST_F(Resources, ATargetDeploysACopyOfTheArgumentWithTheBagAsItStands)
-{
-    DeploymentTarget target(fake_target->unknown());
-    EXPECT_EQ(target.GetName(), target_name);
-    const _variant_t argument(L"cpu");
-    EXPECT_FALSE(target.Deploy(argument, DeploymentData{{L"mode", _variant_t(L"fast")}}));
-    EXPECT_EQ(std::wstring(_bstr_t(fake_target->argument)), L"cpu");
-    EXPECT_EQ(std::wstring(_bstr_t(fake_target->mode)), L"fast");
-    EXPECT_EQ(std::wstring(_bstr_t(argument)), L"cpu"); // the caller's value is untouched
-    EXPECT_THROW(DeploymentTarget(fake_pool->unknown()), CHResultException);
 }
 
 class FakeProfileFactory : public fake::Fake<IProfileFactory> {
 public:
     FakeProfileFactory() : Fake("profile factory") {}
 
-    // What CreateProfile answers and hands out (null: no object).
-    HRESULT result = S_OK;
+    // What CreateProfile hands out (null: no object).
     CComPtr<IUnknown> profile;
     // What the last call was given: the three texts, then the bag's names or "no data".
     std::vector<std::wstring> given;
@@ -151,11 +95,11 @@ public:
         }
         context = passed;
         *out = nullptr;
-        if (SUCCEEDED(result) && profile) {
+        if (profile) {
             profile.p->AddRef();
             *out = profile.p;
         }
-        return result;
+        return S_OK;
     }
 
 private:
@@ -193,25 +137,6 @@ TEST_F(Profiles, TextsDataAndContextReachTheFactoryAndItsObjectBecomesTheRecord)
     EXPECT_FALSE(Collector::CreateProfile(L"a", L"b", L"c", moved, nullptr));
     EXPECT_EQ(factory->given.back(), L"no data");
     EXPECT_EQ(factory->context, nullptr);
-}
-
-TEST_F(Profiles, FailuresOfCreationFactoryAndResultAreRaised)
-{
-    const auto create = [] { (void)Collector::CreateProfile(L"a", L"b", L"c", DeploymentData(), nullptr); };
-    factory->result = E_ACCESSDENIED;
-    EXPECT_EQ(caught<CHResultException>(create).value().get_hresult(), E_ACCESSDENIED);
-
-    factory->result = S_OK;
-    factory->profile = fake::hold<fake::Unknown>("not an object")->unknown(); // kept alive by the factory
-    EXPECT_EQ(caught<CHResultException>(create).value().message(), L"Unable to QueryInterface");
-    factory->profile.Release();
-
-    served.reset();
-    const auto unregistered = caught<CHResultException>(create);
-    ASSERT_TRUE(unregistered);
-    EXPECT_EQ(unregistered->get_hresult(), REGDB_E_CLASSNOTREG);
-    EXPECT_EQ(site_of(*unregistered).file, "Monitor/Collector/Collector.Shell/Collector.cpp");
-    EXPECT_NE(site_of(*unregistered).function.find("CreateProfile"), std::string::npos);
 }
 
 } // namespace
