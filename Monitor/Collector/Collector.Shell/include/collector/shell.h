@@ -22,5 +22,7 @@
 #include "shell/Reference.h"
 #include "shell/Resource.h"
 #include "shell/ResourcePool.h"
+#include "shell/Task.h"
+#include "shell/TaskPool.h"
 #include "shell/User.h"
 #include "shell/UserPool.h"

@@ -8,6 +8,7 @@
 #include "Listeners.h"
 #include "Record.h"
 #include "ResourcePool.h"
+#include "TaskPool.h"
 #include "UserPool.h"
 
 #include <collector/interfaces.h>
@@ -63,6 +64,7 @@ public:
     HostPool GetHostPool() const;
     UserPool GetUserPool() const;
     ResourcePool GetResourcePool() const;
+    TaskPool GetTaskPool() const;
 
     // A profile record made by the profile class of the component, without a collector. The texts and
     // `context` are passed through unchanged; a bag without object passes no deployment data. The

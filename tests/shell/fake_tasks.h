@@ -1,0 +1,145 @@
+// Fake tasks and task pools, and the collections they deploy: each collection is of a record class
+// of its own in the fake class pool, so that a test picks collections by class name.
+#pragma once
+
+#include "shell/fake_pools.h"
+#include "shell/object_values.h"
+#include "shell/record_fakes.h"
+
+#include "support/fake_events.h"
+
+#include <collector/interfaces.h>
+
+#include <comdef.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace shell_test {
+
+using namespace Ostra_Lux_Collector_Interfaces;
+
+// An operation that no test reaches.
+#define FAKE_UNUSED(signature) \
+    HRESULT STDMETHODCALLTYPE signature override { return E_NOTIMPL; }
+
+// A collection without a composition, known by its id.
+class ClassedCollection : public fake::Fake<ICollection> {
+public:
+    ClassedCollection(GUID id, GUID class_id) : Fake("classed collection"), id(id), class_id(class_id) {}
+    GUID id;
+    GUID class_id;
+
+    HRESULT STDMETHODCALLTYPE GetId(GUID* out) override { return *out = id, S_OK; }
+    HRESULT STDMETHODCALLTYPE GetClassId(GUID* out) override { return *out = class_id, S_OK; }
+    FAKE_UNUSED(GetComposition(LONG, IComposition**))
+    FAKE_UNUSED(GetMethod(BSTR, IUnknown**))
+    FAKE_UNUSED(GetName(BSTR*))
+    FAKE_UNUSED(GetState(ECollectionState*))
+    FAKE_UNUSED(Run())
+    FAKE_UNUSED(Stop(IUnknown**))
+    FAKE_UNUSED(Reset(LONG))
+    FAKE_UNUSED(GetEnumerator(IUnknown**))
+    FAKE_UNUSED(GetReferenceIndex(IReferenceIndex**))
+};
+
+// Makes collections of named classes, with the ids 1, 2, 3... in order of making.
+class Collections {
+public:
+    fake::Held<FakeClassPool> classes = fake::hold<FakeClassPool>();
+
+    // Each collection is of a class of its own, with the collection's id.
+    IUnknown* make(const std::wstring& class_name)
+    {
+        const GUID id = numbered_guid(++made_);
+        classes->add(id, class_name);
+        return fake::make<ClassedCollection>(id, id)->unknown();
+    }
+
+private:
+    std::uint32_t made_ = 0;
+};
+
+class FakeDescription : public fake::Fake<IStateDescription> {
+public:
+    explicit FakeDescription(std::wstring text) : Fake("description"), text(std::move(text)) {}
+    std::wstring text;
+    HRESULT STDMETHODCALLTYPE GetText(BSTR* out) override { return *out = copy_of(text), S_OK; }
+};
+
+// A task with the id numbered_guid(7) over the collections that a test adds.
+class FakeTask : public fake::Fake<ITask, IDeploymentTarget, fake::ConnectionPoints> {
+public:
+    explicit FakeTask(Collections& made) : Fake("task"), made(made) {}
+
+    fake::ConnectionPoint<ITaskEvents>& events = offer<ITaskEvents>("task events");
+    Collections& made;
+    std::vector<CComPtr<IUnknown>> collections;
+    int searches = 0;
+    // What IDeploymentTarget::Deploy gives back when set; a new collection of the named class when not.
+    _variant_t target_result;
+    bool target_data = false;
+    std::vector<ULONG> requested;
+
+    void add(const std::wstring& class_name) { collections.emplace_back().Attach(made.make(class_name)); }
+
+    HRESULT STDMETHODCALLTYPE GetId(GUID* out) override { return *out = numbered_guid(7), S_OK; }
+    HRESULT STDMETHODCALLTYPE Deploy(BSTR class_name, IUnknown** out) override
+    {
+        return *out = made.make(class_name), S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetCollections(IUnknown** out) override
+    {
+        ++searches;
+        std::vector<_variant_t> elements(collections.begin(), collections.end());
+        *out = fake::make<FakeElements>(std::move(elements), requested)->unknown();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Deploy(VARIANT argument, IDeploymentData* data, VARIANT* result) override
+    {
+        target_data = data != nullptr;
+        if (target_result.vt != VT_EMPTY)
+            return VariantCopy(result, &target_result);
+        result->vt = VT_UNKNOWN;
+        result->punkVal = made.make(argument.bstrVal);
+        return S_OK;
+    }
+    FAKE_UNUSED(Remove(GUID))
+    FAKE_UNUSED(GetState(ETaskState*))
+    FAKE_UNUSED(GetHostId(GUID*))
+    FAKE_UNUSED(GetUserId(GUID*))
+    FAKE_UNUSED(SwitchUser(GUID, GUID*))
+    FAKE_UNUSED(Run(VARIANT))
+    FAKE_UNUSED(Stop())
+    FAKE_UNUSED(GetName(BSTR*))
+    FAKE_UNUSED(GetType(EDeploymentTarget*))
+};
+
+// A task pool that looks tasks up and removes them with `result`, and hands out a new task or none.
+class FakeTaskPool : public fake::Fake<ITaskPool> {
+public:
+    explicit FakeTaskPool(Collections& made) : Fake("task pool"), made(made) {}
+
+    Collections& made;
+    HRESULT result = S_OK;
+    bool no_task = false;
+
+    HRESULT STDMETHODCALLTYPE GetTask(GUID*, IUnknown** task) override
+    {
+        *task = no_task ? nullptr : static_cast<ITask*>(fake::make<FakeTask>(made));
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE IsExist(GUID*, VARIANT_BOOL* out) override { return *out = VARIANT_TRUE, result; }
+    HRESULT STDMETHODCALLTYPE Remove(GUID*) override { return result; }
+    FAKE_UNUSED(Deploy(BSTR, GUID*, GUID*, LONG, IUnknown**))
+    FAKE_UNUSED(DeployWithText(BSTR, GUID*, GUID*, VARIANT, LONG, IUnknown**))
+    FAKE_UNUSED(DeployWithData(BSTR, GUID*, GUID*, LONG, IDeploymentData*, IUnknown**))
+    FAKE_UNUSED(GetCount(LONG*))
+    FAKE_UNUSED(FindByName(BSTR, IUnknown**))
+    FAKE_UNUSED(GetTasks(IUnknown**))
+};
+
+#undef FAKE_UNUSED
+
+} // namespace shell_test

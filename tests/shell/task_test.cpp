@@ -1,0 +1,203 @@
+// Tasks and the task pool: empty handles, the followed table and the two Deploy forms, watchers, and
+// the pool that the collector hands out.
+#include "shell/fake_collector.h"
+#include "shell/fake_tasks.h"
+#include "shell/site.h"
+
+#include <collector/shell.h>
+
+#include <Kernel/exception.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace shell_test {
+namespace {
+
+using namespace collector::shell;
+
+class TaskTest : public testing::Test {
+protected:
+    Collections made;
+    fake::Held<FakeTask> component = fake::hold<FakeTask>(made);
+    Task task{component->unknown(), made.classes->unknown()};
+};
+
+template <class Action>
+std::wstring message_of(Action&& action)
+{
+    const auto e = caught<COstraException>(action);
+    return e ? e->message() : L"";
+}
+
+TEST(TaskStates, NamesOfTheEnumerationAndUnknownOutsideIt)
+{
+    const wchar_t* const names[] = {L"Unknown",   L"Initial",  L"Ready",   L"Running", L"Limping",
+                                    L"Suspended", L"Stopping", L"Stopped", L"Error",   L"Unknown"};
+    for (int value = -1; value <= 8; ++value)
+        EXPECT_EQ(ETaskStateToString(static_cast<ETaskState>(value)), names[value + 1]) << value;
+}
+
+TEST_F(TaskTest, AnEmptyHandleThrowsAtItsOwnSiteOrAnswersFromTheCallerSide)
+{
+    const Task kept = std::move(task);
+    ASSERT_FALSE(task);
+    const std::function<void()> throwing[] = {
+        [&] { task.GetId(); },       [&] { task.GetState(); },          [&] { task.GetHostId(); },
+        [&] { task.GetUserId(); },   [&] { task.SwitchUser({}); },      [&] { task.Run(); },
+        [&] { task.Run(nullptr); },  [&] { task.Stop(); },              [&] { task.Remove({}); },
+        [&] { task.Follow(L"P"); },  [&] { task.Deploy(L"P", true); },  [&] { task.Deploy(L"P", DeploymentData{}); },
+        [&] { task.GetMethod(L"m"); }, [&] { task.GetMethod(L"P", L"m"); }, [&] { task.SetProperty(L"p", {}); },
+        [&] { task.FindProperty(L"p"); }, [&] { task.Subscribe(nullptr); }, [&] { task.WatchOnStateChanged({}); },
+    };
+    std::vector<int> lines;
+    for (const auto& operation : throwing) {
+        const auto e = caught<COstraException>(operation);
+        ASSERT_TRUE(e);
+        EXPECT_EQ(e->message(), L"Task is null");
+        EXPECT_EQ(site_of(*e).file, "Monitor/Collector/Collector.Shell/Task.cpp");
+        EXPECT_NE(site_of(*e).function.find("collector::shell::Task::"), std::string::npos) << site_of(*e).function;
+        lines.push_back(site_of(*e).line);
+    }
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(std::unique(lines.begin(), lines.end()), lines.end()) << "two operations share a throw site";
+
+    EXPECT_EQ(task.begin(), task.end());
+    EXPECT_FALSE(task.Unfollow(L"P"));
+    task.UnfollowAll();
+    task.SetScope(L"nowhere");
+    EXPECT_EQ(task.GetScope(), L"");
+    task.Unsubscribe();
+}
+
+TEST_F(TaskTest, FollowSearchesTheTaskOncePerExactClassName)
+{
+    component->add(L"Process");
+    component->add(L"process");
+    EXPECT_EQ(task.Follow(L"Process").GetId(), numbered_guid(1));
+    EXPECT_EQ(task.Follow(L"Process").GetId(), numbered_guid(1));
+    EXPECT_EQ(component->searches, 1);
+    // Names that differ in case are other keys, found by another search.
+    EXPECT_EQ(task.Follow(L"process").GetId(), numbered_guid(2));
+    const auto missing = caught<COstraException>([&] { task.Follow(L"PROCESS"); });
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->message(), L"Collection not found");
+    EXPECT_EQ(missing->source(), L"PROCESS");
+    EXPECT_EQ(component->searches, 3);
+
+    EXPECT_TRUE(task.Unfollow(L"Process"));
+    EXPECT_FALSE(task.Unfollow(L"Process"));
+    task.Follow(L"Process");
+    task.UnfollowAll();
+    task.Follow(L"process");
+    EXPECT_EQ(component->searches, 5);
+}
+
+TEST_F(TaskTest, DeployFormsDifferOnAClassThatIsFollowedAlready)
+{
+    EXPECT_EQ(task.Deploy(L"Process", true).GetId(), numbered_guid(1));
+    // The new collection comes back; the one followed before stays followed.
+    EXPECT_EQ(task.Deploy(L"Process", true).GetId(), numbered_guid(2));
+    EXPECT_EQ(task.Follow(L"Process").GetId(), numbered_guid(1));
+    // With data, the one followed before comes back instead.
+    EXPECT_EQ(task.Deploy(L"Process", DeploymentData{}).GetId(), numbered_guid(1));
+    EXPECT_EQ(task.Deploy(L"Thread", DeploymentData{{L"depth", _variant_t(2L)}}).GetId(), numbered_guid(4));
+    EXPECT_TRUE(component->target_data);
+    EXPECT_EQ(task.Follow(L"Thread").GetId(), numbered_guid(4));
+    EXPECT_EQ(component->searches, 0);
+    // Without follow nothing is followed: the task, which lists no collection, is searched in vain.
+    task.Deploy(L"Service", false);
+    EXPECT_EQ(message_of([&] { task.Follow(L"Service"); }), L"Collection not found");
+}
+
+TEST_F(TaskTest, ConditionsThatTheLibraryDetects)
+{
+    for (const _variant_t& result : {_variant_t(5L), _variant_t(static_cast<IUnknown*>(nullptr))}) {
+        component->target_result = result;
+        EXPECT_EQ(message_of([&] { task.Deploy(L"Process", DeploymentData{}); }), L"Unexpected result");
+    }
+    EXPECT_EQ(message_of([&] { Task(nullptr, made.classes->unknown()); }), L"ITask is null");
+    EXPECT_EQ(message_of([&] { Task(made.classes->unknown(), nullptr); }), L"Unable to QueryInterface");
+}
+
+TEST_F(TaskTest, WatchersHearStateChangesUntilTheyInterruptOrTheTaskUnsubscribes)
+{
+    std::vector<std::wstring> heard;
+    const auto watcher = [&](const wchar_t* name, bool interrupts) {
+        return [&heard, name, interrupts](ETaskState state, std::wstring_view text) {
+            heard.push_back(name + (L" " + std::wstring(ETaskStateToString(state))) + L" " + std::wstring(text));
+            if (interrupts)
+                throw CInterruptedException();
+        };
+    };
+    const auto change = [&](ETaskState state, IStateDescription* description = nullptr) {
+        return component->events.fire(
+            [&](ITaskEvents* sink) { return sink->StateChanged(numbered_guid(7), state, description); });
+    };
+    task.WatchOnStateChanged(watcher(L"a", false)).WatchOnStateChanged(watcher(L"b", true));
+    const auto description = fake::hold<FakeDescription>(L"warming up");
+    EXPECT_EQ(change(ETaskState::Running, description.get()), std::vector<HRESULT>{S_OK});
+    change(ETaskState::Stopped);
+    EXPECT_EQ(heard, (std::vector<std::wstring>{L"a Running warming up", L"b Running warming up", L"a Stopped "}));
+
+    // Unsubscribe drops every watcher; the next one starts afresh.
+    task.Unsubscribe();
+    task.WatchOnStateChanged(watcher(L"c", false));
+    change(ETaskState::Ready);
+    EXPECT_EQ(heard.back(), L"c Ready ");
+    EXPECT_EQ(heard.size(), 4u);
+}
+
+class TaskPoolTest : public testing::Test {
+protected:
+    fake::Apartment apartment;
+    ServedCollector served{CLSID_RestCollector};
+    Collector collector{ECollectorSource::Rest};
+    FakeCollector& root = *served.last.load();
+    Collections made;
+    fake::Held<FakeTaskPool> component = fake::hold<FakeTaskPool>(made);
+    std::optional<TaskPool> pool = served_pool();
+
+    TaskPool served_pool()
+    {
+        root.task_pool = component->unknown();
+        root.class_pool = made.classes->unknown();
+        return collector.GetTaskPool();
+    }
+};
+
+TEST_F(TaskPoolTest, TheCollectorHandsOutOnePoolWhileAHandleLivesAndANewOneAfterwards)
+{
+    {
+        const TaskPool second = collector.GetTaskPool();
+        pool.reset();
+        EXPECT_TRUE(collector.GetTaskPool().IsExist(numbered_guid(7)));
+        EXPECT_EQ(root.calls["GetTaskPool"], 1);
+        EXPECT_EQ(root.calls["GetClassPool"], 1);
+    }
+    EXPECT_TRUE(collector.GetTaskPool().IsExist(numbered_guid(7)));
+    EXPECT_EQ(root.calls["GetTaskPool"], 2);
+    EXPECT_EQ(root.calls["GetClassPool"], 2);
+}
+
+TEST_F(TaskPoolTest, LookupsGiveSeparateTasksAndRemoveAnswersFailureWithFalse)
+{
+    Task first = (*pool)[numbered_guid(7)];
+    first.SetScope(L"mine");
+    EXPECT_EQ((*pool)[numbered_guid(7)].GetScope(), L"");
+    EXPECT_TRUE(pool->Remove(numbered_guid(7)));
+
+    component->no_task = true;
+    EXPECT_EQ(message_of([&] { (void)(*pool)[numbered_guid(8)]; }), L"ITask is null");
+    component->result = E_INVALIDARG;
+    EXPECT_FALSE(pool->Remove(numbered_guid(8)));
+    EXPECT_THROW(pool->IsExist(numbered_guid(8)), CHResultException);
+}
+
+} // namespace
+} // namespace shell_test
