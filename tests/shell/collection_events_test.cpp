@@ -208,7 +208,7 @@ TEST_F(CollectionEvents, FailuresAreLoggedAtLevelThreeKeepingTheLastErrorThenMee
     const std::tuple<std::function<void()>, HRESULT, std::string> rows[] = {
         {[] { throw CHResultException(L"refused", {}, E_ACCESSDENIED, nullptr, false); }, E_ACCESSDENIED,
          "collection_sink_t::RecordAdded"},
-        {[] { throw _com_error(E_FAIL); }, E_FAIL, "Unspecified error"},
+        {[] { throw _com_error(E_FAIL); }, E_FAIL, _com_error(E_FAIL).ErrorMessage()}, // the system's text
         {[] { throw 7; }, E_UNEXPECTED, "Unknown error"},
     };
     collection->Subscribe(journal);
