@@ -34,11 +34,18 @@ public:
     std::map<std::string, int> calls;
     CLSID created_as;
 
-    HRESULT STDMETHODCALLTYPE GetHostPool(IUnknown**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetUserPool(IUnknown**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetResourcePool(IUnknown**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTaskPool(IUnknown**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetClassPool(IUnknown**) override { return E_NOTIMPL; }
+    // What the pool getters hand out (each getter counts as a call and answers `result`); null when
+    // not set.
+    CComPtr<IUnknown> host_pool, user_pool, resource_pool, task_pool, class_pool;
+
+    HRESULT STDMETHODCALLTYPE GetHostPool(IUnknown** out) override { return hand_out("GetHostPool", host_pool, out); }
+    HRESULT STDMETHODCALLTYPE GetUserPool(IUnknown** out) override { return hand_out("GetUserPool", user_pool, out); }
+    HRESULT STDMETHODCALLTYPE GetResourcePool(IUnknown** out) override
+    {
+        return hand_out("GetResourcePool", resource_pool, out);
+    }
+    HRESULT STDMETHODCALLTYPE GetTaskPool(IUnknown** out) override { return hand_out("GetTaskPool", task_pool, out); }
+    HRESULT STDMETHODCALLTYPE GetClassPool(IUnknown** out) override { return hand_out("GetClassPool", class_pool, out); }
     HRESULT STDMETHODCALLTYPE GetVersion(BSTR*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Restart() override { return answer("Restart"); }
     HRESULT STDMETHODCALLTYPE Start() override { return answer("Start"); }
@@ -72,6 +79,17 @@ public:
     }
 
 private:
+    HRESULT hand_out(const char* operation, const CComPtr<IUnknown>& object, IUnknown** out)
+    {
+        *out = nullptr;
+        const HRESULT hr = answer(operation);
+        if (SUCCEEDED(hr) && object) {
+            object.p->AddRef();
+            *out = object.p;
+        }
+        return hr;
+    }
+
     HRESULT answer(const char* operation)
     {
         ++calls[operation];

@@ -3,14 +3,18 @@
 #include "pch.h"
 
 #include "EventListener.h"
+#include "HandedOut.h"
+#include "PoolCache.h"
 #include "SimpleSinks.h"
 
 #include <collector/shell/Collector.h>
 
 #include <fmt/xchar.h>
 
+#include <array>
 #include <iterator>
 #include <string_view>
+#include <tuple>
 
 namespace collector::shell {
 
@@ -62,6 +66,8 @@ struct Collector::impl_t {
     // are disconnected and the sink released.
     detail::EventListener<detail::collector_sink_t> events{nullptr, IID_ICollectorEvents};
     CComPtr<ICollector> collector;
+    // The pools last handed out, held weakly: a pool lives exactly as long as its handles.
+    mutable detail::pool_cache_t<HostPool::impl_t, UserPool::impl_t> pools;
 
     impl_t(ECollectorSource source, bool standalone)
     {
@@ -76,6 +82,20 @@ struct Collector::impl_t {
 
     // The component ends its work while the library still holds it; its result does not matter here.
     ~impl_t() { collector->Shutdown(); }
+
+    // The pool that a live handle still shares, else a new one whose handle is built from the objects
+    // that `getters` of the collector hand out, asked for in the order given. A pool handle that the
+    // collector makes has a constructor from those objects (IUnknown*) and one from its impl_t.
+    template <class Pool, class... Getters>
+    Pool pool(Getters... getters) const
+    {
+        return Pool(pools.get<typename Pool::impl_t>([&] {
+            // A braced list asks the collector in order.
+            const std::array<CComPtr<IUnknown>, sizeof...(Getters)> objects{
+                detail::handed_out(collector.p, getters)...};
+            return std::apply([](const auto&... object) { return Pool(object.p...).impl_; }, objects);
+        }));
+    }
 };
 
 Collector::Collector(ECollectorSource source) : Collector(source, false) {}
@@ -118,6 +138,10 @@ _variant_t Collector::GetProperty(std::wstring_view name)
     detail::call(properties.p, &IProperties::GetProperty, detail::make_bstr(name), &value);
     return value;
 }
+
+HostPool Collector::GetHostPool() const { return impl_->pool<HostPool>(&ICollector::GetHostPool); }
+
+UserPool Collector::GetUserPool() const { return impl_->pool<UserPool>(&ICollector::GetUserPool); }
 
 void Collector::Subscribe(const std::shared_ptr<ICollectorListener>& listener) { impl_->events.connect(listener); }
 

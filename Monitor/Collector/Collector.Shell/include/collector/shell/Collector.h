@@ -2,7 +2,9 @@
 #pragma once
 
 #include "Export.h"
+#include "HostPool.h"
 #include "Listeners.h"
+#include "UserPool.h"
 
 #include <collector/interfaces.h>
 
@@ -49,6 +51,12 @@ public:
     // Named properties of the component. The value is passed without copying it.
     void SetProperty(std::wstring_view name, const _variant_t& value);
     _variant_t GetProperty(std::wstring_view name);
+
+    // The component's pools. Each getter hands out the pool that a live handle still shares, and asks
+    // the component for a new one once every handle to it is gone; copies share one pool. A pool may
+    // outlive its collector.
+    HostPool GetHostPool() const;
+    UserPool GetUserPool() const;
 
     // Sends the component's events to `listener`, which replaces any earlier one and is held only
     // weakly: the caller's last release stops its events. An empty pointer connects and delivers
