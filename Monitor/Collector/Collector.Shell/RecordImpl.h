@@ -50,7 +50,7 @@ tstring read_text(std::type_identity_t<Interface>* object, HRESULT (Interface::*
 {
     _bstr_t text;
     call(object, operation, text.GetAddress());
-    return tstring(static_cast<const wchar_t*>(text) ? static_cast<const wchar_t*>(text) : L"", text.length());
+    return tstring(ostra::lux::kernel::safe_wstring_view(text, text.length()));
 }
 
 // The class of `id` as the class pool gives it: possibly null. A null pool raises E_POINTER.

@@ -23,7 +23,8 @@ enum class ERecordEventKind : std::int32_t {
 };
 
 // One change of a batch. For a removal, `record` is the removed record as the component delivers it.
-struct RecordEvent {
+// Exported like the classes, so that its iterator, which the library exports, is visible too.
+struct COLLECTOR_SHELL_API RecordEvent {
     ERecordEventKind kind;
     Record record;
 };

@@ -1,0 +1,217 @@
+// Reference: the target of a reference-valued field, over an IReference, a record or object, or one
+// element of an array of records; array elements are reached one after the other.
+#include "pch.h"
+
+#include "RecordImpl.h"
+
+#include <collector/shell/Reference.h>
+
+#include <Kernel/com/com>
+
+#include <utility>
+
+namespace collector::shell {
+
+using namespace Ostra_Lux_Collector_Interfaces;
+
+struct Reference::impl_t {
+    CComPtr<IClassPool> class_pool;
+    // Filled by ClassName once the component gave the name.
+    std::optional<tstring> class_name;
+
+    explicit impl_t(IClassPool* classPool) : class_pool(classPool) {}
+    impl_t(const impl_t&) = delete;
+    impl_t& operator=(const impl_t&) = delete;
+    virtual ~impl_t() = default;
+
+    virtual CComPtr<IClass> get_class() = 0;
+    // The target's key, or null.
+    virtual CComPtr<IKey> get_key() = 0;
+    // The target as a record or object, when the reference holds it.
+    virtual CComPtr<IRecord> get_record() { return nullptr; }
+    virtual CComPtr<IObject> get_object() { return nullptr; }
+    // The reference to the next element of an array.
+    virtual Reference get_next() { return {}; }
+};
+
+namespace {
+
+// `source`'s interface I as a COM smart pointer asks for it: null for a null source or E_NOINTERFACE,
+// any other failure raised.
+template <class I>
+CComPtr<I> queried(IUnknown* source)
+{
+    CComPtr<I> result;
+    if (!source)
+        return result;
+    if (const HRESULT hr = source->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&result));
+        FAILED(hr) && hr != E_NOINTERFACE)
+        _com_issue_error(hr);
+    return result;
+}
+
+// The class of the record or reference whose class id `owner` gives.
+template <class Interface>
+CComPtr<IClass> class_of(Interface* owner, IClassPool* pool)
+{
+    GUID id{};
+    detail::call(owner, &Interface::GetClassId, &id);
+    return detail::find_class(pool, id);
+}
+
+} // namespace
+
+namespace detail {
+
+template <class Interface>
+struct ref_impl_t;
+
+// Names the target by class and key; the target itself must be looked up through the key.
+template <>
+struct ref_impl_t<IReference> final : Reference::impl_t {
+    CComQIPtrStrong<IReference, &IID_IReference> reference;
+
+    ref_impl_t(IUnknown* reference_, IClassPool* classPool) : Reference::impl_t(classPool), reference(reference_) {}
+
+    CComPtr<IClass> get_class() override { return class_of(reference.p, class_pool); }
+    CComPtr<IKey> get_key() override
+    {
+        CComPtr<IKey> key;
+        call(reference.p, &IReference::GetKey, &key);
+        return key;
+    }
+};
+
+// The target record itself: a VT_UNKNOWN value, or the element at `index` of an IUnknown array.
+template <>
+struct ref_impl_t<IRecord> final : Reference::impl_t {
+    // Each state owns its copy, so that it outlives the field's value.
+    _variant_t value;
+    unsigned __int64 index;
+
+    ref_impl_t(const VARIANT& value_, unsigned __int64 index_, IClassPool* classPool)
+        : Reference::impl_t(classPool), value(value_), index(index_)
+    {
+    }
+
+    CComPtr<IClass> get_class() override
+    {
+        const CComPtr<IKey> key = get_key();
+        if (!key)
+            throw_condition(L"Record has no key", COLLECTOR_THROW_SITE);
+        return class_of(key.p, class_pool);
+    }
+    CComPtr<IKey> get_key() override
+    {
+        const CComPtr<IRecord> record = get_record();
+        if (!record)
+            _com_issue_error(E_POINTER);
+        CComPtr<IKey> key;
+        call(record.p, &IRecord::GetKey, &key);
+        return key;
+    }
+    CComPtr<IRecord> get_record() override
+    {
+        if (value.vt == VT_UNKNOWN)
+            return queried<IRecord>(value.punkVal);
+        // The array stays the value's: the accessor only reads it.
+        const CObjectSafeArrayAccessor elements(value.parray, false);
+        return queried<IRecord>(elements[index]);
+    }
+    Reference get_next() override
+    {
+        if (value.vt == VT_UNKNOWN)
+            return {};
+        return Reference(Object(_variant_t(value)), index + 1, class_pool);
+    }
+};
+
+// A key-less target object.
+template <>
+struct ref_impl_t<IObject> final : Reference::impl_t {
+    CComQIPtrStrong<IObject, &IID_IObject> object;
+
+    ref_impl_t(IUnknown* object_, IClassPool* classPool) : Reference::impl_t(classPool), object(object_) {}
+
+    CComPtr<IClass> get_class() override { return class_of(object.p, class_pool); }
+    CComPtr<IKey> get_key() override { return nullptr; }
+    CComPtr<IObject> get_object() override { return queried<IObject>(object); }
+};
+
+} // namespace detail
+
+namespace {
+
+// What a value that holds no reference is refused with: `message` and the value's dump.
+[[noreturn]] void refuse(const Object& value, const wchar_t* message, const detail::throw_site_t& site)
+{
+    COstraException refusal(ostra::lux::kernel::exception_init, message, {}, 1);
+    refusal << value_dump_info(value.to_string());
+    detail::throw_at_site(std::move(refusal), site);
+}
+
+// The reference that an object value stands for: an IReference first, then the record, then the
+// object. The value is kept (as VT_UNKNOWN) only for a record.
+std::shared_ptr<Reference::impl_t> object_reference(const Object& value, unsigned __int64 index, IClassPool* pool)
+{
+    IUnknown* const unknown = value.data().punkVal;
+    if (const CComPtr<IReference> reference = queried<IReference>(unknown))
+        return std::make_shared<detail::ref_impl_t<IReference>>(reference, pool);
+    if (queried<IRecord>(unknown))
+        return std::make_shared<detail::ref_impl_t<IRecord>>(value.data(), index, pool);
+    if (const CComPtr<IObject> object = queried<IObject>(unknown))
+        return std::make_shared<detail::ref_impl_t<IObject>>(object, pool);
+    refuse(value, L"Value is neither IReference nor IRecord nor IObject", COLLECTOR_THROW_SITE);
+}
+
+} // namespace
+
+Reference::Reference(Object value, unsigned __int64 index, IClassPool* classPool)
+{
+    const VARIANT& data = value.data();
+    switch (data.vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+        return;
+    case VT_ARRAY | VT_UNKNOWN:
+        // Past the last element the chain ends.
+        if (get_safearray_size(data.parray, 1) > index)
+            impl_ = std::make_shared<detail::ref_impl_t<IRecord>>(data, index, classPool);
+        return;
+    case VT_UNKNOWN:
+        impl_ = object_reference(value, index, classPool);
+        return;
+    default:
+        refuse(value, L"Value is not IUnknown[]", COLLECTOR_THROW_SITE);
+    }
+}
+
+Class Reference::GetClass() const
+{
+    impl_t& impl = detail::require(impl_, L"Reference", COLLECTOR_THROW_SITE);
+    return Class(impl.get_class());
+}
+
+std::wstring Reference::ClassName() const
+{
+    impl_t& impl = detail::require(impl_, L"Reference", COLLECTOR_THROW_SITE);
+    if (!impl.class_name)
+        impl.class_name = GetClass().GetName();
+    return *impl.class_name;
+}
+
+Key Reference::GetKey() const
+{
+    impl_t& impl = detail::require(impl_, L"Reference", COLLECTOR_THROW_SITE);
+    return Key(impl.get_key(), impl.class_pool);
+}
+
+Record Reference::GetRecord() const
+{
+    impl_t& impl = detail::require(impl_, L"Reference", COLLECTOR_THROW_SITE);
+    return Record(impl.get_record(), impl.get_object(), impl.class_pool);
+}
+
+Reference Reference::GetReference() const { return detail::require(impl_, L"Reference", COLLECTOR_THROW_SITE).get_next(); }
+
+} // namespace collector::shell
