@@ -5,6 +5,7 @@
 
 #include "EventListener.h"
 #include "Iterator.imp"
+#include "RecordImpl.h"
 
 #include <collector/shell/Class.h>
 #include <collector/shell/Collection.h>
@@ -32,13 +33,6 @@ using namespace Ostra_Lux_Collector_Interfaces;
 
 namespace detail {
 namespace {
-
-// The component's text, which the caller owns, as a string; a null text is empty.
-std::wstring taken_text(BSTR text)
-{
-    const _bstr_t owned(text, false);
-    return std::wstring(ostra::lux::kernel::safe_wstring_view(owned, owned.length()));
-}
 
 // The object that a composition record's item holds; null for an item that holds none.
 IUnknown* object_of(const VARIANT& item) noexcept
@@ -162,12 +156,7 @@ public:
     HRESULT STDMETHODCALLTYPE StateChanged(GUID, ECollectionState state, IStateDescription* description) override
     {
         return logged_barrier(COLLECTOR_THROW_SITE, [&] {
-            std::wstring text;
-            if (description) {
-                BSTR given = nullptr;
-                call(description, &IStateDescription::GetText, &given);
-                text = taken_text(given);
-            }
+            const std::wstring text = description ? read_text(description, &IStateDescription::GetText) : L"";
             const delivery_t delivery = current();
             if (delivery.listener)
                 delivery.listener->StateChanged(delivery.collection_id, state, text);
@@ -460,8 +449,7 @@ struct Collection::impl_t {
     {
         GUID id{};
         detail::call(collection.p, &ICollection::GetClassId, &id);
-        CComPtr<IClass> found;
-        detail::call(classPool.p, &IClassPool::GetClass, id, &found);
+        CComPtr<IClass> found = detail::find_class(classPool, id);
         if (!found)
             _com_issue_error(E_POINTER);
         return found;
@@ -514,9 +502,7 @@ GUID Collection::GetId() const
 
 std::wstring Collection::GetName() const
 {
-    BSTR name = nullptr;
-    detail::call(impl_->collection.p, &ICollection::GetName, &name);
-    return detail::taken_text(name);
+    return detail::read_text(impl_->collection.p, &ICollection::GetName);
 }
 
 Class Collection::GetClass() const { return Class(impl_->component_class()); }

@@ -11,6 +11,8 @@
 namespace collector::shell::detail {
 
 // Sink: a multi-threaded ATL class of one event interface, with install(args...) and uninstall().
+// An owner with two event sources (a collection and its composition) connects one sink to both
+// through sink() and use_sink().
 template <class Sink>
 class EventListener {
 public:

@@ -35,15 +35,14 @@ Object Field::GetValue() const
 
 bool Field::IsMethod() const
 {
-    CComPtr<IFieldMethod> method;
-    return SUCCEEDED(impl_->field->QueryInterface(IID_IFieldMethod, reinterpret_cast<void**>(&method))) && method;
+    return detail::answered<IFieldMethod>(impl_->field) != nullptr;
 }
 
 // The text is passed on as the component wrote it; the library neither builds nor reads the XML.
 bool Field::ToXML(std::wstring& xml) const
 {
-    CComPtr<IFieldXml> xml_form;
-    if (FAILED(impl_->field->QueryInterface(IID_IFieldXml, reinterpret_cast<void**>(&xml_form))) || !xml_form)
+    const CComPtr<IFieldXml> xml_form = detail::answered<IFieldXml>(impl_->field);
+    if (!xml_form)
         return false;
     _variant_t text;
     if (FAILED(xml_form->ToXML(0, &text)) || text.vt != VT_BSTR)

@@ -15,15 +15,18 @@ using namespace Ostra_Lux_Collector_Interfaces;
 
 namespace {
 
-// Tells the component that the library no longer holds `record`, when the record cares to know.
-// Nothing can leave a destructor, and the record is let go whatever the answer, so a failure is
-// ignored.
+// Tells the component that the library no longer holds `record`, when the record cares to know. The
+// record is let go whatever the answer, and nothing can leave a destructor: a failure is ignored.
 void dispose(IUnknown* record) noexcept
 {
-    CComPtr<IDisposableObject> disposable;
-    if (record && SUCCEEDED(record->QueryInterface(IID_IDisposableObject, reinterpret_cast<void**>(&disposable))) &&
-        disposable)
+    if (const CComPtr<IDisposableObject> disposable = detail::answered<IDisposableObject>(record))
         static_cast<void>(disposable->Dispose());
+}
+
+// The field that an element of a field enumeration holds, if it holds one.
+CComPtr<IField> field_of(const VARIANT& element)
+{
+    return element.vt == VT_UNKNOWN ? detail::answered<IField>(element.punkVal) : CComPtr<IField>();
 }
 
 std::shared_ptr<Record::impl_t> state_of(IRecord* record, IObject* object, IClassPool* classPool)
@@ -39,6 +42,7 @@ std::shared_ptr<Record::impl_t> state_of(IRecord* record, IObject* object, IClas
 
 Record::impl_t::~impl_t() = default;
 
+// Only keyed records override it.
 CComPtr<IKey> Record::impl_t::get_key() { return nullptr; }
 
 namespace detail {
@@ -57,8 +61,10 @@ CComPtr<IEnumVARIANT> record_impl_t<IRecord>::get_fields()
     return fields;
 }
 
+// The name goes as it is (a null BSTR for an empty one), and the answer is the caller's to judge.
 HRESULT record_impl_t<IRecord>::get_value(_bstr_t& name, VARIANT* out) { return record->GetValue(name, out); }
 
+// A record without key answers S_OK and a null key.
 CComPtr<IKey> record_impl_t<IRecord>::get_key()
 {
     CComPtr<IKey> key;
@@ -66,14 +72,13 @@ CComPtr<IKey> record_impl_t<IRecord>::get_key()
     return key;
 }
 
+// No key, no class: Record::ClassName tells the caller so.
 std::optional<tstring> record_impl_t<IRecord>::get_class_name()
 {
     const CComPtr<IKey> key = get_key();
     if (!key)
         return std::nullopt;
-    GUID id{};
-    call(key.p, &IKey::GetClassId, &id);
-    return class_name_of(class_pool, id);
+    return class_name_of(class_pool, class_id(key.p));
 }
 
 record_impl_t<IObject>::record_impl_t(IUnknown* object_, IClassPool* classPool)
@@ -92,11 +97,10 @@ CComPtr<IEnumVARIANT> record_impl_t<IObject>::get_fields()
 
 HRESULT record_impl_t<IObject>::get_value(_bstr_t& name, VARIANT* out) { return object->GetValue(name, out); }
 
+// An object always has a class id, so it has a class name or an error.
 std::optional<tstring> record_impl_t<IObject>::get_class_name()
 {
-    GUID id{};
-    call(object.p, &IObject::GetClassId, &id);
-    return class_name_of(class_pool, id);
+    return class_name_of(class_pool, class_id(object.p));
 }
 
 } // namespace detail
@@ -125,12 +129,15 @@ Object Record::operator[](_bstr_t& name) const
     return Object(std::move(value));
 }
 
+// The key's fields and class travel with this record's class pool; a key-less record, or one whose
+// key is null, gives the empty key.
 Key Record::GetKey() const
 {
     impl_t& impl = detail::require(impl_, L"Record", COLLECTOR_THROW_SITE);
     return Key(impl.get_key(), impl.class_pool);
 }
 
+// Filled once per state; a keyed record without key is asked again on every call.
 std::wstring Record::ClassName() const
 {
     impl_t& impl = detail::require(impl_, L"Record", COLLECTOR_THROW_SITE);
@@ -141,6 +148,8 @@ std::wstring Record::ClassName() const
     return *impl.class_name;
 }
 
+// One call to the component, whose answer decides alone: a value it gives for a name it does not
+// know is ignored.
 bool Record::IsExist(std::wstring_view name) const
 {
     impl_t& impl = detail::require(impl_, L"Record", COLLECTOR_THROW_SITE);
@@ -158,6 +167,18 @@ EnumIterator<Field> Record::begin() const
 
 EnumIterator<Field> Record::end() const { return {}; }
 
+Reference Record::FindReference(std::wstring_view name) const
+{
+    _bstr_t text = detail::make_bstr(name);
+    return FindReference(text);
+}
+
+Reference Record::FindReference(_bstr_t& name) const
+{
+    Object value = (*this)[name];
+    return Reference(std::move(value), 0, impl_->class_pool);
+}
+
 // Every field is visited and the last one of that name decides, whether or not it is a method. Names
 // are compared up to their first NUL.
 Method Record::GetMethod(std::wstring_view name) const
@@ -172,12 +193,10 @@ Method Record::GetMethod(std::wstring_view name) const
             static_cast<void>(fields->Next(1, &element, &fetched));
             if (fetched == 0)
                 break;
-            CComPtr<IField> field;
-            if (element.vt != VT_UNKNOWN || !element.punkVal ||
-                FAILED(element.punkVal->QueryInterface(IID_IField, reinterpret_cast<void**>(&field))) || !field)
+            const CComPtr<IField> field = field_of(element);
+            if (!field || std::wstring_view(detail::read_text(field.p, &IField::GetName).c_str()) != name)
                 continue;
-            if (std::wstring_view(detail::read_text(field.p, &IField::GetName).c_str()) != name)
-                continue;
+            // A later field of that name replaces the candidate, whether it is a method or not.
             candidate.Release();
             static_cast<void>(field->QueryInterface(IID_IFieldMethod, reinterpret_cast<void**>(&candidate)));
         }
@@ -185,18 +204,6 @@ Method Record::GetMethod(std::wstring_view name) const
     if (!candidate)
         detail::throw_condition(L"No such method", COLLECTOR_THROW_SITE);
     return Method(impl_, candidate);
-}
-
-Reference Record::FindReference(std::wstring_view name) const
-{
-    _bstr_t text = detail::make_bstr(name);
-    return FindReference(text);
-}
-
-Reference Record::FindReference(_bstr_t& name) const
-{
-    Object value = (*this)[name];
-    return Reference(std::move(value), 0, impl_->class_pool);
 }
 
 } // namespace collector::shell

@@ -53,6 +53,39 @@ tstring read_text(std::type_identity_t<Interface>* object, HRESULT (Interface::*
     return tstring(ostra::lux::kernel::safe_wstring_view(text, text.length()));
 }
 
+// `object`'s interface I, or null when it refuses, whatever the reason.
+template <class I>
+CComPtr<I> answered(IUnknown* object)
+{
+    CComPtr<I> result;
+    if (!object || FAILED(object->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&result))))
+        return nullptr;
+    return result;
+}
+
+// `source`'s interface I as a COM smart pointer asks for it: null for a null source or E_NOINTERFACE,
+// any other failure raised.
+template <class I>
+CComPtr<I> queried(IUnknown* source)
+{
+    CComPtr<I> result;
+    if (!source)
+        return result;
+    if (const HRESULT hr = source->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&result));
+        FAILED(hr) && hr != E_NOINTERFACE)
+        _com_issue_error(hr);
+    return result;
+}
+
+// The class id that `owner` (a key, object, reference or composition set) gives.
+template <class Interface>
+GUID class_id(Interface* owner)
+{
+    GUID id{};
+    call(owner, &Interface::GetClassId, &id);
+    return id;
+}
+
 // The class of `id` as the class pool gives it: possibly null. A null pool raises E_POINTER.
 CComPtr<Ostra_Lux_Collector_Interfaces::IClass> find_class(Ostra_Lux_Collector_Interfaces::IClassPool* pool,
                                                             const GUID& id);

@@ -59,8 +59,7 @@ RecordsSet::RecordsSet(IUnknown* set, IClassPool* classPool) : impl_(std::make_s
 // Only S_OK with a class counts as known: the pool's S_FALSE says it has no such class.
 std::optional<std::wstring> RecordsSet::ClassName() const
 {
-    GUID id{};
-    detail::call(impl_->composition_set.p, &ICompositionSet::GetClassId, &id);
+    const GUID id = detail::class_id(impl_->composition_set.p);
     CComPtr<IClass> cls;
     if (!impl_->class_pool || impl_->class_pool->GetClass(id, &cls) != S_OK || !cls)
         return std::nullopt;
