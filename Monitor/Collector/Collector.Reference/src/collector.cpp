@@ -78,8 +78,10 @@ public:
     HRESULT STDMETHODCALLTYPE Restart() override
     {
         return change(L"ICollector::Restart", [this](ECollectorState state) {
-            if (state != ECollectorState::Initial && state != ECollectorState::Stopped)
-                announce(ECollectorState::Stopped);
+            if (state != ECollectorState::Initial && state != ECollectorState::Stopped) {
+                state_ = ECollectorState::Stopped;
+                announce(state_);
+            }
             return ECollectorState::Running;
         });
     }

@@ -86,12 +86,15 @@ private:
     std::vector<std::pair<DWORD, CComPtr<Events>>> sinks_;
 };
 
-// Posts one event to every sink advised when it is delivered: call(sink) runs on the event thread.
+// Posts one event to every sink advised now: call(sink) runs on the event thread.
 template <class Events, class Call>
 void raise(event_queue_t& queue, const std::shared_ptr<sink_list_t<Events>>& sinks, Call call)
 {
-    queue.post([sinks, call = std::move(call)] {
-        for (const CComPtr<Events>& sink : sinks->snapshot())
+    std::vector<CComPtr<Events>> targets = sinks->snapshot();
+    if (targets.empty())
+        return;
+    queue.post([targets = std::move(targets), call = std::move(call)] {
+        for (const CComPtr<Events>& sink : targets)
             call(sink.p);
     });
 }

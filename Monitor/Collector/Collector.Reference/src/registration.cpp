@@ -15,7 +15,8 @@ struct collector_class_entry_t {
     DWORD context;
 };
 
-// Sources 0, 3 and 4 share the first class; the standalone class of source 2 is a local server.
+// Sources 0, 3 and 4 share the first class; the standalone class of source 2 is a local server. Each
+// class object serves exactly its context (REGCLS_MULTI_SEPARATE adds no in-process one).
 constexpr collector_class_entry_t collector_classes[] = {
     {&CLSID_ArborHyperVWmiCollector, CLSCTX_INPROC_SERVER},
     {&CLSID_ArborVcfCollector, CLSCTX_INPROC_SERVER},
@@ -44,14 +45,14 @@ Registration::Registration(Options options) : world_(std::make_shared<world_t>(o
         const CComPtr<IClassFactory> collectors = make_collector_class(world_);
         for (const auto& entry : collector_classes) {
             DWORD cookie = 0;
-            throw_failed(CoRegisterClassObject(*entry.id, collectors, entry.context, REGCLS_MULTIPLEUSE, &cookie),
+            throw_failed(CoRegisterClassObject(*entry.id, collectors, entry.context, REGCLS_MULTI_SEPARATE, &cookie),
                          "CoRegisterClassObject of a collector class");
             cookies_.push_back(cookie);
         }
         if (const CComPtr<IClassFactory> profiles = make_profile_class(world_)) {
             DWORD cookie = 0;
             throw_failed(CoRegisterClassObject(CLSID_ProfileFactory, profiles, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                               REGCLS_MULTIPLEUSE, &cookie),
+                                               REGCLS_MULTI_SEPARATE, &cookie),
                          "CoRegisterClassObject of the profile class");
             cookies_.push_back(cookie);
         }

@@ -1,0 +1,358 @@
+// Collections: announced batches through the composition or record by record, field values of every
+// kind, the reference index, methods, Dispose, scripted states and the running hook.
+#include "reference_fixture.h"
+
+#include <atlsafe.h>
+#include <comdef.h>
+
+namespace reference_test {
+namespace {
+
+using CollectionTest = ReferenceTest;
+
+CComPtr<IComposition> open_composition(ICollection* collection, LONG batch_size)
+{
+    CComPtr<IComposition> composition;
+    EXPECT_EQ(collection->GetComposition(batch_size, &composition), S_OK);
+    return composition;
+}
+
+std::vector<CComPtr<IUnknown>> elements(IUnknown* enumerable)
+{
+    std::vector<CComPtr<IUnknown>> all;
+    CComQIPtr<IEnumVARIANT> enumerator(enumerable);
+    _variant_t element;
+    ULONG fetched = 0;
+    while (enumerator && enumerator->Next(1, &element, &fetched) == S_OK && fetched == 1) {
+        all.emplace_back(element.punkVal);
+        element.Clear();
+    }
+    return all;
+}
+
+TEST_F(CollectionTest, ChangesArriveAsAnnouncedBatchesOfTheCompositionsSize)
+{
+    RecordClass items = define_items();
+    items.Apply({added(1), added(2), added(3)});
+    const CComPtr<ICollection> collection = deploy(L"Item");
+    const CComPtr<IComposition> composition = open_composition(collection, 2);
+    auto sink = fake::hold<RecordingSink>();
+    const DWORD states = advise(collection, IID_ICollectionEvents, sink->unknown());
+    const DWORD batches = advise(composition, IID_ICompositionEvents, sink->unknown());
+
+    EXPECT_EQ(collection->Run(), S_OK);
+    items.Apply({added(2, {{L"Name", text(L"two")}}), removed(1), added(4)});
+    EXPECT_EQ(sink->texts(6), (std::vector<std::wstring>{L"Collection 2", L"Updated A:1 A:2", L"Updated A:3",
+                                                         L"Collection 3", L"Updated U:2 R:1", L"Updated A:4"}));
+    LONG size = 0;
+    EXPECT_EQ(composition->GetSize(&size), S_OK);
+    EXPECT_EQ(size, 3);
+    EXPECT_THROW(items.Apply({removed(1)}), std::invalid_argument);
+
+    unadvise(composition, IID_ICompositionEvents, batches);
+    EXPECT_EQ(composition->Shutdown(), S_OK);
+    items.Apply({removed(2)}); // no composition: record by record
+    EXPECT_EQ(sink->texts(9), (std::vector<std::wstring>{L"Collection 2", L"Updated A:1 A:2", L"Updated A:3",
+                                                         L"Collection 3", L"Updated U:2 R:1", L"Updated A:4",
+                                                         L"UpdateStarted", L"Removed 2", L"UpdateFinished"}));
+    unadvise(collection, IID_ICollectionEvents, states);
+}
+
+TEST_F(CollectionTest, StatesFollowRunStopResetAndScripts)
+{
+    RecordClass items = define_items();
+    std::vector<bool> hook;
+    items.OnRunning([&](bool running) { hook.push_back(running); });
+    const CComPtr<ICollection> collection = deploy(L"Item");
+    auto sink = fake::hold<RecordingSink>();
+    const DWORD cookie = advise(collection, IID_ICollectionEvents, sink->unknown());
+    GUID id{};
+    collection->GetId(&id);
+
+    CComPtr<IUnknown> stopped;
+    EXPECT_EQ(collection->Run(), S_OK);
+    EXPECT_TRUE(registration->SetCollectionState(id, ECollectionState::Limping, L"slow source"));
+    EXPECT_EQ(collection->Stop(&stopped), S_OK);
+    EXPECT_EQ(collection->Reset(0), S_OK);
+    EXPECT_FALSE(registration->SetCollectionState(GUID{}, ECollectionState::Error));
+    EXPECT_EQ(sink->texts(6), (std::vector<std::wstring>{L"Collection 2", L"Collection 3", L"Collection 4 slow source",
+                                                         L"Collection 6", L"Collection 7", L"Collection 1"}));
+    EXPECT_EQ(hook, (std::vector<bool>{true, false}));
+    EXPECT_EQ(stopped, nullptr);
+
+    EXPECT_EQ(collection->Run(), S_OK);
+    unadvise(collection, IID_ICollectionEvents, cookie);
+    GUID collection_id{};
+    collection->GetId(&collection_id);
+    EXPECT_EQ(task->Remove(collection_id), S_OK);
+    EXPECT_EQ(hook.size(), 3u) << "a collection released while running still counts as running";
+}
+
+TEST_F(CollectionTest, TheLastReleaseOfARunningCollectionTellsItsClass)
+{
+    RecordClass items = define_items();
+    std::vector<bool> hook;
+    items.OnRunning([&](bool running) { hook.push_back(running); });
+    CComPtr<ICollection> collection = deploy(L"Item");
+    EXPECT_EQ(collection->Run(), S_OK);
+    collection.Release();
+    GUID task_id{};
+    task->GetId(&task_id);
+    task.Release();
+    EXPECT_EQ(pool<ITaskPool>(&ICollector::GetTaskPool)->Remove(&task_id), S_OK);
+    EXPECT_EQ(hook, (std::vector<bool>{true, false}));
+}
+
+// A record with a value of every kind, next to its reference targets.
+class FieldValuesTest : public CollectionTest {
+protected:
+    FieldValuesTest()
+    {
+        items = define_items();
+        const GUID item_class = items.Definition().id;
+        auto to = [&](long id, ReferenceForm form) { return RecordReference{item_class, {{L"Id", _variant_t(id)}}, form}; };
+        MethodValue add{L"Adds the parameter to the argument", [](const MethodCall& call) -> MethodOutcome {
+                            if (!call.argument)
+                                return std::vector<_variant_t>{_variant_t(1L), _variant_t(L"one")};
+                            if (!call.parameters.count(L"Step"))
+                                return MethodFailure{E_INVALIDARG, L"Step is not set"};
+                            return _variant_t(static_cast<long>(_variant_t(*call.argument)) +
+                                              static_cast<long>(call.parameters.at(L"Step")));
+                        }};
+        items.Apply({added(1), added(2, {{L"Name", text(L"two")},
+                                         {L"When", Value(_variant_t(45000.5, VT_DATE))},
+                                         {L"Tags", Value(ArrayValue{{_variant_t(L"a"), _variant_t(L"b")}})},
+                                         {L"Parent", Value(to(1, ReferenceForm::Reference))},
+                                         {L"Self", Value(to(2, ReferenceForm::Record))},
+                                         {L"Owner", Value(to(1, ReferenceForm::Object))},
+                                         {L"Ghost", Value(to(9, ReferenceForm::Record))},
+                                         {L"Siblings", Value(ReferenceArray{{to(1, ReferenceForm::Record),
+                                                                             to(9, ReferenceForm::Record)}})},
+                                         {L"Xml", Value(XmlValue{L"<item id=\"2\"/>"})},
+                                         {L"Add", Value(add)}}),
+                     added(3, {{L"Parent", Value(to(1, ReferenceForm::Record))}})});
+        collection = deploy(L"Item");
+        EXPECT_EQ(collection->Run(), S_OK);
+        CComPtr<IUnknown> enumerable;
+        EXPECT_EQ(collection->GetEnumerator(&enumerable), S_OK);
+        const auto records = elements(enumerable);
+        EXPECT_EQ(records.size(), 3u);
+        record = CComQIPtr<IRecord>(records.at(1));
+    }
+
+    _variant_t value(const wchar_t* name)
+    {
+        _variant_t read;
+        EXPECT_EQ(record->GetValue(_bstr_t(name), &read), S_OK) << name;
+        return read;
+    }
+
+    CComPtr<IField> field(const wchar_t* name)
+    {
+        CComPtr<IEnumVARIANT> fields;
+        EXPECT_EQ(record->GetFields(&fields), S_OK);
+        for (const auto& element : elements(fields)) {
+            CComQIPtr<IField> candidate(element);
+            _bstr_t candidate_name;
+            candidate->GetName(candidate_name.GetAddress());
+            if (std::wstring(candidate_name) == name)
+                return candidate.p;
+        }
+        return nullptr;
+    }
+
+    RecordClass items;
+    CComPtr<ICollection> collection;
+    CComPtr<IRecord> record;
+};
+
+TEST_F(FieldValuesTest, PlainArrayAndXmlValues)
+{
+    EXPECT_EQ(std::wstring(_bstr_t(value(L"Name"))), L"two");
+    EXPECT_EQ(value(L"When").vt, VT_DATE);
+    EXPECT_EQ(value(L"When").date, 45000.5);
+
+    CComQIPtr<IArrayField> tags(value(L"Tags").punkVal);
+    LONG count = 0;
+    CComPtr<IEnumVARIANT> tag_values;
+    ASSERT_TRUE(tags);
+    EXPECT_EQ(tags->GetCount(&count), S_OK);
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(tags->GetEnumerator(&tag_values), S_OK);
+    _variant_t both[2];
+    ULONG fetched = 0;
+    EXPECT_EQ(tag_values->Next(2, both, &fetched), S_OK);
+    EXPECT_EQ(std::wstring(_bstr_t(both[1])), L"b");
+
+    _variant_t xml;
+    EXPECT_EQ(CComQIPtr<IFieldXml>(field(L"Xml"))->ToXML(0, &xml), S_OK);
+    EXPECT_EQ(std::wstring(_bstr_t(xml)), L"<item id=\"2\"/>");
+    EXPECT_FALSE(CComQIPtr<IFieldXml>(field(L"Name")));
+
+    _variant_t absent(L"untouched");
+    EXPECT_EQ(record->GetValue(_bstr_t(L"Nope"), &absent), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(absent.vt, VT_EMPTY);
+}
+
+TEST_F(FieldValuesTest, ReferencesInEachForm)
+{
+    CComQIPtr<IReference> parent(value(L"Parent").punkVal);
+    CComPtr<IKey> parent_key;
+    ASSERT_TRUE(parent);
+    EXPECT_EQ(parent->GetKey(&parent_key), S_OK);
+    EXPECT_EQ(RecordingSink::key_text(parent_key), L"1");
+
+    CComQIPtr<IRecord> self(value(L"Self").punkVal);
+    ASSERT_TRUE(self);
+    EXPECT_EQ(RecordingSink::key_of(self), L"2");
+    EXPECT_FALSE(CComQIPtr<IReference>(self));
+
+    CComQIPtr<IObject> owner(value(L"Owner").punkVal);
+    GUID owner_class{};
+    ASSERT_TRUE(owner);
+    EXPECT_EQ(owner->GetClassId(&owner_class), S_OK);
+    EXPECT_TRUE(IsEqualGUID(owner_class, items.Definition().id));
+
+    EXPECT_EQ(value(L"Ghost").vt, VT_EMPTY);
+
+    const _variant_t siblings = value(L"Siblings");
+    ASSERT_EQ(siblings.vt, VT_ARRAY | VT_UNKNOWN);
+    ATL::CComSafeArray<IUnknown*> array;
+    array.Attach(siblings.parray);
+    EXPECT_EQ(array.GetCount(), 2u);
+    EXPECT_EQ(RecordingSink::key_of(CComQIPtr<IRecord>(array.GetAt(0))), L"1");
+    EXPECT_EQ(array.GetAt(1), nullptr);
+    array.Detach();
+}
+
+TEST_F(FieldValuesTest, MethodsTakeParametersAndGiveValuesListsOrFailures)
+{
+    CComQIPtr<IFieldMethod> add(field(L"Add"));
+    ASSERT_TRUE(add);
+    EXPECT_EQ(value(L"Add").vt, VT_EMPTY);
+
+    _variant_t result;
+    EXPECT_EQ(add->InvokeWithArgument(_variant_t(40L), &result), E_INVALIDARG);
+    EXPECT_EQ(last_error(add, IID_IFieldMethod).description, L"Step is not set");
+    EXPECT_EQ(add->SetParameter(_bstr_t(L"Step"), _variant_t(2L)), S_OK);
+    EXPECT_EQ(add->InvokeWithArgument(_variant_t(40L), &result), S_OK);
+    EXPECT_EQ(static_cast<long>(result), 42);
+
+    result.Clear();
+    EXPECT_EQ(add->Invoke(&result), S_OK);
+    CComQIPtr<IMethodResultList> list(result.punkVal);
+    CComPtr<IEnumVARIANT> items_enum;
+    VARIANT_BOOL has_items = VARIANT_FALSE;
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->HasItems(&has_items), S_OK);
+    EXPECT_EQ(has_items, VARIANT_TRUE);
+    EXPECT_EQ(list->GetItems(&items_enum), S_OK);
+    std::vector<std::wstring> values;
+    for (const auto& element : elements(items_enum)) {
+        _variant_t item;
+        CComQIPtr<IMethodResultItem>(element)->GetValue(&item);
+        values.emplace_back(_bstr_t(item));
+    }
+    EXPECT_EQ(values, (std::vector<std::wstring>{L"1", L"one"}));
+
+    EXPECT_EQ(add->ClearParameter(_bstr_t(L"Step")), S_OK);
+    _variant_t step;
+    EXPECT_EQ(add->GetParameter(_bstr_t(L"Step"), &step), S_OK);
+    EXPECT_EQ(step.vt, VT_EMPTY);
+}
+
+TEST_F(FieldValuesTest, TheReferenceIndexFindsTheReferrersOfAKey)
+{
+    CComPtr<IReferenceIndex> index;
+    ASSERT_EQ(collection->GetReferenceIndex(&index), S_OK);
+    CComPtr<IClass> cls;
+    const CComPtr<IClassPool> classes = pool<IClassPool>(&ICollector::GetClassPool);
+    ASSERT_EQ(classes->GetClass(items.Definition().id, &cls), S_OK);
+
+    // By the target's own key fields, and by the name of one reference field.
+    struct Row {
+        const wchar_t* name;
+        long id;
+        std::vector<std::wstring> referrers;
+    };
+    const Row rows[] = {{L"Id", 1, {L"2", L"3"}}, {L"Parent", 1, {L"2", L"3"}}, {L"Self", 2, {L"2"}},
+                        {L"Self", 1, {}},         {L"Id", 3, {}}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.name)) + " " + std::to_string(row.id));
+        CComPtr<IKeyTemplate> key_template;
+        CComPtr<IKey> key;
+        CComPtr<IKeySet> found;
+        CComPtr<IUnknown> keys;
+        VARIANT_BOOL has_items = VARIANT_TRUE;
+        ASSERT_EQ(cls->CreateKeyTemplate(&key_template), S_OK);
+        EXPECT_EQ(key_template->SetField(_bstr_t(row.name), _variant_t(row.id)), S_OK);
+        EXPECT_EQ(key_template->GetKey(&key), S_OK);
+        EXPECT_EQ(index->FindReferencing(key, &found), S_OK);
+        EXPECT_EQ(found->HasItems(&has_items), S_OK);
+        EXPECT_EQ(has_items != VARIANT_FALSE, !row.referrers.empty());
+        EXPECT_EQ(found->GetEnumerator(&keys), S_OK);
+        std::vector<std::wstring> referrers;
+        for (const auto& element : elements(keys))
+            referrers.push_back(RecordingSink::key_text(CComQIPtr<IKey>(element)));
+        EXPECT_EQ(referrers, row.referrers);
+    }
+    CComPtr<IKeySet> none;
+    EXPECT_EQ(index->FindReferencing(nullptr, &none), E_POINTER);
+}
+
+TEST_F(FieldValuesTest, ADisposedRecordRefusesFurtherCalls)
+{
+    CComQIPtr<IDisposableObject> disposable(record);
+    ASSERT_TRUE(disposable);
+    EXPECT_EQ(disposable->Dispose(), S_OK);
+    _variant_t name;
+    EXPECT_EQ(record->GetValue(_bstr_t(L"Name"), &name), CO_E_OBJNOTCONNECTED);
+    CComPtr<IKey> key;
+    EXPECT_EQ(record->GetKey(&key), CO_E_OBJNOTCONNECTED);
+    EXPECT_EQ(disposable->Dispose(), S_OK);
+}
+
+TEST_F(CollectionTest, TasksAndThePoolAnnounceWhatTheyDeployAndRemove)
+{
+    define_items();
+    const CComPtr<ITaskPool> tasks = pool<ITaskPool>(&ICollector::GetTaskPool);
+    auto sink = fake::hold<RecordingSink>();
+    const DWORD pool_cookie = advise(tasks, IID_ITaskPoolEvents, sink->unknown());
+    GUID host{0x40, 0, 0, {}}, user{0x50, 0, 0, {}}, other{0x60, 0, 0, {}};
+    CComPtr<IUnknown> unknown;
+    EXPECT_EQ(tasks->DeployWithText(_bstr_t(L"job"), &host, &user, _variant_t(L"interval=5"), 1, &unknown), S_OK);
+    task = CComQIPtr<ITask>(unknown);
+    const DWORD task_cookie = advise(task, IID_ITaskEvents, sink->unknown());
+
+    GUID read{}, previous{};
+    EXPECT_EQ(task->GetHostId(&read), S_OK);
+    EXPECT_TRUE(IsEqualGUID(read, host));
+    EXPECT_EQ(task->SwitchUser(other, &previous), S_OK);
+    EXPECT_TRUE(IsEqualGUID(previous, user));
+    _variant_t configuration;
+    EXPECT_EQ(CComQIPtr<IProperties>(task)->GetProperty(_bstr_t(L"Configuration"), &configuration), S_OK);
+    EXPECT_EQ(std::wstring(_bstr_t(configuration)), L"interval=5");
+    ETaskState state{};
+    EXPECT_EQ(task->GetState(&state), S_OK);
+    EXPECT_EQ(state, ETaskState::Running);
+
+    _variant_t deployed;
+    EXPECT_EQ(CComQIPtr<IDeploymentTarget>(task)->Deploy(_variant_t(L"Summary"), nullptr, &deployed), S_OK);
+    CComQIPtr<ICollection> summary(deployed.punkVal);
+    GUID summary_id{};
+    summary->GetId(&summary_id);
+    EXPECT_EQ(task->Remove(summary_id), S_OK);
+    EXPECT_EQ(task->Stop(), S_OK);
+    GUID task_id{};
+    task->GetId(&task_id);
+    EXPECT_TRUE(registration->SetTaskState(task_id, ETaskState::Error, L"lost host"));
+    EXPECT_EQ(tasks->Remove(&task_id), S_OK);
+
+    EXPECT_EQ(sink->texts(7), (std::vector<std::wstring>{L"TaskDeployed", L"CollectionDeployed", L"CollectionRemoved",
+                                                         L"Task 5", L"Task 6", L"Task 7 lost host", L"TaskRemoved"}));
+    unadvise(task, IID_ITaskEvents, task_cookie);
+    unadvise(tasks, IID_ITaskPoolEvents, pool_cookie);
+}
+
+} // namespace
+} // namespace reference_test

@@ -1,0 +1,178 @@
+// The collector object: its classes, run state and events, scripted failures, bad arguments, and
+// shutdown while events are on their way.
+#include "reference_fixture.h"
+
+#include <comdef.h>
+
+#include <functional>
+
+namespace reference_test {
+namespace {
+
+TEST(Registration, OffersEveryCollectorClassInItsContextUntilItEnds)
+{
+    fake::Apartment apartment;
+    struct Row {
+        const CLSID* id;
+        DWORD context;
+    };
+    const Row rows[] = {
+        {&CLSID_ArborHyperVWmiCollector, CLSCTX_INPROC_SERVER}, {&CLSID_ArborVcfCollector, CLSCTX_INPROC_SERVER},
+        {&CLSID_VMwareCollector, CLSCTX_INPROC_SERVER},         {&CLSID_VMwareStandaloneCollector, CLSCTX_LOCAL_SERVER},
+        {&CLSID_RestCollector, CLSCTX_INPROC_SERVER},           {&CLSID_EventsCollector, CLSCTX_INPROC_SERVER},
+        {&CLSID_CirrusCollector, CLSCTX_INPROC_SERVER},         {&CLSID_MetricsCollector, CLSCTX_INPROC_SERVER},
+    };
+    const long before = Registration::LiveObjects();
+    {
+        Registration registration;
+        for (const Row& row : rows) {
+            CComPtr<ICollector> collector;
+            EXPECT_EQ(CoCreateInstance(*row.id, nullptr, row.context, IID_ICollector,
+                                       reinterpret_cast<void**>(&collector)),
+                      S_OK);
+            ECollectorState state{};
+            EXPECT_EQ(collector->GetState(&state), S_OK);
+            EXPECT_EQ(state, ECollectorState::Initial);
+        }
+        CComPtr<ICollector> in_process;
+        EXPECT_EQ(CoCreateInstance(CLSID_VMwareStandaloneCollector, nullptr, CLSCTX_INPROC_SERVER, IID_ICollector,
+                                   reinterpret_cast<void**>(&in_process)),
+                  REGDB_E_CLASSNOTREG);
+    }
+    CComPtr<ICollector> revoked;
+    EXPECT_EQ(CoCreateInstance(CLSID_ArborVcfCollector, nullptr, CLSCTX_INPROC_SERVER, IID_ICollector,
+                               reinterpret_cast<void**>(&revoked)),
+              REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(Registration::LiveObjects(), before);
+}
+
+using CollectorTest = ReferenceTest;
+
+TEST_F(CollectorTest, RunStatesAreAnnouncedOnTheComponentThread)
+{
+    auto sink = fake::hold<RecordingSink>();
+    const DWORD cookie = advise(collector, IID_ICollectorEvents, sink->unknown());
+    EXPECT_EQ(collector->Start(), S_OK);
+    EXPECT_EQ(collector->Suspend(), S_OK);
+    EXPECT_EQ(collector->Start(), S_OK);
+    EXPECT_EQ(collector->Stop(), S_OK);
+    EXPECT_EQ(collector->Restart(), S_OK);
+    EXPECT_EQ(collector->Restart(), S_OK); // running: stops first
+    EXPECT_EQ(collector->Terminate(), S_OK);
+
+    const auto received = sink->wait_for(8);
+    std::vector<std::wstring> texts;
+    for (const Received& event : received) {
+        texts.push_back(event.what);
+        EXPECT_NE(event.thread, std::this_thread::get_id());
+        EXPECT_EQ(event.thread, received.front().thread);
+    }
+    EXPECT_EQ(texts, (std::vector<std::wstring>{L"Collector 1", L"Collector 2", L"Collector 1", L"Collector 3",
+                                                L"Collector 1", L"Collector 3", L"Collector 1", L"Collector 4"}));
+
+    EXPECT_EQ(collector->Start(), E_ILLEGAL_METHOD_CALL);
+    const ErrorText error = last_error(collector, IID_ICollector);
+    EXPECT_TRUE(error.supported);
+    EXPECT_EQ(error.description, L"The collector is terminated");
+    unadvise(collector, IID_ICollectorEvents, cookie);
+}
+
+TEST_F(CollectorTest, AScriptedFailureHitsTheChosenCallOnly)
+{
+    registration->FailCall(L"ICollector::Start", 2, E_ACCESSDENIED, L"no start today");
+    registration->FailCall(L"IProperties::SetProperty", 1, DISP_E_TYPEMISMATCH, L"bad value");
+    EXPECT_EQ(collector->Start(), S_OK);
+    EXPECT_EQ(collector->Start(), E_ACCESSDENIED);
+    EXPECT_EQ(last_error(collector, IID_ICollector).description, L"no start today");
+    EXPECT_EQ(collector->Start(), S_OK);
+
+    CComQIPtr<IProperties> properties(collector);
+    EXPECT_EQ(properties->SetProperty(_bstr_t(L"Timeout"), _variant_t(5L)), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(last_error(collector, IID_IProperties).description, L"bad value");
+    EXPECT_EQ(properties->SetProperty(_bstr_t(L"Timeout"), _variant_t(5L)), S_OK);
+    _variant_t value;
+    EXPECT_EQ(properties->GetProperty(_bstr_t(L"Timeout"), &value), S_OK);
+    EXPECT_EQ(static_cast<long>(value), 5);
+}
+
+TEST_F(CollectorTest, BadArgumentsFailWithTheirCodeAndErrorInformation)
+{
+    define_items();
+    const CComPtr<ICollection> collection = deploy(L"Item");
+    const CComPtr<IClassPool> classes = pool<IClassPool>(&ICollector::GetClassPool);
+    const CComPtr<ITaskPool> tasks = pool<ITaskPool>(&ICollector::GetTaskPool);
+    CComPtr<IUnknown> unknown;
+    CComPtr<IClass> cls;
+    _variant_t value;
+    GUID absent{0xDEAD, 0, 0, {}};
+
+    struct Row {
+        const char* name;
+        std::function<HRESULT()> call;
+        HRESULT expected;
+        const wchar_t* description;
+        IUnknown* object;
+        const IID* iid;
+    };
+    const Row rows[] = {
+        {"GetTaskPool(null)", [&] { return collector->GetTaskPool(nullptr); }, E_POINTER, L"Null out-pointer", collector,
+         &IID_ICollector},
+        {"GetState(null)", [&] { return collection->GetState(nullptr); }, E_POINTER, L"Null out-pointer", collection,
+         &IID_ICollection},
+        {"Deploy(unknown class)", [&] { return task->Deploy(_bstr_t(L"Nope"), &unknown); }, E_INVALIDARG,
+         L"Unknown record class: Nope", task, &IID_ITask},
+        {"GetClass(unknown id)", [&] { return classes->GetClass(absent, &cls); }, E_INVALIDARG,
+         L"No record class has that id", classes, &IID_IClassPool},
+        {"GetTask(unknown id)", [&] { return tasks->GetTask(&absent, &unknown); }, E_INVALIDARG, L"No task has that id",
+         tasks, &IID_ITaskPool},
+        {"Remove(unknown id)", [&] { return tasks->Remove(&absent); }, E_INVALIDARG, L"No task has that id", tasks,
+         &IID_ITaskPool},
+        {"Deploy(no name)", [&] { return tasks->Deploy(_bstr_t(L""), &absent, &absent, 0, &unknown); }, E_INVALIDARG,
+         L"A task needs a name", tasks, &IID_ITaskPool},
+        {"DeployWithText(number)",
+         [&] { return tasks->DeployWithText(_bstr_t(L"t"), nullptr, nullptr, _variant_t(1L), 0, &unknown); },
+         E_INVALIDARG, L"The configuration is a text", tasks, &IID_ITaskPool},
+        {"GetProperty(never set)", [&] { return CComQIPtr<IProperties>(task)->GetProperty(_bstr_t(L"X"), &value); },
+         DISP_E_UNKNOWNNAME, L"No property X", task, &IID_IProperties},
+        {"Reset(1)", [&] { return collection->Reset(1); }, E_INVALIDARG, L"No reset option is defined", collection,
+         &IID_ICollection},
+        {"GetComposition(0)", [&] { return collection->GetComposition(0, nullptr); }, E_POINTER, L"Null out-pointer",
+         collection, &IID_ICollection},
+        {"Run(not a controller)", [&] { return task->Run(_variant_t(static_cast<IUnknown*>(collection))); },
+         E_NOINTERFACE, L"The controller is not a data collection service controller", task, &IID_ITask},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.call(), row.expected);
+        const ErrorText error = last_error(row.object, *row.iid);
+        EXPECT_TRUE(error.supported);
+        EXPECT_EQ(error.description, row.description);
+    }
+    EXPECT_EQ(unknown, nullptr);
+    EXPECT_EQ(cls, nullptr);
+    EXPECT_EQ(value.vt, VT_EMPTY);
+}
+
+TEST_F(CollectorTest, ShutdownWhileEventsAreOnTheirWayStopsTheThreadAndDropsThem)
+{
+    RecordClass items = define_items();
+    const CComPtr<ICollection> collection = deploy(L"Item");
+    auto sink = fake::hold<RecordingSink>();
+    const DWORD cookie = advise(collection, IID_ICollectionEvents, sink->unknown());
+    EXPECT_EQ(collection->Run(), S_OK);
+    std::thread feeder([&] {
+        for (long id = 1; id <= 200; ++id)
+            items.Apply({added(id)});
+    });
+    sink->wait_for(10);
+    EXPECT_EQ(collector->Shutdown(), S_OK);
+    const std::size_t after_shutdown = sink->wait_for(0).size();
+    feeder.join();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(sink->wait_for(0).size(), after_shutdown) << "an event arrived after Shutdown returned";
+    EXPECT_EQ(collector->Start(), CO_E_OBJNOTCONNECTED);
+    unadvise(collection, IID_ICollectionEvents, cookie);
+}
+
+} // namespace
+} // namespace reference_test
