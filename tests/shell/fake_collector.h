@@ -13,17 +13,21 @@
 
 #include <atomic>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace shell_test {
 
 using namespace Ostra_Lux_Collector_Interfaces;
 
-class FakeCollector : public fake::Fake<ICollector, IProperties, fake::SupportsErrorInfo, fake::ConnectionPoints> {
+class FakeCollector
+    : public fake::Fake<ICollector, IProperties, IDatabaseStorage, fake::SupportsErrorInfo, fake::ConnectionPoints> {
 public:
     explicit FakeCollector(REFCLSID created_as) : Fake("collector"), created_as(created_as) {}
 
     fake::ConnectionPoint<ICollectorEvents>& events = offer<ICollectorEvents>("collector events");
+    fake::ConnectionPoint<IDatabaseStorageEvents>& storage_events = offer<IDatabaseStorageEvents>("storage events");
 
     // What every operation of ICollector (but Shutdown) returns.
     HRESULT result = S_OK;
@@ -33,6 +37,14 @@ public:
     std::map<std::wstring, _variant_t> properties;
     std::map<std::string, int> calls;
     CLSID created_as;
+    // The arguments of each IDatabaseStorage::Connect: the five texts (a null BSTR as nullopt), then the
+    // two flags, the encryption mode and the last flag.
+    struct Connection {
+        std::vector<std::optional<std::wstring>> texts;
+        std::vector<LONG> numbers;
+    };
+    std::vector<Connection> connections;
+    EDatabaseStorageState storage_state = EDatabaseStorageState::Disconnected;
 
     // What the pool getters hand out (each getter counts as a call and answers `result`); null when
     // not set.
@@ -76,6 +88,23 @@ public:
     {
         properties[std::wstring(name, SysStringLen(name))] = value;
         return answer("SetProperty");
+    }
+
+    HRESULT STDMETHODCALLTYPE Connect(BSTR server, BSTR instance, BSTR database, VARIANT_BOOL useSqlAuth, BSTR user,
+                                      BSTR password, VARIANT_BOOL multiSubnetFailover, LONG encryptionMode,
+                                      VARIANT_BOOL trustServerCertificate) override
+    {
+        Connection& made = connections.emplace_back();
+        for (const BSTR text : {server, instance, database, user, password})
+            made.texts.push_back(text ? std::optional(std::wstring(text, SysStringLen(text))) : std::nullopt);
+        made.numbers = {useSqlAuth, multiSubnetFailover, encryptionMode, trustServerCertificate};
+        return answer("Connect");
+    }
+    HRESULT STDMETHODCALLTYPE Disconnect() override { return answer("Disconnect"); }
+    HRESULT STDMETHODCALLTYPE GetState(EDatabaseStorageState* out) override
+    {
+        *out = storage_state;
+        return answer("GetStorageState");
     }
 
 private:

@@ -1,5 +1,5 @@
-// Fake host and user pools of a collector: entries with scripted names, passwords and failures, looked
-// up by id, created and walked as the component does.
+// Fake host, user and resource pools of a collector: entries with scripted names, passwords and
+// failures, looked up, created and walked as the component does.
 #pragma once
 
 #include "shell/object_values.h"
@@ -9,9 +9,11 @@
 
 #include <collector/interfaces.h>
 
+#include <atlsafe.h>
 #include <comdef.h>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -195,6 +197,121 @@ private:
     {
         return fake::make<FakeUser>(numbered_guid(100 + static_cast<std::uint32_t>(entries.size())), text_of(name), text_of(password));
     }
+};
+
+class FakeResource : public fake::Fake<IResource> {
+public:
+    FakeResource(std::wstring name, _variant_t value) : Fake("resource"), resource_name(std::move(name)), value(value) {}
+
+    std::wstring resource_name;
+    _variant_t value;
+    // What the last Deploy was given: the target's name and the names of the bag (null: "none").
+    std::vector<std::wstring> deployed;
+
+    HRESULT STDMETHODCALLTYPE GetId(GUID* out) override
+    {
+        *out = numbered_guid(7);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override { return give_text(resource_name, out); }
+    HRESULT STDMETHODCALLTYPE GetResource(VARIANT* out) override
+    {
+        VariantInit(out);
+        return VariantCopy(out, &value);
+    }
+    HRESULT STDMETHODCALLTYPE Deploy(IDeploymentTarget* target, IDeploymentData* data, VARIANT* result) override
+    {
+        _bstr_t name;
+        deployed.assign({target && SUCCEEDED(target->GetName(name.GetAddress())) ? text_of(name) : L"none"});
+        if (data) {
+            SAFEARRAY* given = nullptr;
+            EXPECT_EQ(data->GetNames(&given), S_OK);
+            CComSafeArray<BSTR> names;
+            names.Attach(given);
+            for (ULONG i = 0; i < names.GetCount(); ++i)
+                deployed.push_back(text_of(names.GetAt(i)));
+        }
+        VariantInit(result);
+        result->vt = VT_I4;
+        result->lVal = 42;
+        return S_OK;
+    }
+};
+
+class FakeResourcePool : public fake::Fake<IResourcePool, IProperties, fake::ConnectionPoints> {
+public:
+    FakeResourcePool() : Fake("resource pool") {}
+
+    fake::ConnectionPoint<IResourcePoolEvents>& events = offer<IResourcePoolEvents>("resource pool events");
+    std::vector<fake::Held<FakeResource>> resources;
+    // What Find answers for a name the pool lacks, and whether Add gives no object.
+    HRESULT missing = E_INVALIDARG;
+    bool add_gives_nothing = false;
+    // Each call with its text (and merge mode).
+    std::vector<std::wstring> calls;
+    std::map<std::wstring, _variant_t> properties;
+
+    HRESULT STDMETHODCALLTYPE Add(BSTR name, VARIANT value, IUnknown** out) override
+    {
+        calls.push_back(L"Add " + text_of(name));
+        *out = nullptr;
+        if (add_gives_nothing)
+            return S_OK;
+        auto& added = resources.emplace_back(fake::make<FakeResource>(text_of(name), _variant_t(value)));
+        added->AddRef();
+        *out = added->unknown();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Remove(BSTR name) override { return noted(L"Remove ", name); }
+    HRESULT STDMETHODCALLTYPE Find(BSTR name, IUnknown** out) override
+    {
+        calls.push_back(L"Find " + text_of(name));
+        *out = nullptr;
+        for (const auto& resource : resources) {
+            if (resource->resource_name == text_of(name)) {
+                resource->AddRef();
+                *out = resource->unknown();
+                return S_OK;
+            }
+        }
+        return missing;
+    }
+    HRESULT STDMETHODCALLTYPE Load(BSTR path) override { return noted(L"Load ", path); }
+    HRESULT STDMETHODCALLTYPE Merge(BSTR path, EMergeMode mode) override
+    {
+        return noted(L"Merge " + std::to_wstring(static_cast<LONG>(mode)) + L" ", path);
+    }
+    HRESULT STDMETHODCALLTYPE Save(BSTR path) override { return noted(L"Save ", path); }
+    HRESULT STDMETHODCALLTYPE GetEnumerator(IUnknown** out) override
+    {
+        std::vector<_variant_t> elements;
+        for (const auto& resource : resources)
+            elements.emplace_back(resource->unknown());
+        *out = fake::make<FakeElements>(std::move(elements), requested)->unknown();
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetPropertyNames(SAFEARRAY**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetProperty(BSTR name, VARIANT* value) override
+    {
+        VariantInit(value);
+        const auto found = properties.find(text_of(name));
+        return found == properties.end() ? DISP_E_UNKNOWNNAME : VariantCopy(value, &found->second);
+    }
+    HRESULT STDMETHODCALLTYPE SetProperty(BSTR name, VARIANT value) override
+    {
+        properties[text_of(name)] = value;
+        return S_OK;
+    }
+
+private:
+    HRESULT noted(const std::wstring& what, BSTR text)
+    {
+        calls.push_back(what + text_of(text));
+        return S_OK;
+    }
+
+    std::vector<ULONG> requested;
 };
 
 } // namespace shell_test

@@ -25,11 +25,13 @@ protected:
     FakeCollector& component = *served.last.load();
     fake::Held<FakeHostPool> hosts = fake::hold<FakeHostPool>();
     fake::Held<FakeUserPool> users = fake::hold<FakeUserPool>();
+    fake::Held<FakeResourcePool> resources = fake::hold<FakeResourcePool>();
 
     void SetUp() override
     {
         component.host_pool = hosts->unknown();
         component.user_pool = users->unknown();
+        component.resource_pool = resources->unknown();
     }
 };
 
@@ -44,6 +46,7 @@ TEST_F(CollectorPools, APoolIsSharedWhileAHandleLivesAndBuiltAgainOnceAllAreGone
     const Getter getters[] = {
         {"GetHostPool", [](const Collector& c) { return [pool = c.GetHostPool()] { (void)pool.IsExist({}); }; }},
         {"GetUserPool", [](const Collector& c) { return [pool = c.GetUserPool()] { (void)pool.GetCurrent(); }; }},
+        {"GetResourcePool", [](const Collector& c) { return [pool = c.GetResourcePool()] { (void)pool[L"x"]; }; }},
     };
     for (const Getter& getter : getters) {
         SCOPED_TRACE(getter.call);

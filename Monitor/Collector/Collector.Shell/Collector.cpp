@@ -5,6 +5,7 @@
 #include "EventListener.h"
 #include "HandedOut.h"
 #include "PoolCache.h"
+#include "Properties.h"
 #include "SimpleSinks.h"
 
 #include <collector/shell/Collector.h>
@@ -15,6 +16,7 @@
 #include <iterator>
 #include <string_view>
 #include <tuple>
+#include <utility>
 
 namespace collector::shell {
 
@@ -67,7 +69,8 @@ struct Collector::impl_t {
     detail::EventListener<detail::collector_sink_t> events{nullptr, IID_ICollectorEvents};
     CComPtr<ICollector> collector;
     // The pools last handed out, held weakly: a pool lives exactly as long as its handles.
-    mutable detail::pool_cache_t<HostPool::impl_t, UserPool::impl_t> pools;
+    mutable detail::pool_cache_t<DatabaseStorage::impl_t, HostPool::impl_t, UserPool::impl_t, ResourcePool::impl_t>
+        pools;
 
     impl_t(ECollectorSource source, bool standalone)
     {
@@ -83,18 +86,25 @@ struct Collector::impl_t {
     // The component ends its work while the library still holds it; its result does not matter here.
     ~impl_t() { collector->Shutdown(); }
 
+    // The pool that a live handle still shares, else the one whose implementation `make` builds.
+    template <class Pool, class Make>
+    Pool cached(Make&& make) const
+    {
+        return Pool(pools.get<typename Pool::impl_t>(std::forward<Make>(make)));
+    }
+
     // The pool that a live handle still shares, else a new one whose handle is built from the objects
     // that `getters` of the collector hand out, asked for in the order given. A pool handle that the
     // collector makes has a constructor from those objects (IUnknown*) and one from its impl_t.
     template <class Pool, class... Getters>
     Pool pool(Getters... getters) const
     {
-        return Pool(pools.get<typename Pool::impl_t>([&] {
+        return cached<Pool>([&] {
             // A braced list asks the collector in order.
             const std::array<CComPtr<IUnknown>, sizeof...(Getters)> objects{
                 detail::handed_out(collector.p, getters)...};
             return std::apply([](const auto&... object) { return Pool(object.p...).impl_; }, objects);
-        }));
+        });
     }
 };
 
@@ -126,22 +136,28 @@ ECollectorState Collector::GetState() const
 
 void Collector::SetProperty(std::wstring_view name, const _variant_t& value)
 {
-    const auto properties = detail::query_required<IProperties>(impl_->collector, COLLECTOR_THROW_SITE);
-    // The component receives the caller's VARIANT by value; the caller keeps ownership of its contents.
-    detail::call(properties.p, &IProperties::SetProperty, detail::make_bstr(name), static_cast<const VARIANT&>(value));
+    detail::set_property(impl_->collector, name, value, COLLECTOR_THROW_SITE);
 }
 
 _variant_t Collector::GetProperty(std::wstring_view name)
 {
-    const auto properties = detail::query_required<IProperties>(impl_->collector, COLLECTOR_THROW_SITE);
-    _variant_t value;
-    detail::call(properties.p, &IProperties::GetProperty, detail::make_bstr(name), &value);
-    return value;
+    return detail::get_property(impl_->collector, name, COLLECTOR_THROW_SITE);
+}
+
+// The collector object is its own storage: nothing is asked for.
+DatabaseStorage Collector::GetDatabaseStorage() const
+{
+    return impl_->cached<DatabaseStorage>([this] { return DatabaseStorage(impl_->collector.p).impl_; });
 }
 
 HostPool Collector::GetHostPool() const { return impl_->pool<HostPool>(&ICollector::GetHostPool); }
 
 UserPool Collector::GetUserPool() const { return impl_->pool<UserPool>(&ICollector::GetUserPool); }
+
+ResourcePool Collector::GetResourcePool() const
+{
+    return impl_->pool<ResourcePool>(&ICollector::GetResourcePool);
+}
 
 void Collector::Subscribe(const std::shared_ptr<ICollectorListener>& listener) { impl_->events.connect(listener); }
 

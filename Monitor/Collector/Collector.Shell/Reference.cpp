@@ -143,7 +143,8 @@ Reference::Reference(Object value, unsigned __int64 index, IClassPool* classPool
 // come from wherever the reference holds them: an IReference names both; a record gives its key,
 // and its class through that key; an object has a class and no key. An array element that is null
 // or not a record gives the empty record, and fails with E_POINTER wherever a key or class is
-// needed. Nothing but the class name is kept: every other member asks the component afresh.
+// needed. Nothing but the class name is kept: every other member asks the component afresh, so a
+// reference follows its target as the target changes.
 
 // Resolved through the class pool that came with the value.
 Class Reference::GetClass() const

@@ -1,9 +1,11 @@
 // The root object: one instance of the collector component for one source.
 #pragma once
 
+#include "DatabaseStorage.h"
 #include "Export.h"
 #include "HostPool.h"
 #include "Listeners.h"
+#include "ResourcePool.h"
 #include "UserPool.h"
 
 #include <collector/interfaces.h>
@@ -55,8 +57,10 @@ public:
     // The component's pools. Each getter hands out the pool that a live handle still shares, and asks
     // the component for a new one once every handle to it is gone; copies share one pool. A pool may
     // outlive its collector.
+    DatabaseStorage GetDatabaseStorage() const;
     HostPool GetHostPool() const;
     UserPool GetUserPool() const;
+    ResourcePool GetResourcePool() const;
 
     // Sends the component's events to `listener`, which replaces any earlier one and is held only
     // weakly: the caller's last release stops its events. An empty pointer connects and delivers
