@@ -1,6 +1,6 @@
-// Collection events over a fake component: who holds the listener place, the calls that one
-// composition update makes, failures inside an update, state changes, watchers, the sink's log, and
-// updates on several component threads while the program subscribes and registers watchers.
+// Collection events over a fake component: who holds the listener place, the calls of a composition
+// update, failures inside one, state changes, watchers, the sink's log, and updates on component
+// threads while the program subscribes and registers watchers.
 #include "shell/fake_collection.h"
 
 #include <collector/shell.h>
@@ -23,21 +23,17 @@ namespace shell_test {
 namespace {
 
 using namespace collector::shell;
+using Calls = std::vector<std::wstring>;
 
 // Writes every call down: "set", "+1" (added), "~1" (updated), "-1" (removed), "Running text".
 class Journal : public ICollectionListener {
 public:
     bool take_whole = false;
-    // Runs before a record call is written down, with the record's number.
-    std::function<void(int)> on_record;
-    std::vector<std::wstring> calls;
+    std::function<void(int)> on_record; // runs before a record call is written down
+    Calls calls;
     GUID state_id{};
 
-    bool Updated(const RecordsSet&) override
-    {
-        calls.push_back(L"set");
-        return take_whole;
-    }
+    bool Updated(const RecordsSet&) override { return calls.push_back(L"set"), take_whole; }
     void RecordAdded(Record record) override { note(L"+", record[L"id"].get<int>()); }
     void RecordUpdated(Record record) override { note(L"~", record[L"id"].get<int>()); }
     void RecordRemoved(Key key) override { note(L"-", key[L"id"].get<int>()); }
@@ -56,105 +52,79 @@ private:
     }
 };
 
-using Calls = std::vector<std::wstring>;
-using Changes = std::vector<std::pair<LONG, LONG>>;
+const std::vector<HRESULT> success{S_OK};
 
 class CollectionEvents : public testing::Test {
 protected:
     fake::Held<FakeCollection> component = fake::hold<FakeCollection>();
-    std::optional<Collection> collection{std::in_place, component->unknown(), component->classes->unknown()};
+    std::optional<Collection> collection{std::in_place, component->unknown(), component->cls->unknown()};
     std::shared_ptr<Journal> journal = std::make_shared<Journal>();
     int disposals = 0;
 
-    // One update of (kind, record) changes; the results of every advised sink.
     std::vector<HRESULT> update(const Changes& changes, std::optional<std::size_t> fail_at = {})
     {
         auto set = fake::hold<FakeSet>(changes, fail_at);
-        const auto results = component->composition->updates.fire(
-            [&](ICompositionEvents* sink) { return sink->Updated(GUID{}, set.get()); });
+        const auto results =
+            component->updates.fire([&](ICompositionEvents* sink) { return sink->Updated(GUID{}, set.get()); });
         disposals = set->disposals;
         return results;
     }
     std::vector<HRESULT> added(LONG id)
     {
-        auto record = fake::hold<FakeRecord>(id);
+        auto record = fake::hold<FakeItem>(id);
         return component->events.fire([&](ICollectionEvents* sink) { return sink->RecordAdded(GUID{}, record.get()); });
     }
 };
 
-const std::vector<HRESULT> one_success{S_OK};
-
-TEST_F(CollectionEvents, TheFirstSubscriberKeepsThePlaceUntilUnsubscribe)
-{
-    const auto other = std::make_shared<Journal>();
-    collection->Subscribe(journal);
-    collection->Subscribe(other);
-    added(1);
-    collection->Unsubscribe();
-    collection->Subscribe(other);
-    added(2);
-    EXPECT_EQ(journal->calls, Calls{L"+1"});
-    EXPECT_EQ(other->calls, Calls{L"+2"});
-    EXPECT_EQ(component->events.advise_calls.load(), 2);
-    collection->Unsubscribe();
-
-    // An empty listener, and one released by its owner, keep the place too.
-    collection->Subscribe(nullptr);
-    collection->Subscribe(journal);
-    EXPECT_EQ(added(3), one_success);
-    collection->Unsubscribe();
-    auto released = std::make_shared<Journal>();
-    collection->Subscribe(released);
-    released.reset();
-    collection->Subscribe(journal);
-    added(4);
-    EXPECT_EQ(journal->calls, Calls{L"+1"});
-    collection->Unsubscribe();
-}
-
-TEST_F(CollectionEvents, WatchersAndAListenerCompeteForThePlace)
+TEST_F(CollectionEvents, TheFirstSubscriberOrWatcherKeepsThePlaceUntilUnsubscribe)
 {
     std::vector<int> watched;
     const auto watch = [&](Record record) { watched.push_back(record[L"id"].get<int>()); };
+    const auto other = std::make_shared<Journal>();
     collection->Subscribe(journal);
+    collection->Subscribe(other);
     collection->WatchOnAdded(watch);
     added(1);
     collection->Unsubscribe();
-    collection->WatchOnAdded(watch).Subscribe(journal);
+    collection->WatchOnAdded(watch).Subscribe(other);
     added(2);
-    EXPECT_EQ(journal->calls, Calls{L"+1"});
-    EXPECT_EQ(watched, std::vector<int>{2});
     collection->Unsubscribe();
+    // An empty listener, and one its owner released, keep the place as well.
+    for (const bool empty : {true, false}) {
+        auto first = empty ? nullptr : std::make_shared<Journal>();
+        collection->Subscribe(first);
+        first.reset();
+        collection->Subscribe(other);
+        EXPECT_EQ(added(3), success);
+        collection->Unsubscribe();
+    }
+    EXPECT_EQ(journal->calls, Calls{L"+1"});
+    EXPECT_TRUE(other->calls.empty());
+    EXPECT_EQ(watched, std::vector<int>{2});
 }
 
-TEST_F(CollectionEvents, AnUpdateIsDeliveredChangeByChangeBetweenItsStates)
+TEST_F(CollectionEvents, AnUpdateGoesChangeByChangeBetweenItsStatesUnlessTakenWhole)
 {
     const Changes changes{{0, 1}, {1, 2}, {2, 3}, {5, 4}, {0, 5}};
-    const Calls records{L"+1", L"~2", L"-3", L"+5"};
     for (const bool announces : {false, true}) {
-        component->composition->announces = announces;
+        component->announces = announces;
         journal->calls.clear();
         collection->Subscribe(journal);
-        EXPECT_EQ(update(changes), one_success);
-        Calls expected{L"set"};
-        if (announces)
-            expected.push_back(L"UpdateStarted ");
-        expected.push_back(L"BulkUpdateStarted ");
-        expected.insert(expected.end(), records.begin(), records.end());
-        expected.push_back(L"BulkUpdateFinished ");
-        if (announces)
+        EXPECT_EQ(update(changes), success);
+        Calls expected{L"set", L"BulkUpdateStarted ", L"+1", L"~2", L"-3", L"+5", L"BulkUpdateFinished "};
+        if (announces) {
+            expected.insert(expected.begin() + 1, L"UpdateStarted ");
             expected.push_back(L"UpdateFinished ");
-        EXPECT_EQ(journal->calls, expected) << announces;
+        }
+        EXPECT_EQ(journal->calls, expected);
         EXPECT_TRUE(IsEqualGUID(journal->state_id, component->id));
         EXPECT_EQ(disposals, 1);
         collection->Unsubscribe();
     }
-
-    // A listener that takes the update whole hears nothing else of it.
     journal->calls.clear();
     journal->take_whole = true;
     collection->Subscribe(journal);
-    EXPECT_EQ(update(changes), one_success);
+    EXPECT_EQ(update(changes), success);
     EXPECT_EQ(journal->calls, Calls{L"set"});
     EXPECT_EQ(disposals, 1);
     collection->Unsubscribe();
@@ -167,9 +137,8 @@ TEST_F(CollectionEvents, AFailedDeliveryIsSkippedButAFailedEnumerationEndsTheUpd
         if (id == 2)
             throw _com_error(E_FAIL);
     };
-    EXPECT_EQ(update({{0, 1}, {0, 2}, {1, 3}}), one_success);
+    EXPECT_EQ(update({{0, 1}, {0, 2}, {1, 3}}), success);
     EXPECT_EQ(journal->calls, (Calls{L"set", L"BulkUpdateStarted ", L"+1", L"~3", L"BulkUpdateFinished "}));
-
     journal->calls.clear();
     EXPECT_EQ(update({{0, 1}, {0, 3}}, 1), std::vector<HRESULT>{E_FAIL});
     EXPECT_EQ(journal->calls, (Calls{L"set", L"BulkUpdateStarted ", L"+1"}));
@@ -177,17 +146,17 @@ TEST_F(CollectionEvents, AFailedDeliveryIsSkippedButAFailedEnumerationEndsTheUpd
     collection->Unsubscribe();
 }
 
-TEST_F(CollectionEvents, StatesReachTheListenerWithTheSubscribedIdAndTheirText)
+TEST_F(CollectionEvents, StatesCarryTheSubscribedIdAndTheirText)
 {
     collection->Subscribe(journal);
-    auto description = fake::hold<FakeDescription>(L"busy");
-    const GUID other_id = {0xBAD, 0, 0, {}};
+    const GUID other = {0xBAD, 0, 0, {}};
     auto& point = component->events;
-    point.fire([&](ICollectionEvents* s) { return s->StateChanged(other_id, ECollectionState::Running, description.get()); });
-    point.fire([&](ICollectionEvents* s) { return s->StateChanged(other_id, ECollectionState::Stopped, nullptr); });
-    point.fire([&](ICollectionEvents* s) { return s->UpdateStarted(other_id); });
-    point.fire([&](ICollectionEvents* s) { return s->UpdateFinished(other_id); });
-    EXPECT_EQ(point.fire([](ICollectionEvents* s) { return s->Reserved(); }), one_success);
+    IStateDescription* busy = component.get();
+    point.fire([&](ICollectionEvents* s) { return s->StateChanged(other, ECollectionState::Running, busy); });
+    point.fire([&](ICollectionEvents* s) { return s->StateChanged(other, ECollectionState::Stopped, nullptr); });
+    point.fire([&](ICollectionEvents* s) { return s->UpdateStarted(other); });
+    point.fire([&](ICollectionEvents* s) { return s->UpdateFinished(other); });
+    EXPECT_EQ(point.fire([](ICollectionEvents* s) { return s->Reserved(); }), success);
     EXPECT_EQ(journal->calls, (Calls{L"Running busy", L"Stopped ", L"UpdateStarted ", L"UpdateFinished "}));
     EXPECT_TRUE(IsEqualGUID(journal->state_id, component->id));
     collection->Unsubscribe();
@@ -195,24 +164,25 @@ TEST_F(CollectionEvents, StatesReachTheListenerWithTheSubscribedIdAndTheirText)
 
 TEST_F(CollectionEvents, WatchersHearTheirEventsAndAnInterruptedOneLeaves)
 {
-    std::vector<std::wstring> heard;
-    collection->WatchAnyRecord([&](Record r) { heard.push_back(L"any " + std::to_wstring(r[L"id"].get<int>())); })
-        .WatchOnAdded([&](Record) {
-            heard.push_back(L"leaving");
+    Calls heard;
+    const auto hear = [&](const wchar_t* what, const Object& id) { heard.push_back(what + std::to_wstring(id.get<int>())); };
+    collection->WatchAnyRecord([&](Record r) { hear(L"any ", r[L"id"]); })
+        .WatchOnAdded([&](Record r) {
+            hear(L"leaving ", r[L"id"]);
             throw CInterruptedException();
         })
-        .WatchOnRemoved([&](Key k) { heard.push_back(L"removed " + std::to_wstring(k[L"id"].get<int>())); })
+        .WatchOnRemoved([&](Key k) { hear(L"removed ", k[L"id"]); })
         .WatchOnStateChanged([&](ECollectionState, std::wstring_view) { heard.push_back(L"state"); });
-    EXPECT_EQ(added(1), one_success);
-    EXPECT_EQ(update({{0, 2}, {1, 3}, {2, 4}}), one_success);
-    EXPECT_EQ(heard, (std::vector<std::wstring>{L"any 1", L"leaving", L"state", L"any 2", L"any 3", L"removed 4",
-                                                L"state"}));
+    EXPECT_EQ(added(1), success);
+    EXPECT_EQ(update({{0, 2}, {1, 3}, {2, 4}}), success);
+    EXPECT_EQ(heard, (Calls{L"any 1", L"leaving 1", L"state", L"any 2", L"any 3", L"removed 4", L"state"}));
 
     // Another exception ends the round and becomes the event's result.
     collection->WatchOnAdded([](Record) { throw std::runtime_error("watcher failed"); });
+    collection->WatchOnAdded([&](Record) { heard.push_back(L"never"); });
     heard.clear();
     EXPECT_EQ(added(5), std::vector<HRESULT>{E_UNEXPECTED});
-    EXPECT_EQ(heard, std::vector<std::wstring>{L"any 5"});
+    EXPECT_EQ(heard, Calls{L"any 5"});
 
     // Unsubscribe drops every watcher; the next registration starts afresh.
     collection->Unsubscribe();
@@ -220,68 +190,49 @@ TEST_F(CollectionEvents, WatchersHearTheirEventsAndAnInterruptedOneLeaves)
     heard.clear();
     added(6);
     update({{2, 7}});
-    EXPECT_EQ(heard, std::vector<std::wstring>{L"new"});
+    EXPECT_EQ(heard, Calls{L"new"});
     collection->Unsubscribe();
 }
 
-// The sink's log goes to a file of the test's own; the logger is left as it was found.
-class CollectionLog : public CollectionEvents {
-protected:
-    CollectionLog() { COstraLogger::instance().to_file(path_); }
-    ~CollectionLog() override
-    {
-        COstraLogger::instance().set_level(2);
-        COstraLogger::instance().to_stderr();
-        std::filesystem::remove(path_);
-    }
-    std::string written() const
-    {
-        std::ostringstream text;
-        text << std::ifstream(path_, std::ios::binary).rdbuf();
-        return text.str();
-    }
-
-    const std::filesystem::path path_ = std::filesystem::temp_directory_path() /
-        ("collection_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".log");
-};
-
-TEST_F(CollectionLog, FailedDeliveriesAreLoggedAtLevelThreeKeepingTheLastError)
+TEST_F(CollectionEvents, FailuresAreLoggedAtLevelThreeKeepingTheLastErrorThenMeetTheInterruptionPoint)
 {
-    struct Row {
-        std::function<void()> fail;
-        HRESULT result;
-        std::string logged;
+    const auto path = std::filesystem::temp_directory_path() / "collection_events_test.log";
+    COstraLogger& logger = COstraLogger::instance();
+    logger.to_file(path);
+    const auto written = [&] {
+        std::ostringstream text;
+        text << std::ifstream(path).rdbuf();
+        return text.str();
     };
-    const Row rows[] = {
+    const std::tuple<std::function<void()>, HRESULT, std::string> rows[] = {
         {[] { throw CHResultException(L"refused", {}, E_ACCESSDENIED, nullptr, false); }, E_ACCESSDENIED,
          "collection_sink_t::RecordAdded"},
         {[] { throw _com_error(E_FAIL); }, E_FAIL, "Unspecified error"},
         {[] { throw 7; }, E_UNEXPECTED, "Unknown error"},
     };
     collection->Subscribe(journal);
-    for (const Row& row : rows) {
-        journal->on_record = [&](int) { row.fail(); };
+    for (const auto& [fail, result, logged] : rows) {
+        journal->on_record = [&](int) { fail(); };
         for (const int level : {4, 3}) {
-            COstraLogger::instance().set_level(level);
+            logger.set_level(level);
             SetLastError(ERROR_INVALID_HANDLE);
-            EXPECT_EQ(added(1), std::vector<HRESULT>{row.result});
+            EXPECT_EQ(added(1), std::vector<HRESULT>{result});
             EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-            EXPECT_EQ(written().find(row.logged) != std::string::npos, level == 3) << row.logged << level;
+            EXPECT_EQ(written().find(logged) != std::string::npos, level == 3) << logged << level;
         }
     }
-    EXPECT_NE(written().find("Collection.cpp"), std::string::npos);
-    collection->Unsubscribe();
-}
+    logger.set_level(2);
+    logger.to_stderr();
+    std::filesystem::remove(path);
 
-TEST_F(CollectionEvents, OnlyAFailedDeliveryMeetsTheThreadsInterruptionPoint)
-{
-    collection->Subscribe(journal);
+    // A pending interruption of the thread is met only by a failed delivery, and replaces its failure.
     const auto handle = ostra::lux::kernel::this_thread_interruption_handle();
     handle.request();
-    EXPECT_EQ(added(1), one_success);
+    journal->on_record = {};
+    EXPECT_EQ(added(2), success);
     EXPECT_TRUE(handle.requested());
     journal->on_record = [](int) { throw _com_error(E_FAIL); };
-    EXPECT_EQ(added(2), std::vector<HRESULT>{E_ABORT}) << "the interruption replaces the failure";
+    EXPECT_EQ(added(3), std::vector<HRESULT>{E_ABORT});
     EXPECT_FALSE(handle.requested());
     collection->Unsubscribe();
 }
@@ -298,17 +249,14 @@ TEST_F(CollectionEvents, UpdatesOnComponentThreadsWhileTheProgramSubscribesAndWa
                 for (const HRESULT hr : update({{0, 1}, {1, 2}, {2, 3}}))
                     failures += hr != S_OK;
         });
-    const auto counting = std::make_shared<Journal>();
     for (int round = 0; round < 200; ++round) {
-        collection->WatchAnyRecord([&](Record) { ++watched; });
-        collection->WatchOnStateChanged([](ECollectionState, std::wstring_view) {});
+        collection->WatchAnyRecord([&](Record) { ++watched; }).WatchOnStateChanged([](ECollectionState, auto) {});
         collection->Unsubscribe();
-        if (round % 2)
-            collection->Subscribe(std::make_shared<Journal>()); // released at once: the place stays taken
+        collection->Subscribe(std::make_shared<Journal>()); // released at once, yet holding the place
         collection->Unsubscribe();
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     collection->WatchAnyRecord([&](Record) { ++watched; });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (watched == 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::yield();
     done = true;

@@ -1,6 +1,7 @@
-// A fake collection component: the collection with its events, its composition with its updates,
-// records and keys that name themselves by a number, composition sets, the class pool with one class,
-// and the key template, reference index and key set of the referenced-key search.
+// A fake collection component in three kinds of object: the collection, which is also its own
+// composition and the description of its states; the class, which is also the class pool and the
+// key template, reference index and key set of a search; and items, each a record, its key, a key
+// field and a composition change at once, named by a number.
 #pragma once
 
 #include "shell/site.h"
@@ -12,7 +13,6 @@
 #include <comdef.h>
 
 #include <atomic>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -21,26 +21,29 @@
 namespace shell_test {
 
 using namespace Ostra_Lux_Collector_Interfaces;
+using Fields = std::vector<std::pair<std::wstring, LONG>>;
+using Changes = std::vector<std::pair<LONG, LONG>>; // (kind, number)
 
 inline const GUID class_id = {0x5EC7, 0x1, 0x2, {1, 1, 1, 1, 1, 1, 1, 1}};
 
-// An enumeration of copies of `values`, failing its Next at `fail_at` when given.
+// Fills an out-parameter and succeeds.
+template <class T, class V>
+HRESULT give(T* out, V value)
+{
+    *out = value;
+    return S_OK;
+}
+inline BSTR text(const std::wstring& value) { return SysAllocStringLen(value.data(), static_cast<UINT>(value.size())); }
+
+// Copies of `values`, one per Next; the Next at `fail_at` fails.
 class FakeEnum : public fake::Fake<IEnumVARIANT> {
 public:
-    FakeEnum(std::vector<_variant_t> values, std::optional<std::size_t> fail_at = {})
-        : Fake("enum"), values_(std::move(values)), fail_at_(fail_at)
-    {
-    }
-
+    FakeEnum(std::vector<_variant_t> values, std::optional<std::size_t> fail_at)
+        : Fake("enum"), values_(std::move(values)), fail_at_(fail_at) {}
     HRESULT STDMETHODCALLTYPE Next(ULONG, VARIANT* out, ULONG* fetched) override
     {
-        *fetched = 0;
-        if (fail_at_ == next_)
-            return E_FAIL;
-        if (next_ == values_.size())
-            return S_FALSE;
-        *fetched = 1;
-        return VariantCopy(out, &values_[next_++]);
+        *fetched = fail_at_ != next_ && next_ < values_.size();
+        return fail_at_ == next_ ? E_FAIL : *fetched ? VariantCopy(out, &values_[next_++]) : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reset() override { return E_NOTIMPL; }
@@ -52,312 +55,141 @@ private:
     std::size_t next_ = 0;
 };
 
-// Gives a new enumeration of `values` through an out-parameter typed as the interface wants it.
 template <class Out>
 HRESULT enumerate(std::vector<_variant_t> values, Out** out, std::optional<std::size_t> fail_at = {})
 {
-    *out = fake::make<FakeEnum>(std::move(values), fail_at);
-    return S_OK;
+    return give(out, fake::make<FakeEnum>(std::move(values), fail_at));
 }
 
-// A VT_UNKNOWN holding its own reference to `object`.
-inline _variant_t holding(IUnknown* object) { return _variant_t(object, true); }
-
-class FakeField : public fake::Fake<IField> {
+// As a record, every name reads as its number and it is its own key; as a key, its fields are items
+// of their own; as a field, it is (name, number); as a change, it is of `kind` about itself.
+class FakeItem : public fake::Fake<IRecord, IKey, IField, ICompositionRecord> {
 public:
-    FakeField(std::wstring name, _variant_t value) : Fake("field"), name_(std::move(name)), value_(std::move(value)) {}
-    HRESULT STDMETHODCALLTYPE GetName(BSTR* name) override
-    {
-        *name = SysAllocStringLen(name_.data(), static_cast<UINT>(name_.size()));
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetValue(VARIANT* value) override { return VariantCopy(value, &value_); }
+    explicit FakeItem(LONG number, LONG kind = 0, std::wstring name = L"id")
+        : Fake("item"), fields{{L"id", number}}, number_(number), kind_(kind), name_(std::move(name)) {}
+    Fields fields;
 
-private:
-    std::wstring name_;
-    _variant_t value_;
-};
-
-// A key of the fake class whose fields are (name, number) pairs.
-class FakeKey : public fake::Fake<IKey> {
-public:
-    explicit FakeKey(std::vector<std::pair<std::wstring, LONG>> fields = {}) : Fake("key"), fields_(std::move(fields)) {}
-    HRESULT STDMETHODCALLTYPE GetClassId(GUID* id) override
-    {
-        *id = class_id;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetFields(IUnknown** out) override
-    {
-        std::vector<_variant_t> fields;
-        for (const auto& [name, value] : fields_) {
-            fake::Held<FakeField> field = fake::hold<FakeField>(name, _variant_t(value));
-            fields.push_back(holding(field->unknown()));
-        }
-        return enumerate(std::move(fields), out);
-    }
-
-private:
-    std::vector<std::pair<std::wstring, LONG>> fields_;
-};
-
-// A record that answers every name with its number, and whose key is ("id", number).
-class FakeRecord : public fake::Fake<IRecord> {
-public:
-    explicit FakeRecord(LONG id) : Fake("record"), id_(id) {}
-    HRESULT STDMETHODCALLTYPE GetFields(IEnumVARIANT** out) override { return enumerate({}, out); }
-    HRESULT STDMETHODCALLTYPE GetValue(BSTR, VARIANT* value) override
-    {
-        value->vt = VT_I4;
-        value->lVal = id_;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetKey(IKey** key) override
-    {
-        *key = fake::make<FakeKey>(std::vector<std::pair<std::wstring, LONG>>{{L"id", id_}});
-        return S_OK;
-    }
-
-private:
-    LONG id_;
-};
-
-// One change of a composition set; `record` 0 gives an item without object.
-class FakeChange : public fake::Fake<ICompositionRecord> {
-public:
-    FakeChange(LONG kind, LONG record) : Fake("change"), kind_(kind), record_(record) {}
+    HRESULT STDMETHODCALLTYPE GetFields(IEnumVARIANT**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetValue(BSTR, VARIANT* value) override { return GetValue(value); }
+    HRESULT STDMETHODCALLTYPE GetKey(IKey** key) override { return QueryInterface(IID_IKey, reinterpret_cast<void**>(key)); }
+    HRESULT STDMETHODCALLTYPE GetClassId(GUID* id) override { return give(id, class_id); }
+    HRESULT STDMETHODCALLTYPE GetFields(IUnknown** out) override;
+    HRESULT STDMETHODCALLTYPE GetName(BSTR* name) override { return give(name, text(name_)); }
+    HRESULT STDMETHODCALLTYPE GetValue(VARIANT* value) override { return give(value, _variant_t(number_).Detach()); }
     HRESULT STDMETHODCALLTYPE GetKind(ECompositionRecordKind* kind) override
     {
-        *kind = static_cast<ECompositionRecordKind>(kind_);
-        return S_OK;
+        return give(kind, static_cast<ECompositionRecordKind>(kind_));
     }
-    HRESULT STDMETHODCALLTYPE GetItem(VARIANT* item) override
-    {
-        if (record_ == 0)
-            return S_OK;
-        item->vt = VT_UNKNOWN;
-        item->punkVal = fake::make<FakeRecord>(record_)->unknown();
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE GetItem(VARIANT* item) override { return give(item, _variant_t(unknown()).Detach()); }
 
 private:
+    LONG number_;
     LONG kind_;
-    LONG record_;
+    std::wstring name_;
 };
 
-// A batch of (kind, record number) changes, which counts its disposals.
+// A new item held by the VARIANT alone.
+template <class... Args>
+_variant_t item(Args... args)
+{
+    return _variant_t(fake::hold<FakeItem>(args...)->unknown());
+}
+
+inline HRESULT FakeItem::GetFields(IUnknown** out)
+{
+    std::vector<_variant_t> items;
+    for (const auto& [name, value] : fields)
+        items.push_back(item(value, 0L, name));
+    return enumerate(std::move(items), out);
+}
+
+// A batch of changes, which counts its disposals.
 class FakeSet : public fake::Fake<ICompositionSet, IDisposableObject> {
 public:
-    explicit FakeSet(const std::vector<std::pair<LONG, LONG>>& changes, std::optional<std::size_t> fail_at = {})
-        : Fake("set"), fail_at_(fail_at)
+    FakeSet(const Changes& changes, std::optional<std::size_t> fail_at) : Fake("set"), fail_at_(fail_at)
     {
-        for (const auto& [kind, record] : changes) {
-            fake::Held<FakeChange> change = fake::hold<FakeChange>(kind, record);
-            changes_.push_back(holding(change->unknown()));
-        }
+        for (const auto& [kind, number] : changes)
+            changes_.push_back(item(number, kind));
     }
     std::atomic<int> disposals{0};
 
-    HRESULT STDMETHODCALLTYPE GetClassId(GUID* id) override
-    {
-        *id = class_id;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE GetClassId(GUID* id) override { return give(id, class_id); }
     HRESULT STDMETHODCALLTYPE GetRecords(IUnknown** out) override { return enumerate(changes_, out, fail_at_); }
-    HRESULT STDMETHODCALLTYPE Dispose() override
-    {
-        ++disposals;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE Dispose() override { return ++disposals, S_OK; }
 
 private:
     std::vector<_variant_t> changes_;
     std::optional<std::size_t> fail_at_;
 };
 
-class FakeDescription : public fake::Fake<IStateDescription> {
-public:
-    explicit FakeDescription(const wchar_t* text) : Fake("description"), text_(text) {}
-    HRESULT STDMETHODCALLTYPE GetText(BSTR* text) override
-    {
-        *text = SysAllocString(text_);
-        return S_OK;
-    }
-
-private:
-    const wchar_t* text_;
-};
-
-// The key set of a search: whether it says it has items, and the keys (numbers) it enumerates.
-class FakeKeySet : public fake::Fake<IKeySet> {
-public:
-    FakeKeySet(bool has_items, std::vector<LONG> keys) : Fake("key set"), has_items_(has_items), keys_(std::move(keys)) {}
-    HRESULT STDMETHODCALLTYPE HasItems(VARIANT_BOOL* has) override
-    {
-        *has = has_items_ ? VARIANT_TRUE : VARIANT_FALSE;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetEnumerator(IUnknown** out) override
-    {
-        std::vector<_variant_t> keys;
-        for (const LONG key : keys_) {
-            fake::Held<FakeKey> made = fake::hold<FakeKey>(std::vector<std::pair<std::wstring, LONG>>{{L"id", key}});
-            keys.push_back(holding(made->unknown()));
-        }
-        return enumerate(std::move(keys), out);
-    }
-
-private:
-    bool has_items_;
-    std::vector<LONG> keys_;
-};
-
-// The key template (which notes the fields it receives), the reference index and the class in one.
-class FakeClass : public fake::Fake<IClass, IKeyTemplate, IReferenceIndex> {
+// The search notes the fields that its template receives and finds the keys `referencing`.
+class FakeClass : public fake::Fake<IClassPool, IClass, IKeyTemplate, IReferenceIndex, IKeySet> {
 public:
     FakeClass() : Fake("class") {}
-
     std::wstring class_name = L"Process";
+    std::atomic<int> name_reads{0};
     bool offers_template = true;
     bool has_items = true;
-    std::vector<LONG> referencing{7, 8};
-    std::vector<std::pair<std::wstring, LONG>> template_fields;
-    std::atomic<int> name_reads{0};
+    Fields template_fields;
 
-    HRESULT STDMETHODCALLTYPE GetId(GUID* id) override
+    HRESULT STDMETHODCALLTYPE GetClass(GUID id, IClass** out) override
     {
-        *id = class_id;
-        return S_OK;
+        return IsEqualGUID(id, class_id) ? QueryInterface(IID_IClass, reinterpret_cast<void**>(out)) : E_INVALIDARG;
     }
-    HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override
-    {
-        ++name_reads;
-        *out = SysAllocString(class_name.c_str());
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE GetId(GUID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override { return ++name_reads, give(out, text(class_name)); }
     HRESULT STDMETHODCALLTYPE GetVersion(BSTR*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetScope(BSTR*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE IsSingleton(VARIANT_BOOL*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE CreateKeyTemplate(IKeyTemplate** out) override
     {
-        if (!offers_template)
-            return E_NOTIMPL;
-        return QueryInterface(IID_IKeyTemplate, reinterpret_cast<void**>(out));
+        return offers_template ? QueryInterface(IID_IKeyTemplate, reinterpret_cast<void**>(out)) : E_NOTIMPL;
     }
-
     HRESULT STDMETHODCALLTYPE SetField(BSTR field, VARIANT value) override
     {
         template_fields.emplace_back(std::wstring(field, SysStringLen(field)), value.lVal);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetKey(IKey** key) override
+    HRESULT STDMETHODCALLTYPE GetKey(IKey** key) override { return give(key, fake::make<FakeItem>(0L)); }
+    HRESULT STDMETHODCALLTYPE FindReferencing(IKey*, IKeySet** keys) override
     {
-        *key = fake::make<FakeKey>(template_fields);
-        return S_OK;
+        return QueryInterface(IID_IKeySet, reinterpret_cast<void**>(keys));
     }
-
-    HRESULT STDMETHODCALLTYPE FindReferencing(IKey* key, IKeySet** keys) override
-    {
-        if (!key)
-            return E_POINTER;
-        *keys = fake::make<FakeKeySet>(has_items, referencing);
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE HasItems(VARIANT_BOOL* has) override { return give(has, has_items ? VARIANT_TRUE : VARIANT_FALSE); }
+    HRESULT STDMETHODCALLTYPE GetEnumerator(IUnknown** out) override { return enumerate({item(7L), item(8L)}, out); }
 };
 
-class FakeClassPool : public fake::Fake<IClassPool> {
+// The collection with its events, its composition (unless made without) with its updates, and
+// "busy" as the text of its state descriptions.
+class FakeCollection
+    : public fake::Fake<ICollection, IComposition, IProperties, IStateDescription, fake::ConnectionPoints> {
 public:
-    FakeClassPool() : Fake("class pool") {}
-    fake::Held<FakeClass> cls = fake::hold<FakeClass>();
-
-    HRESULT STDMETHODCALLTYPE GetClass(GUID id, IClass** out) override
-    {
-        if (!IsEqualGUID(id, class_id))
-            return E_INVALIDARG;
-        return cls->QueryInterface(IID_IClass, reinterpret_cast<void**>(out));
-    }
-};
-
-class FakeComposition : public fake::Fake<IComposition, fake::ConnectionPoints> {
-public:
-    FakeComposition() : Fake("composition") {}
+    explicit FakeCollection(bool composed = true) : Fake("collection"), composed_(composed) {}
+    fake::ConnectionPoint<ICollectionEvents>& events = offer<ICollectionEvents>("collection events");
     fake::ConnectionPoint<ICompositionEvents>& updates = offer<ICompositionEvents>("composition events");
+    fake::Held<FakeClass> cls = fake::hold<FakeClass>();
+    GUID id = {0xC011, 0x3, 0x4, {2, 2, 2, 2, 2, 2, 2, 2}};
     std::atomic<bool> announces{false};
     std::atomic<int> shutdowns{0};
-
-    HRESULT STDMETHODCALLTYPE GetSize(LONG* size) override
-    {
-        *size = 42;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetAnnounceUpdates(VARIANT_BOOL* announce) override
-    {
-        *announce = announces ? VARIANT_TRUE : VARIANT_FALSE;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Shutdown() override
-    {
-        ++shutdowns;
-        return E_FAIL;
-    }
-};
-
-class FakeCollection : public fake::Fake<ICollection, IProperties, fake::ConnectionPoints> {
-public:
-    explicit FakeCollection(bool composed = true) : Fake("collection")
-    {
-        if (composed)
-            composition = fake::hold<FakeComposition>();
-    }
-    fake::ConnectionPoint<ICollectionEvents>& events = offer<ICollectionEvents>("collection events");
-    fake::Held<FakeComposition> composition;
-    GUID id = {0xC011, 0x3, 0x4, {2, 2, 2, 2, 2, 2, 2, 2}};
     bool offers_index = true;
     int index_requests = 0;
-    // What GetMethod answers, and whether it gives a method.
+    // What GetMethod answers, and whether it gives an object.
     HRESULT method_result = S_OK;
     bool has_method = false;
     std::vector<std::wstring> property_names;
 
-    HRESULT STDMETHODCALLTYPE GetId(GUID* out) override
-    {
-        *out = id;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetName(BSTR* name) override
-    {
-        *name = SysAllocString(L"processes");
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetClassId(GUID* out) override
-    {
-        *out = class_id;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetState(ECollectionState* state) override
-    {
-        *state = ECollectionState::Limping;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Run() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Stop(IUnknown** result) override
-    {
-        *result = fake::make<fake::Unknown>("stop result")->unknown();
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Reset(LONG options) override { return options == 0 ? S_OK : E_INVALIDARG; }
+    HRESULT STDMETHODCALLTYPE GetId(GUID* out) override { return give(out, id); }
+    HRESULT STDMETHODCALLTYPE GetName(BSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetClassId(GUID* out) override { return give(out, class_id); }
+    HRESULT STDMETHODCALLTYPE GetState(ECollectionState*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Run() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Stop(IUnknown**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reset(LONG) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetComposition(LONG batch, IComposition** out) override
     {
-        if (!composition || batch != 1000)
-            return E_NOTIMPL;
-        return composition->QueryInterface(IID_IComposition, reinterpret_cast<void**>(out));
+        return composed_ && batch == 1000 ? QueryInterface(IID_IComposition, reinterpret_cast<void**>(out)) : E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE GetEnumerator(IUnknown** out) override
-    {
-        fake::Held<FakeRecord> first = fake::hold<FakeRecord>(1);
-        fake::Held<FakeRecord> second = fake::hold<FakeRecord>(2);
-        return enumerate({holding(first->unknown()), holding(second->unknown())}, out);
-    }
+    HRESULT STDMETHODCALLTYPE GetEnumerator(IUnknown** out) override { return enumerate({item(1L), item(2L)}, out); }
     HRESULT STDMETHODCALLTYPE GetMethod(BSTR, IUnknown** method) override
     {
         *method = has_method ? fake::make<fake::Unknown>("method")->unknown() : nullptr;
@@ -366,24 +198,28 @@ public:
     HRESULT STDMETHODCALLTYPE GetReferenceIndex(IReferenceIndex** out) override
     {
         ++index_requests;
-        if (!offers_index)
-            return E_NOINTERFACE;
-        return classes->cls->QueryInterface(IID_IReferenceIndex, reinterpret_cast<void**>(out));
+        return offers_index ? cls->QueryInterface(IID_IReferenceIndex, reinterpret_cast<void**>(out)) : E_NOINTERFACE;
     }
 
-    HRESULT STDMETHODCALLTYPE GetPropertyNames(SAFEARRAY**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProperty(BSTR name, VARIANT*) override
+    HRESULT STDMETHODCALLTYPE GetSize(LONG* size) override { return give(size, 42); }
+    HRESULT STDMETHODCALLTYPE GetAnnounceUpdates(VARIANT_BOOL* announce) override
     {
-        property_names.emplace_back(name, SysStringLen(name));
-        return S_OK;
+        return give(announce, announces ? VARIANT_TRUE : VARIANT_FALSE);
     }
+    HRESULT STDMETHODCALLTYPE Shutdown() override { return ++shutdowns, E_FAIL; }
+
+    HRESULT STDMETHODCALLTYPE GetPropertyNames(SAFEARRAY**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetProperty(BSTR, VARIANT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetProperty(BSTR name, VARIANT) override
     {
         property_names.emplace_back(name, SysStringLen(name));
         return S_OK;
     }
 
-    fake::Held<FakeClassPool> classes = fake::hold<FakeClassPool>();
+    HRESULT STDMETHODCALLTYPE GetText(BSTR* description) override { return give(description, text(L"busy")); }
+
+private:
+    bool composed_;
 };
 
 } // namespace shell_test

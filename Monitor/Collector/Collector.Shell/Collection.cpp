@@ -62,7 +62,8 @@ void log_current_exception(const throw_site_t& site)
 }
 
 // The barrier of the collection sink: what the body throws is logged at `site`, the thread meets an
-// interruption point, and the exception becomes the returned HRESULT.
+// interruption point, and the exception becomes the returned HRESULT (E_ABORT when the thread's
+// interruption was requested, whose exception then takes its place).
 template <class Body>
 HRESULT logged_barrier(const throw_site_t& site, Body&& body) noexcept
 {
@@ -90,8 +91,9 @@ public:
         COM_INTERFACE_ENTRY(ICompositionEvents)
     END_COM_MAP()
 
-    // The collection's connection: takes the place, unless a listener is installed already (alive or
-    // not) or a class pool is, so that the first subscriber keeps the events.
+    // The collection's connection: takes the place unless it is taken, by a live listener or by the
+    // class pool that comes with every listener (an empty or released one too), so that the first
+    // subscriber keeps the events.
     void install(const std::shared_ptr<ICollectionListener>& listener, IClassPool* classPool, const GUID& collectionId)
     {
         const std::scoped_lock lock(mutex_);
@@ -249,7 +251,7 @@ private:
     // Elements that are no composition records, and kinds without a meaning, are skipped.
     void deliver_change(const GUID& collectionId, IUnknown* element)
     {
-        const CComQIPtr<ICompositionRecord> change(element);
+        const auto change = answered<ICompositionRecord>(element);
         if (!change)
             return;
         ECompositionRecordKind kind{};
@@ -279,19 +281,13 @@ private:
     // The record of an addition or update; null when the item holds none.
     static CComPtr<IRecord> changed_record(ICompositionRecord* change)
     {
-        return CComQIPtr<IRecord>(object_of(item_of(change)));
+        return answered<IRecord>(object_of(item_of(change)));
     }
 
     // The key of a removed record, which the item must hold.
     static CComPtr<IKey> removed_key(ICompositionRecord* change)
     {
-        const _variant_t item = item_of(change);
-        CComPtr<IRecord> record;
-        if (IUnknown* object = object_of(item)) {
-            const HRESULT hr = object->QueryInterface(IID_IRecord, reinterpret_cast<void**>(&record));
-            if (FAILED(hr) && hr != E_NOINTERFACE)
-                _com_issue_error(hr);
-        }
+        const CComPtr<IRecord> record = queried<IRecord>(object_of(item_of(change)));
         if (!record)
             _com_issue_error(E_POINTER);
         CComPtr<IKey> key;
@@ -301,7 +297,7 @@ private:
 
     static void dispose(ICompositionSet* set)
     {
-        if (const CComQIPtr<IDisposableObject> disposable(set); disposable)
+        if (const auto disposable = answered<IDisposableObject>(set))
             call(disposable.p, &IDisposableObject::Dispose);
     }
 
