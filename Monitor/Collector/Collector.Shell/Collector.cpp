@@ -69,7 +69,8 @@ struct Collector::impl_t {
     detail::EventListener<detail::collector_sink_t> events{nullptr, IID_ICollectorEvents};
     CComPtr<ICollector> collector;
     // The pools last handed out, held weakly: a pool lives exactly as long as its handles.
-    mutable detail::pool_cache_t<DatabaseStorage::impl_t, HostPool::impl_t, UserPool::impl_t, ResourcePool::impl_t>
+    mutable detail::pool_cache_t<DatabaseStorage::impl_t, HostPool::impl_t, UserPool::impl_t, ResourcePool::impl_t,
+                                 TaskPool::impl_t>
         pools;
 
     impl_t(ECollectorSource source, bool standalone)
@@ -157,6 +158,11 @@ UserPool Collector::GetUserPool() const { return impl_->pool<UserPool>(&ICollect
 ResourcePool Collector::GetResourcePool() const
 {
     return impl_->pool<ResourcePool>(&ICollector::GetResourcePool);
+}
+
+TaskPool Collector::GetTaskPool() const
+{
+    return impl_->pool<TaskPool>(&ICollector::GetTaskPool, &ICollector::GetClassPool);
 }
 
 void Collector::Subscribe(const std::shared_ptr<ICollectorListener>& listener) { impl_->events.connect(listener); }

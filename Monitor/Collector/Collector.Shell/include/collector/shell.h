@@ -24,3 +24,5 @@
 #include "shell/ResourcePool.h"
 #include "shell/User.h"
 #include "shell/UserPool.h"
+#include "shell/Task.h"
+#include "shell/TaskPool.h"

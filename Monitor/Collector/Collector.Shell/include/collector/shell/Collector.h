@@ -6,6 +6,7 @@
 #include "HostPool.h"
 #include "Listeners.h"
 #include "ResourcePool.h"
+#include "TaskPool.h"
 #include "UserPool.h"
 
 #include <collector/interfaces.h>
@@ -61,6 +62,7 @@ public:
     HostPool GetHostPool() const;
     UserPool GetUserPool() const;
     ResourcePool GetResourcePool() const;
+    TaskPool GetTaskPool() const;
 
     // Sends the component's events to `listener`, which replaces any earlier one and is held only
     // weakly: the caller's last release stops its events. An empty pointer connects and delivers
