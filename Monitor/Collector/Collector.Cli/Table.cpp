@@ -4,7 +4,6 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <numeric>
 
 namespace collector::cli {
 
@@ -27,18 +26,24 @@ std::size_t display_width(std::string_view text)
     return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return !is_continuation_byte(c); }));
 }
 
-// `text` in exactly `width` characters: cut with an ellipsis, or padded with spaces.
-std::string fit(std::string_view text, std::size_t width)
+// `text` in at most `width` characters: cut with an ellipsis when it is longer.
+std::string cut(std::string_view text, std::size_t width)
 {
-    const std::size_t length = display_width(text);
-    if (length <= width)
-        return std::string(text) + std::string(width - length, ' ');
+    if (display_width(text) <= width)
+        return std::string(text);
     std::size_t end = 0;
     for (std::size_t kept = 0; kept + 1 < width; ++kept)
         do
             ++end;
         while (end < text.size() && is_continuation_byte(text[end]));
     return std::string(text.substr(0, end)) + (width > 0 ? "…" : "");
+}
+
+// `text` in exactly `width` characters: cut, or padded with spaces.
+std::string fit(std::string_view text, std::size_t width)
+{
+    std::string fitted = cut(text, width);
+    return fitted + std::string(width - display_width(fitted), ' ');
 }
 
 std::string trim_right(std::string line)
@@ -147,12 +152,15 @@ std::string table_t::render(std::size_t width, std::size_t height, std::string_v
         return trim_right(std::move(text));
     };
 
-    std::string header = line([](const std::string& column) { return column; });
-    std::string text = (styled ? fmt::format(fmt::emphasis::bold, "{}", header) : header) + '\n';
+    std::string text;
+    if (!widths.empty()) {
+        const std::string header = line([](const std::string& column) { return column; });
+        text = (styled ? fmt::format(fmt::emphasis::bold, "{}", header) : header) + '\n';
+    }
     const std::size_t row_lines = height > 2 ? height - 2 : 1;
     for (std::size_t i = 0; i < rows.size() && i < row_lines; ++i)
         text += line([&](const std::string& column) { return cell_text(rows[i], column); }) + '\n';
-    const std::string status_line = trim_right(fit(status, width));
+    const std::string status_line = cut(status, width);
     text += (styled ? fmt::format(fmt::emphasis::reverse, "{}", status_line) : status_line) + '\n';
     return text;
 }
