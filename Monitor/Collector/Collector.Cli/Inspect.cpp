@@ -63,8 +63,12 @@ std::string field_lines(const fields_t& fields, std::string_view indent)
     for (const auto& field : fields)
         width = std::max(width, field.name.size());
     std::string text;
-    for (const auto& field : fields)
-        text += fmt::format("{}{:<{}}  {}\n", indent, field.name, width, format_value(field.value));
+    for (const auto& field : fields) {
+        std::string line = fmt::format("{}{:<{}}  {}", indent, field.name, width, format_value(field.value));
+        // An empty value leaves no trailing blanks.
+        line.erase(line.find_last_not_of(' ') + 1);
+        text += line + '\n';
+    }
     return text;
 }
 

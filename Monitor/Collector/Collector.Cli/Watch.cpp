@@ -136,20 +136,20 @@ public:
     {
         const auto now = clock_t::now();
         if ((changed_ && now - drawn_ >= redraw_period) || now - drawn_ >= std::chrono::seconds(1))
-            draw(status);
+            draw(status, "  Ctrl-C stops");
     }
 
     // The last frame stays on the screen.
-    void finish(const status_t& status) override { draw(status); }
+    void finish(const status_t& status) override { draw(status, ""); }
 
 private:
     static constexpr std::chrono::milliseconds redraw_period{250};
 
-    void draw(const status_t& status)
+    void draw(const status_t& status, std::string_view hint)
     {
         const window_size_t window = window_size();
-        const std::string line = fmt::format("{}: {}  {}  {} s  Ctrl-C stops", status.class_name, counts_text(table_),
-                                             status.state, status.elapsed.count());
+        const std::string line = fmt::format("{}: {}  {}  {} s{}", status.class_name, counts_text(table_),
+                                             status.state, status.elapsed.count(), hint);
         fmt::print("{}{}", clear_screen, table_.render(window.columns, window.rows - 1, line, true));
         std::fflush(stdout);
         drawn_ = clock_t::now();
