@@ -35,7 +35,7 @@ public:
     bool interrupt();
     // Ends the process without warning.
     void kill();
-    // Waits for the end, for two minutes at most, and returns what it left.
+    // Waits for the end and returns what the process left.
     outcome_t wait();
 
 private:
