@@ -33,6 +33,16 @@ const CLI::Validator argument_form(
     },
     "NAME=VALUE");
 
+// A duration: a number of seconds above 0.
+const CLI::Validator positive_seconds(
+    [](std::string& text) {
+        double seconds = 0;
+        return CLI::detail::lexical_cast(text, seconds) && seconds > 0
+                   ? std::string()
+                   : "expected a number of seconds above 0, got '" + text + "'";
+    },
+    "SECONDS");
+
 std::pair<std::wstring, std::wstring> split_argument(const std::string& text)
 {
     const auto equals = text.find('=');
@@ -62,7 +72,7 @@ parsed_t parse_command_line(int argc, const char* const* argv)
     app.add_option("--log-level", options.log_level, "The library's log level, written to standard error")
         ->transform(CLI::CheckedTransformer(log_level_names, CLI::ignore_case));
     app.add_option("--wait", options.wait_seconds, "Seconds that record and call wait for the record")
-        ->check(CLI::PositiveNumber)
+        ->check(positive_seconds)
         ->capture_default_str();
 
     std::string class_name = narrow(default_class);
@@ -78,7 +88,7 @@ parsed_t parse_command_line(int argc, const char* const* argv)
     watch->add_option("--sort", sort_field, "Field that orders the table (default: the key)");
     watch->add_flag("--json", json, "One JSON object per event instead of the table");
     auto* seconds_option = watch->add_option("--seconds", seconds, "Stop after this many seconds")
-                               ->check(CLI::PositiveNumber);
+                               ->check(positive_seconds);
 
     show_command_t show_command;
     auto* show = app.add_subcommand("show", "Lists the collector's tasks, hosts, users, resources or classes");

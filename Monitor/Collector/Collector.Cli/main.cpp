@@ -48,8 +48,10 @@ void report(const std::exception& failure, std::string_view prefix)
     fmt::print(stderr, "{}{}\n", prefix, condition ? narrow(condition->reason()) : failure.what());
     if (!condition)
         return;
+    // A failed call names the component that reported it; a condition, what it is about.
+    const bool failed_call = dynamic_cast<const CHResultException*>(condition) != nullptr;
     if (!condition->source().empty())
-        fmt::print(stderr, "  about: {}\n", narrow(condition->source()));
+        fmt::print(stderr, "  {}: {}\n", failed_call ? "from" : "about", narrow(condition->source()));
     if (const auto* dump = boost::get_error_info<value_dump_info>(*condition))
         fmt::print(stderr, "  value: {}\n", narrow(*dump));
     const auto* file = boost::get_error_info<boost::throw_file>(*condition);
