@@ -9,6 +9,9 @@
 
 #include <collector/interfaces.h>
 
+#include <gtest/gtest.h>
+
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -41,7 +44,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetId(GUID* out) override { return *out = id, S_OK; }
     HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override { return ++name_reads, *out = copy_of(name), S_OK; }
     HRESULT STDMETHODCALLTYPE GetVersion(BSTR* out) override { return *out = copy_of(L"2.1"), S_OK; }
-    HRESULT STDMETHODCALLTYPE GetScope(BSTR* out) override { return *out = nullptr, S_OK; }
+    HRESULT STDMETHODCALLTYPE GetScope(BSTR* out) override { return *out = nullptr, S_OK; } // a null text
     HRESULT STDMETHODCALLTYPE IsSingleton(VARIANT_BOOL* out) override { return *out = 2, S_OK; }
     HRESULT STDMETHODCALLTYPE CreateKeyTemplate(IKeyTemplate**) override { return E_NOTIMPL; }
 };
@@ -133,13 +136,15 @@ public:
 
     GUID class_id;
     std::vector<_variant_t> fields;
-    std::vector<ULONG> requested;
 
     HRESULT STDMETHODCALLTYPE GetClassId(GUID* out) override { return *out = class_id, S_OK; }
     HRESULT STDMETHODCALLTYPE GetFields(IUnknown** out) override
     {
-        return *out = fake::make<FakeElements>(fields, requested)->unknown(), S_OK;
+        return *out = fake::make<FakeElements>(fields, requested_)->unknown(), S_OK;
     }
+
+private:
+    std::vector<ULONG> requested_;
 };
 
 // A record of the component, which can also answer as a key-less object and as a reference; the
@@ -198,13 +203,44 @@ public:
 
     GUID class_id;
     std::vector<_variant_t> changes;
-    std::vector<ULONG> requested;
+
+    void add(LONG kind, IUnknown* item) { changes.push_back(adopted<FakeChange>(kind, _variant_t(item))); }
 
     HRESULT STDMETHODCALLTYPE GetClassId(GUID* out) override { return *out = class_id, S_OK; }
     HRESULT STDMETHODCALLTYPE GetRecords(IUnknown** out) override
     {
-        return *out = fake::make<FakeElements>(changes, requested)->unknown(), S_OK;
+        return *out = fake::make<FakeElements>(changes, requested_)->unknown(), S_OK;
     }
+
+private:
+    std::vector<ULONG> requested_;
+};
+
+// The classes of the tests: Process, which every test's pool knows, and two that only some know.
+inline constexpr GUID process_class = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
+inline constexpr GUID profile_class = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x57}};
+inline constexpr GUID other_class = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x58}};
+
+// An operation on an empty handle, and the line of the library's source file that refuses it.
+using refused_at = std::pair<std::function<void()>, int>;
+
+// Each operation throws "<handle> is null" from the handle's source file, at its own line.
+inline void expect_null_refusals(const std::wstring& handle, const std::vector<refused_at>& operations)
+{
+    for (const auto& [operation, line] : operations) {
+        const auto e = caught<COstraException>(operation);
+        ASSERT_TRUE(e);
+        EXPECT_EQ(e->message(), handle + L" is null");
+        const std::string file = "Monitor/Collector/Collector.Shell/" + ostra::lux::kernel::to_utf8(handle) + ".cpp";
+        EXPECT_EQ(site_of(*e).file, file);
+        EXPECT_EQ(site_of(*e).line, line);
+    }
+}
+
+class RecordFamilyTest : public testing::Test {
+protected:
+    fake::Held<FakeClassPool> pool = fake::hold<FakeClassPool>();
+    FakeClass& process = pool->add(process_class, L"Process");
 };
 
 } // namespace shell_test

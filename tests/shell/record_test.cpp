@@ -1,29 +1,28 @@
-// Record over fake component records and objects: the empty record, values by name, key and class
-// name, methods by name, and the one Dispose when the last holder goes.
+// Record and RecordsSet over fake component records and composition sets: the empty record, values
+// by name, key and class name, methods by name, the one Dispose when the last holder goes, and the
+// changes of a set in the component's order.
 #include "shell/record_fakes.h"
 
 #include <collector/shell.h>
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace shell_test {
 namespace {
 
+using collector::shell::ERecordEventKind;
 using collector::shell::Key;
 using collector::shell::Method;
 using collector::shell::Record;
+using collector::shell::RecordsSet;
 
-constexpr GUID process_class = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
-constexpr GUID profile_class = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x57}};
-
-class RecordTest : public testing::Test {
+class RecordTest : public RecordFamilyTest {
 protected:
-    fake::Held<FakeClassPool> pool = fake::hold<FakeClassPool>();
-    FakeClass& process = pool->add(process_class, L"Process");
     fake::Held<FakeRecord> component = fake::hold<FakeRecord>();
 
     void SetUp() override
@@ -41,19 +40,12 @@ TEST_F(RecordTest, EmptyRecordRefusesEverythingButItsFields)
     EXPECT_FALSE(empty);
     EXPECT_EQ(empty.begin(), empty.end());
     _bstr_t name(L"Name");
-    const std::pair<std::function<void()>, int> refusals[] = {
+    expect_null_refusals(L"Record", {
         {[&] { empty[L"Name"]; }, 126},        {[&] { empty[name]; }, 126},
         {[&] { empty.GetKey(); }, 136},        {[&] { empty.ClassName(); }, 143},
         {[&] { empty.IsExist(L"Name"); }, 155}, {[&] { empty.GetMethod(L"Run"); }, 186},
         {[&] { empty.FindReference(L"Parent"); }, 126},
-    };
-    for (const auto& [action, line] : refusals) {
-        const auto e = caught<COstraException>(action);
-        ASSERT_TRUE(e);
-        EXPECT_EQ(e->message(), L"Record is null");
-        EXPECT_EQ(site_of(*e).file, "Monitor/Collector/Collector.Shell/Record.cpp");
-        EXPECT_EQ(site_of(*e).line, line);
-    }
+    });
 }
 
 TEST_F(RecordTest, ValuesAreReadByNameInOneCall)
@@ -95,23 +87,6 @@ TEST_F(RecordTest, KeyedRecordGivesItsKeyAndReadsItsClassNameOnce)
     EXPECT_EQ(component->key_reads, 3);
 }
 
-TEST_F(RecordTest, ObjectBackedRecordHasNoKeyAndItsClassById)
-{
-    pool->add(profile_class, L"Profile");
-    const auto object = fake::hold<FakeRecord>(std::vector<IID>{IID_IRecord, IID_IReference});
-    object->class_id = profile_class;
-    object->values = {{L"Owner", _variant_t(L"svc")}};
-    const Record profile(nullptr, object.get(), pool.get());
-    EXPECT_FALSE(profile.GetKey());
-    EXPECT_EQ(profile.ClassName(), L"Profile");
-    EXPECT_EQ(profile[L"Owner"].get<std::wstring>(), L"svc");
-    EXPECT_FALSE(Record(nullptr, nullptr, pool.get()));
-
-    const auto e = caught<CHResultException>([&] { Record(object->unknown(), pool.get()); });
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->message(), L"Unable to QueryInterface");
-}
-
 TEST_F(RecordTest, TheLastFieldOfTheNameDecidesTheMethod)
 {
     component->fields = {adopted<FakeField>(L"Run", _variant_t(), field_offers{.method = true}),
@@ -145,6 +120,58 @@ TEST_F(RecordTest, DisposedOnceWhenTheLastHolderGoes)
     EXPECT_EQ(component->disposed, 0);
     method.reset();
     EXPECT_EQ(component->disposed, 1); // its failure is ignored
+}
+
+TEST_F(RecordTest, SetWalksItsChangesInOrderWhateverItsClass)
+{
+    auto changes = fake::hold<FakeCompositionSet>(other_class);
+    std::vector<fake::Held<FakeRecord>> records;
+    for (const LONG kind : {0, 2, 1, 0}) {
+        records.push_back(fake::hold<FakeRecord>());
+        records.back()->key.Attach(fake::make<FakeKey>(process_class, field_list{{L"ProcessId", v4(kind)}}));
+        changes->add(kind, records.back()->unknown());
+    }
+    const RecordsSet set(changes->unknown(), pool.get());
+    EXPECT_EQ(set.ClassName(), std::nullopt);
+    std::vector<std::pair<ERecordEventKind, int>> seen;
+    for (auto it = set.begin(); it != set.end(); ++it)
+        seen.emplace_back(it->kind, it->record.GetKey()[L"ProcessId"].get<int>());
+    EXPECT_EQ(seen, (std::vector<std::pair<ERecordEventKind, int>>{{ERecordEventKind::Added, 0},
+                                                                   {ERecordEventKind::Removed, 2},
+                                                                   {ERecordEventKind::Updated, 1},
+                                                                   {ERecordEventKind::Added, 0}}));
+    // Each event's record went with its event, and told the component so once.
+    for (const auto& record : records)
+        EXPECT_EQ(record->disposed, 1);
+
+    // Only a class found with S_OK names the set; the pool is asked each time.
+    changes->class_id = process_class;
+    EXPECT_EQ(set.ClassName(), L"Process");
+    pool->found = S_FALSE;
+    EXPECT_EQ(set.ClassName(), std::nullopt);
+    EXPECT_EQ(pool->lookups, 3);
+}
+
+TEST_F(RecordTest, SetWalkStopsAtAnUnknownKindOrAnItemThatIsNoRecord)
+{
+    auto changes = fake::hold<FakeCompositionSet>(process_class);
+    EXPECT_EQ(RecordsSet(changes->unknown(), pool.get()).begin(), RecordsSet(changes->unknown(), pool.get()).end());
+    changes->add(1, component->unknown());
+    changes->add(3, component->unknown());
+    auto it = RecordsSet(changes->unknown(), pool.get()).begin();
+    EXPECT_EQ(it->kind, ERecordEventKind::Updated);
+    const auto e = caught<CHResultException>([&] { ++it; });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->message(), L"Invalid kind 3");
+    EXPECT_EQ(e->get_hresult(), E_INVALIDARG);
+    EXPECT_EQ(site_of(*e).file, "");
+
+    auto plain = fake::hold<fake::Unknown>("plain");
+    changes->changes.clear();
+    changes->add(0, plain->unknown());
+    const auto refused = caught<CHResultException>([&] { RecordsSet(changes->unknown(), pool.get()).begin(); });
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->message(), L"Unable to QueryInterface");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Record: a keyed record (IRecord) or a key-less one (IObject), its values read by name, its fields
 // walked, its key, class name and methods, and the states behind both kinds.
+// The states are declared in RecordImpl.h, where the library's other owners find them.
 #include "pch.h"
 
 #include "RecordImpl.h"
@@ -15,20 +16,14 @@ using namespace Ostra_Lux_Collector_Interfaces;
 
 namespace {
 
-// Tells the component that the library no longer holds `record`, when the record cares to know. The
-// record is let go whatever the answer, and nothing can leave a destructor: a failure is ignored.
-void dispose(IUnknown* record) noexcept
-{
-    if (const CComPtr<IDisposableObject> disposable = detail::answered<IDisposableObject>(record))
-        static_cast<void>(disposable->Dispose());
-}
-
 // The field that an element of a field enumeration holds, if it holds one.
 CComPtr<IField> field_of(const VARIANT& element)
 {
     return element.vt == VT_UNKNOWN ? detail::answered<IField>(element.punkVal) : CComPtr<IField>();
 }
 
+// The state of a record reached through a reference: keyed when the target answers as a record,
+// key-less when it answers only as an object.
 std::shared_ptr<Record::impl_t> state_of(IRecord* record, IObject* object, IClassPool* classPool)
 {
     if (record)
@@ -40,6 +35,7 @@ std::shared_ptr<Record::impl_t> state_of(IRecord* record, IObject* object, IClas
 
 } // namespace
 
+// The states' own destructors do the work (see record_state_t).
 Record::impl_t::~impl_t() = default;
 
 // Only keyed records override it.
@@ -47,28 +43,45 @@ CComPtr<IKey> Record::impl_t::get_key() { return nullptr; }
 
 namespace detail {
 
-record_impl_t<IRecord>::record_impl_t(IUnknown* record_, IClassPool* classPool)
-    : Record::impl_t(classPool), record(record_)
+template <class Interface, const IID* piid>
+record_state_t<Interface, piid>::record_state_t(IUnknown* object, IClassPool* classPool)
+    : Record::impl_t(classPool), component(object)
 {
 }
 
-record_impl_t<IRecord>::~record_impl_t() { dispose(record); }
+// Tells the component that the library no longer holds the record, when the record cares to know
+// (IDisposableObject), before the record is released. The record is let go whatever the answer, and
+// nothing can leave a destructor: a failure is ignored.
+template <class Interface, const IID* piid>
+record_state_t<Interface, piid>::~record_state_t()
+{
+    if (const CComPtr<IDisposableObject> disposable = answered<IDisposableObject>(component))
+        static_cast<void>(disposable->Dispose());
+}
 
-CComPtr<IEnumVARIANT> record_impl_t<IRecord>::get_fields()
+template <class Interface, const IID* piid>
+CComPtr<IEnumVARIANT> record_state_t<Interface, piid>::get_fields()
 {
     CComPtr<IEnumVARIANT> fields;
-    call(record.p, &IRecord::GetFields, &fields);
+    call(component.p, &Interface::GetFields, &fields);
     return fields;
 }
 
 // The name goes as it is (a null BSTR for an empty one), and the answer is the caller's to judge.
-HRESULT record_impl_t<IRecord>::get_value(_bstr_t& name, VARIANT* out) { return record->GetValue(name, out); }
+template <class Interface, const IID* piid>
+HRESULT record_state_t<Interface, piid>::get_value(_bstr_t& name, VARIANT* out)
+{
+    return component->GetValue(name, out);
+}
 
-// A record without key answers S_OK and a null key.
+// The two record states; the library's other owners build them through RecordImpl.h.
+template struct record_state_t<IRecord, &IID_IRecord>;
+template struct record_state_t<IObject, &IID_IObject>;
+
 CComPtr<IKey> record_impl_t<IRecord>::get_key()
 {
     CComPtr<IKey> key;
-    call(record.p, &IRecord::GetKey, &key);
+    call(component.p, &IRecord::GetKey, &key);
     return key;
 }
 
@@ -81,29 +94,16 @@ std::optional<tstring> record_impl_t<IRecord>::get_class_name()
     return class_name_of(class_pool, class_id(key.p));
 }
 
-record_impl_t<IObject>::record_impl_t(IUnknown* object_, IClassPool* classPool)
-    : Record::impl_t(classPool), object(object_)
-{
-}
-
-record_impl_t<IObject>::~record_impl_t() { dispose(object); }
-
-CComPtr<IEnumVARIANT> record_impl_t<IObject>::get_fields()
-{
-    CComPtr<IEnumVARIANT> fields;
-    call(object.p, &IObject::GetFields, &fields);
-    return fields;
-}
-
-HRESULT record_impl_t<IObject>::get_value(_bstr_t& name, VARIANT* out) { return object->GetValue(name, out); }
-
-// An object always has a class id, so it has a class name or an error.
 std::optional<tstring> record_impl_t<IObject>::get_class_name()
 {
-    return class_name_of(class_pool, class_id(object.p));
+    return class_name_of(class_pool, class_id(component.p));
 }
 
 } // namespace detail
+
+// The members below refuse the empty record ("Record is null"), but for begin and end, which give the
+// empty walk. Copies share one state, so the class name is read once for all of them, and the last
+// holder to go (a copy, a method, an iterator element) ends the record.
 
 Record::Record(IUnknown* record, IClassPool* classPool)
     : impl_(record ? std::make_shared<detail::record_impl_t<IRecord>>(record, classPool) : nullptr)

@@ -1,6 +1,7 @@
 // The states behind Record, and the small pieces that the record family (Class, Key, Field, Record,
-// Reference, RecordsSet) shares: reading a text out of the component, resolving a class id through a
-// class pool, and walking fields.
+// Reference, RecordsSet) shares: reading a text out of the component, asking an object for an
+// interface (plainly, or as a smart pointer does), resolving a class id through a class pool, and
+// walking fields.
 //
 // An owner that hands out records builds them with the public constructors, or from a state made
 // here, e.g. a key-less record over a new object:
@@ -96,36 +97,41 @@ tstring class_name_of(Ostra_Lux_Collector_Interfaces::IClassPool* pool, const GU
 // `pool`.
 EnumIterator<Field> walk_fields(IUnknown* enumerable, Ostra_Lux_Collector_Interfaces::IClassPool* pool);
 
-// A record state over the component's interface `Interface` (IRecord for keyed records, IObject for
-// key-less ones), which it asks for with CComQIPtrStrong ("Unable to QueryInterface").
+// What both record states share: the component's interface `Interface`, asked for with
+// CComQIPtrStrong ("Unable to QueryInterface"), its fields and values, and the Dispose that ends it.
+template <class Interface, const IID* piid>
+struct record_state_t : Record::impl_t {
+    CComQIPtrStrong<Interface, piid> component;
+
+    record_state_t(IUnknown* object, Ostra_Lux_Collector_Interfaces::IClassPool* classPool);
+    ~record_state_t() override;
+
+    CComPtr<IEnumVARIANT> get_fields() override;
+    HRESULT get_value(_bstr_t& name, VARIANT* out) override;
+};
+
+// The record states: IRecord for keyed records, IObject for key-less ones.
 template <class Interface>
 struct record_impl_t;
 
 template <>
-struct record_impl_t<Ostra_Lux_Collector_Interfaces::IRecord> final : Record::impl_t {
-    record_impl_t(IUnknown* record, Ostra_Lux_Collector_Interfaces::IClassPool* classPool);
-    ~record_impl_t() override;
+struct record_impl_t<Ostra_Lux_Collector_Interfaces::IRecord> final
+    : record_state_t<Ostra_Lux_Collector_Interfaces::IRecord, &Ostra_Lux_Collector_Interfaces::IID_IRecord> {
+    using record_state_t::record_state_t;
 
-    CComPtr<IEnumVARIANT> get_fields() override;
-    HRESULT get_value(_bstr_t& name, VARIANT* out) override;
+    // A record without key answers S_OK and a null key.
     CComPtr<Ostra_Lux_Collector_Interfaces::IKey> get_key() override;
     // Through the key: a record without key has no class.
     std::optional<tstring> get_class_name() override;
-
-    CComQIPtrStrong<Ostra_Lux_Collector_Interfaces::IRecord, &Ostra_Lux_Collector_Interfaces::IID_IRecord> record;
 };
 
 template <>
-struct record_impl_t<Ostra_Lux_Collector_Interfaces::IObject> final : Record::impl_t {
-    record_impl_t(IUnknown* object, Ostra_Lux_Collector_Interfaces::IClassPool* classPool);
-    ~record_impl_t() override;
+struct record_impl_t<Ostra_Lux_Collector_Interfaces::IObject> final
+    : record_state_t<Ostra_Lux_Collector_Interfaces::IObject, &Ostra_Lux_Collector_Interfaces::IID_IObject> {
+    using record_state_t::record_state_t;
 
-    CComPtr<IEnumVARIANT> get_fields() override;
-    HRESULT get_value(_bstr_t& name, VARIANT* out) override;
-    // Always a name, or an error.
+    // Through the object's class id: always a name, or an error.
     std::optional<tstring> get_class_name() override;
-
-    CComQIPtrStrong<Ostra_Lux_Collector_Interfaces::IObject, &Ostra_Lux_Collector_Interfaces::IID_IObject> object;
 };
 
 } // namespace detail

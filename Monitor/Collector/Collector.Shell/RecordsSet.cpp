@@ -40,7 +40,7 @@ ERecordEventKind event_kind(ECompositionRecordKind kind)
 }
 
 // One change: its kind, and the record it is about, built over the item's object whatever the item's
-// type says.
+// type says (an item without object gives the empty record).
 RecordEvent* make_event(IUnknown* element, IClassPool* pool)
 {
     const detail::CComQIPtrStrong<ICompositionRecord, &IID_ICompositionRecord> change(element);
@@ -49,7 +49,7 @@ RecordEvent* make_event(IUnknown* element, IClassPool* pool)
     const ERecordEventKind event = event_kind(kind);
     _variant_t item;
     detail::call(change.p, &ICompositionRecord::GetItem, &item);
-    return new RecordEvent{event, Record(std::make_shared<detail::record_impl_t<IRecord>>(item.punkVal, pool))};
+    return new RecordEvent{event, Record(item.punkVal, pool)};
 }
 
 } // namespace
