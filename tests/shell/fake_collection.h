@@ -18,7 +18,8 @@
 #include <utility>
 #include <vector>
 
-namespace shell_test {
+// A namespace of its own, apart from the other fakes of the same names.
+namespace shell_test::collection_fakes {
 
 using namespace Ostra_Lux_Collector_Interfaces;
 using Fields = std::vector<std::pair<std::wstring, LONG>>;
@@ -222,4 +223,4 @@ private:
     bool composed_;
 };
 
-} // namespace shell_test
+} // namespace shell_test::collection_fakes

@@ -35,8 +35,8 @@ public:
     struct impl_t;
 
     // For the owners that hand collections out: `collection` must answer ICollection and `classPool`
-    // IClassPool ("Unable to QueryInterface" otherwise). A collection whose component offers no
-    // composition works without one.
+    // IClassPool ("Unable to QueryInterface" otherwise); a null `collection` raises E_POINTER. A
+    // collection whose component offers no composition works without one.
     Collection(IUnknown* collection, IUnknown* classPool);
 
     GUID GetId() const;
