@@ -57,7 +57,10 @@ public:
         return hand_out("GetResourcePool", resource_pool, out);
     }
     HRESULT STDMETHODCALLTYPE GetTaskPool(IUnknown** out) override { return hand_out("GetTaskPool", task_pool, out); }
-    HRESULT STDMETHODCALLTYPE GetClassPool(IUnknown** out) override { return hand_out("GetClassPool", class_pool, out); }
+    HRESULT STDMETHODCALLTYPE GetClassPool(IUnknown** out) override
+    {
+        return hand_out("GetClassPool", class_pool, out);
+    }
     HRESULT STDMETHODCALLTYPE GetVersion(BSTR*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Restart() override { return answer("Restart"); }
     HRESULT STDMETHODCALLTYPE Start() override { return answer("Start"); }

@@ -1,317 +1,219 @@
-// Fake host, user and resource pools of a collector: entries with scripted names, passwords and
-// failures, looked up, created and walked as the component does.
+// Fake pools of a collector: one fake serves as host pool and user pool, its entries as hosts and
+// users; a resource pool with its resources. Each hands out copies and counts what tests count.
 #pragma once
 
-#include "shell/object_values.h"
-#include "shell/site.h"
-
-#include "support/fake_com.h"
-
-#include <collector/interfaces.h>
+#include "shell/record_fakes.h"
 
 #include <atlsafe.h>
-#include <comdef.h>
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace shell_test {
 
-using namespace Ostra_Lux_Collector_Interfaces;
-
 inline GUID numbered_guid(std::uint32_t n) { return GUID{n, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}}; }
 
-inline HRESULT give_text(const std::wstring& text, BSTR* out)
-{
-    *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    return *out ? S_OK : E_OUTOFMEMORY;
-}
+inline std::wstring text_of(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
 
-class FakeHost : public fake::Fake<IHost> {
+// A host and a user at once: a host is local, a user the current one, when `current` is set.
+class FakeEntry : public fake::Fake<IHost, IUser> {
 public:
-    FakeHost(GUID id, std::wstring name, bool local = false)
-        : Fake("host"), id(id), host_name(std::move(name)), local(local)
+    FakeEntry(std::uint32_t n, std::wstring name, std::optional<std::wstring> password = {}, bool current = false)
+        : Fake("entry"), id(numbered_guid(n)), entry_name(std::move(name)), password(std::move(password)),
+          current(current)
     {
     }
 
     GUID id;
-    std::wstring host_name;
-    bool local;
-
-    HRESULT STDMETHODCALLTYPE GetId(GUID* out) override
-    {
-        *out = id;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override { return give_text(host_name, out); }
-    HRESULT STDMETHODCALLTYPE SetName(BSTR text) override
-    {
-        host_name.assign(text, SysStringLen(text));
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE IsLocal(VARIANT_BOOL* out) override
-    {
-        *out = local ? VARIANT_TRUE : VARIANT_FALSE;
-        return S_OK;
-    }
-};
-
-class FakeUser : public fake::Fake<IUser> {
-public:
-    FakeUser(GUID id, std::wstring name, std::optional<std::wstring> password, bool current = false)
-        : Fake("user"), id(id), user_name(std::move(name)), password(std::move(password)), current(current)
-    {
-    }
-
-    GUID id;
-    std::wstring user_name;
+    std::wstring entry_name;
     std::optional<std::wstring> password;
     bool current;
-    // What GetName answers; a failure leaves no name.
+    // What GetName answers when it fails.
     HRESULT name_result = S_OK;
     std::vector<std::string> calls;
 
-    HRESULT STDMETHODCALLTYPE GetId(GUID* out) override
-    {
-        *out = id;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE GetId(GUID* out) override { return *out = id, S_OK; }
     HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override
     {
-        calls.emplace_back("GetName");
-        *out = nullptr;
-        return FAILED(name_result) ? name_result : give_text(user_name, out);
+        return *out = FAILED(name_result) ? nullptr : copy_of(entry_name), name_result;
     }
+    HRESULT STDMETHODCALLTYPE SetName(BSTR name) override { return entry_name = text_of(name), S_OK; }
+    HRESULT STDMETHODCALLTYPE IsLocal(VARIANT_BOOL* out) override { return *out = flag(current), S_OK; }
     HRESULT STDMETHODCALLTYPE HasPassword(VARIANT_BOOL* out) override
     {
         calls.emplace_back("HasPassword");
-        *out = password ? VARIANT_TRUE : VARIANT_FALSE;
-        return S_OK;
+        return *out = flag(password.has_value()), S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetPassword(BSTR* out) override
     {
         calls.emplace_back("GetPassword");
-        return give_text(password.value_or(L""), out);
+        return *out = copy_of(password.value_or(L"")), S_OK;
     }
-    HRESULT STDMETHODCALLTYPE IsCurrent(VARIANT_BOOL* out) override
-    {
-        calls.emplace_back("IsCurrent");
-        *out = current ? VARIANT_TRUE : VARIANT_FALSE;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE IsCurrent(VARIANT_BOOL* out) override { return *out = flag(current), S_OK; }
+
+private:
+    static VARIANT_BOOL flag(bool on) { return on ? VARIANT_TRUE : VARIANT_FALSE; }
 };
 
-// The entries of a pool, in the component's order. An id the pool lacks answers `missing`, with no
-// object (S_OK for "success without an object").
-template <class Entry>
-class Entries {
+// A host pool and a user pool over one list of entries, in the component's order. An id the pool
+// lacks answers `missing` without an object (S_OK: success without one).
+class FakeEntryPool : public fake::Fake<IHostPool, IUserPool> {
 public:
-    std::vector<fake::Held<Entry>> entries;
+    FakeEntryPool() : Fake("entry pool") {}
+
+    std::vector<fake::Held<FakeEntry>> entries;
     HRESULT missing = E_INVALIDARG;
-    // The arguments of every creation, in order.
-    std::vector<std::vector<std::wstring>> created;
+    // Each creation: its operation, name and password.
+    std::vector<std::wstring> created;
 
-    Entry& add(Entry* entry) { return *entries.emplace_back(entry); }
+    FakeEntry& add(FakeEntry* entry) { return *entries.emplace_back(entry); }
 
-protected:
+    HRESULT STDMETHODCALLTYPE GetHost(GUID id, IUnknown** out) override { return find(id, out); }
+    HRESULT STDMETHODCALLTYPE GetUser(GUID id, IUnknown** out) override { return find(id, out); }
+    HRESULT STDMETHODCALLTYPE Create(BSTR name, IUnknown** out) override
+    {
+        return create(L"Create", name, nullptr, out);
+    }
+    HRESULT STDMETHODCALLTYPE CreateDefault(BSTR name, IUnknown** out) override
+    {
+        return create(L"CreateDefault", name, nullptr, out);
+    }
+    HRESULT STDMETHODCALLTYPE Create(BSTR name, BSTR password, IUnknown** out) override
+    {
+        return create(L"Create", name, password, out);
+    }
+    HRESULT STDMETHODCALLTYPE CreateDefault(BSTR name, BSTR password, IUnknown** out) override
+    {
+        return create(L"CreateDefault", name, password, out);
+    }
+    HRESULT STDMETHODCALLTYPE GetCurrent(IUnknown** out) override { return find(current_id(), out); }
+    HRESULT STDMETHODCALLTYPE GetHosts(IUnknown** out) override { return enumerate(out); }
+    HRESULT STDMETHODCALLTYPE GetUsers(IUnknown** out) override { return enumerate(out); }
+
+private:
     HRESULT find(GUID id, IUnknown** out)
     {
         *out = nullptr;
         for (const auto& entry : entries)
             if (IsEqualGUID(entry->id, id))
-                return hand_out(*entry, out);
+                return entry->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(out));
         return missing;
     }
-    HRESULT create(Entry* entry, std::vector<std::wstring> arguments, IUnknown** out)
+    HRESULT create(const wchar_t* operation, BSTR name, BSTR password, IUnknown** out)
     {
-        created.push_back(std::move(arguments));
-        return hand_out(add(entry), out);
+        created.push_back(operation + (L" " + text_of(name)) + L" " + text_of(password));
+        const auto n = static_cast<std::uint32_t>(100 + entries.size());
+        return find(add(fake::make<FakeEntry>(n, text_of(name), text_of(password))).id, out);
     }
     HRESULT enumerate(IUnknown** out)
     {
         std::vector<_variant_t> elements;
         for (const auto& entry : entries)
             elements.emplace_back(entry->unknown());
-        *out = fake::make<FakeElements>(std::move(elements), requested_)->unknown();
-        return S_OK;
+        return *out = fake::make<FakeElements>(std::move(elements), requested_)->unknown(), S_OK;
     }
-
-private:
-    static HRESULT hand_out(Entry& entry, IUnknown** out)
+    GUID current_id() const
     {
-        entry.AddRef();
-        *out = entry.unknown();
-        return S_OK;
+        for (const auto& entry : entries)
+            if (entry->current)
+                return entry->id;
+        return GUID_NULL;
     }
 
     std::vector<ULONG> requested_;
 };
 
-inline std::wstring text_of(BSTR text) { return std::wstring(text, SysStringLen(text)); }
-
-class FakeHostPool : public fake::Fake<IHostPool>, public Entries<FakeHost> {
-public:
-    FakeHostPool() : Fake("host pool") {}
-
-    HRESULT STDMETHODCALLTYPE GetHost(GUID id, IUnknown** out) override { return find(id, out); }
-    HRESULT STDMETHODCALLTYPE Create(BSTR name, IUnknown** out) override
-    {
-        return create(fake::make<FakeHost>(numbered_guid(100 + static_cast<std::uint32_t>(entries.size())), text_of(name)), {L"Create", text_of(name)}, out);
-    }
-    HRESULT STDMETHODCALLTYPE CreateDefault(BSTR name, IUnknown** out) override
-    {
-        return create(fake::make<FakeHost>(numbered_guid(100 + static_cast<std::uint32_t>(entries.size())), text_of(name)),
-                      {L"CreateDefault", text_of(name)}, out);
-    }
-    HRESULT STDMETHODCALLTYPE GetHosts(IUnknown** out) override { return enumerate(out); }
-};
-
-class FakeUserPool : public fake::Fake<IUserPool>, public Entries<FakeUser> {
-public:
-    FakeUserPool() : Fake("user pool") {}
-
-    HRESULT STDMETHODCALLTYPE GetUser(GUID id, IUnknown** out) override { return find(id, out); }
-    HRESULT STDMETHODCALLTYPE Create(BSTR name, BSTR password, IUnknown** out) override
-    {
-        return create(made(name, password), {L"Create", text_of(name), text_of(password)}, out);
-    }
-    HRESULT STDMETHODCALLTYPE CreateDefault(BSTR name, BSTR password, IUnknown** out) override
-    {
-        return create(made(name, password), {L"CreateDefault", text_of(name), text_of(password)}, out);
-    }
-    HRESULT STDMETHODCALLTYPE GetCurrent(IUnknown** out) override
-    {
-        for (const auto& user : entries)
-            if (user->current)
-                return find(user->id, out);
-        *out = nullptr;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetUsers(IUnknown** out) override { return enumerate(out); }
-
-private:
-    FakeUser* made(BSTR name, BSTR password)
-    {
-        return fake::make<FakeUser>(numbered_guid(100 + static_cast<std::uint32_t>(entries.size())), text_of(name), text_of(password));
-    }
-};
-
 class FakeResource : public fake::Fake<IResource> {
 public:
-    FakeResource(std::wstring name, _variant_t value) : Fake("resource"), resource_name(std::move(name)), value(value) {}
+    FakeResource(std::wstring name, _variant_t value)
+        : Fake("resource"), resource_name(std::move(name)), value(value)
+    {
+    }
 
     std::wstring resource_name;
     _variant_t value;
-    // What the last Deploy was given: the target's name and the names of the bag (null: "none").
+    // What the last Deploy was given: the target's name ("none" without target), then the bag's names.
     std::vector<std::wstring> deployed;
 
-    HRESULT STDMETHODCALLTYPE GetId(GUID* out) override
-    {
-        *out = numbered_guid(7);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override { return give_text(resource_name, out); }
-    HRESULT STDMETHODCALLTYPE GetResource(VARIANT* out) override
-    {
-        VariantInit(out);
-        return VariantCopy(out, &value);
-    }
+    HRESULT STDMETHODCALLTYPE GetId(GUID* out) override { return *out = numbered_guid(7), S_OK; }
+    HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override { return *out = copy_of(resource_name), S_OK; }
+    HRESULT STDMETHODCALLTYPE GetResource(VARIANT* out) override { return VariantCopy(out, &value); }
     HRESULT STDMETHODCALLTYPE Deploy(IDeploymentTarget* target, IDeploymentData* data, VARIANT* result) override
     {
-        _bstr_t name;
-        deployed.assign({target && SUCCEEDED(target->GetName(name.GetAddress())) ? text_of(name) : L"none"});
-        if (data) {
-            SAFEARRAY* given = nullptr;
-            EXPECT_EQ(data->GetNames(&given), S_OK);
-            CComSafeArray<BSTR> names;
-            names.Attach(given);
-            for (ULONG i = 0; i < names.GetCount(); ++i)
-                deployed.push_back(text_of(names.GetAt(i)));
-        }
-        VariantInit(result);
-        result->vt = VT_I4;
-        result->lVal = 42;
+        _bstr_t name(L"none");
+        if (target)
+            target->GetName(name.GetAddress());
+        deployed.assign({text_of(name)});
+        SAFEARRAY* names = nullptr;
+        EXPECT_EQ(data->GetNames(&names), S_OK);
+        CComSafeArray<BSTR> owned;
+        owned.Attach(names);
+        for (ULONG i = 0; i < owned.GetCount(); ++i)
+            deployed.push_back(text_of(owned.GetAt(static_cast<LONG>(i))));
+        *result = v4(42).Detach();
         return S_OK;
     }
 };
 
-class FakeResourcePool : public fake::Fake<IResourcePool, IProperties, fake::ConnectionPoints> {
+// Its resources in order; Add, Find and the property calls are noted with their texts. A name it
+// lacks answers `missing`.
+class FakeResourcePool : public fake::Fake<IResourcePool, IProperties> {
 public:
     FakeResourcePool() : Fake("resource pool") {}
 
-    fake::ConnectionPoint<IResourcePoolEvents>& events = offer<IResourcePoolEvents>("resource pool events");
     std::vector<fake::Held<FakeResource>> resources;
-    // What Find answers for a name the pool lacks, and whether Add gives no object.
     HRESULT missing = E_INVALIDARG;
     bool add_gives_nothing = false;
-    // Each call with its text (and merge mode).
     std::vector<std::wstring> calls;
-    std::map<std::wstring, _variant_t> properties;
 
     HRESULT STDMETHODCALLTYPE Add(BSTR name, VARIANT value, IUnknown** out) override
     {
-        calls.push_back(L"Add " + text_of(name));
-        *out = nullptr;
-        if (add_gives_nothing)
-            return S_OK;
-        auto& added = resources.emplace_back(fake::make<FakeResource>(text_of(name), _variant_t(value)));
-        added->AddRef();
-        *out = added->unknown();
-        return S_OK;
+        noted(L"Add ", name);
+        if (!add_gives_nothing)
+            resources.emplace_back(fake::make<FakeResource>(text_of(name), _variant_t(value)));
+        return find(name, out), S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Remove(BSTR name) override { return noted(L"Remove ", name); }
+    HRESULT STDMETHODCALLTYPE Remove(BSTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Find(BSTR name, IUnknown** out) override
     {
-        calls.push_back(L"Find " + text_of(name));
-        *out = nullptr;
-        for (const auto& resource : resources) {
-            if (resource->resource_name == text_of(name)) {
-                resource->AddRef();
-                *out = resource->unknown();
-                return S_OK;
-            }
-        }
-        return missing;
+        return noted(L"Find ", name), find(name, out);
     }
-    HRESULT STDMETHODCALLTYPE Load(BSTR path) override { return noted(L"Load ", path); }
-    HRESULT STDMETHODCALLTYPE Merge(BSTR path, EMergeMode mode) override
-    {
-        return noted(L"Merge " + std::to_wstring(static_cast<LONG>(mode)) + L" ", path);
-    }
-    HRESULT STDMETHODCALLTYPE Save(BSTR path) override { return noted(L"Save ", path); }
+    HRESULT STDMETHODCALLTYPE Load(BSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Merge(BSTR, EMergeMode) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Save(BSTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetEnumerator(IUnknown** out) override
     {
         std::vector<_variant_t> elements;
         for (const auto& resource : resources)
             elements.emplace_back(resource->unknown());
-        *out = fake::make<FakeElements>(std::move(elements), requested)->unknown();
-        return S_OK;
+        return *out = fake::make<FakeElements>(std::move(elements), requested_)->unknown(), S_OK;
     }
-
     HRESULT STDMETHODCALLTYPE GetPropertyNames(SAFEARRAY**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProperty(BSTR name, VARIANT* value) override
+    // Every property reads as the number of calls so far.
+    HRESULT STDMETHODCALLTYPE GetProperty(BSTR name, VARIANT* out) override
     {
-        VariantInit(value);
-        const auto found = properties.find(text_of(name));
-        return found == properties.end() ? DISP_E_UNKNOWNNAME : VariantCopy(value, &found->second);
+        noted(L"GetProperty ", name);
+        return *out = v4(static_cast<LONG>(calls.size())).Detach(), S_OK;
     }
     HRESULT STDMETHODCALLTYPE SetProperty(BSTR name, VARIANT value) override
     {
-        properties[text_of(name)] = value;
-        return S_OK;
+        return noted(L"SetProperty " + std::to_wstring(value.lVal) + L" ", name);
     }
 
 private:
-    HRESULT noted(const std::wstring& what, BSTR text)
+    HRESULT noted(const std::wstring& what, BSTR text) { return calls.push_back(what + text_of(text)), S_OK; }
+    HRESULT find(BSTR name, IUnknown** out)
     {
-        calls.push_back(what + text_of(text));
-        return S_OK;
+        *out = nullptr;
+        for (const auto& resource : resources)
+            if (resource->resource_name == text_of(name))
+                return resource->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(out));
+        return missing;
     }
 
-    std::vector<ULONG> requested;
+    std::vector<ULONG> requested_;
 };
 
 } // namespace shell_test

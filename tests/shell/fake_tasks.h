@@ -1,9 +1,10 @@
-// Fake tasks, task pools and the collections they deploy: each collection is of a record class that
-// the fake class pool names, so that a test picks collections by class name.
+// Fake tasks and task pools, and the collections they deploy: each collection is of a record class
+// of its own in the fake class pool, so that a test picks collections by class name.
 #pragma once
 
 #include "shell/fake_pools.h"
 #include "shell/object_values.h"
+#include "shell/record_fakes.h"
 
 #include "support/fake_events.h"
 
@@ -12,7 +13,6 @@
 #include <comdef.h>
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -20,40 +20,9 @@ namespace shell_test {
 
 using namespace Ostra_Lux_Collector_Interfaces;
 
-// "E_NOTIMPL" for the operations a test never reaches.
+// An operation that no test reaches.
 #define FAKE_UNUSED(signature) \
     HRESULT STDMETHODCALLTYPE signature override { return E_NOTIMPL; }
-
-class NamedClass : public fake::Fake<IClass> {
-public:
-    explicit NamedClass(std::wstring name) : Fake("named class"), name(std::move(name)) {}
-    std::wstring name;
-
-    HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override { return give_text(name, out); }
-    FAKE_UNUSED(GetId(GUID*))
-    FAKE_UNUSED(GetVersion(BSTR*))
-    FAKE_UNUSED(GetScope(BSTR*))
-    FAKE_UNUSED(IsSingleton(VARIANT_BOOL*))
-    FAKE_UNUSED(CreateKeyTemplate(IKeyTemplate**))
-};
-
-// The class whose id is numbered_guid(n) is the n-th name registered.
-class NamedClasses : public fake::Fake<IClassPool> {
-public:
-    NamedClasses() : Fake("named classes") {}
-    std::vector<std::wstring> names;
-
-    GUID id_of(const std::wstring& name)
-    {
-        names.push_back(name);
-        return numbered_guid(static_cast<std::uint32_t>(names.size()));
-    }
-    HRESULT STDMETHODCALLTYPE GetClass(GUID id, IClass** out) override
-    {
-        *out = fake::make<NamedClass>(names.at(id.Data1 - 1));
-        return S_OK;
-    }
-};
 
 // A collection without a composition, known by its id.
 class ClassedCollection : public fake::Fake<ICollection> {
@@ -64,8 +33,8 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetId(GUID* out) override { return *out = id, S_OK; }
     HRESULT STDMETHODCALLTYPE GetClassId(GUID* out) override { return *out = class_id, S_OK; }
-    HRESULT STDMETHODCALLTYPE GetComposition(LONG, IComposition** out) override { return *out = nullptr, E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetMethod(BSTR, IUnknown** out) override { return *out = nullptr, S_OK; }
+    FAKE_UNUSED(GetComposition(LONG, IComposition**))
+    FAKE_UNUSED(GetMethod(BSTR, IUnknown**))
     FAKE_UNUSED(GetName(BSTR*))
     FAKE_UNUSED(GetState(ECollectionState*))
     FAKE_UNUSED(Run())
@@ -75,76 +44,56 @@ public:
     FAKE_UNUSED(GetReferenceIndex(IReferenceIndex**))
 };
 
-// Makes collections of named classes with ids 1, 2, 3... in order of making.
+// Makes collections of named classes, with the ids 1, 2, 3... in order of making.
 class Collections {
 public:
-    fake::Held<NamedClasses> classes = fake::hold<NamedClasses>();
+    fake::Held<FakeClassPool> classes = fake::hold<FakeClassPool>();
 
+    // Each collection is of a class of its own, with the collection's id.
     IUnknown* make(const std::wstring& class_name)
     {
-        return fake::make<ClassedCollection>(numbered_guid(++made_), classes->id_of(class_name))->unknown();
+        const GUID id = numbered_guid(++made_);
+        classes->add(id, class_name);
+        return fake::make<ClassedCollection>(id, id)->unknown();
     }
 
 private:
     std::uint32_t made_ = 0;
 };
 
-// A task over scripted collections; every operation is counted.
-class FakeTask : public fake::Fake<ITask, IDeploymentTarget, IMethodSource, IProperties, fake::ConnectionPoints> {
+class FakeDescription : public fake::Fake<IStateDescription> {
+public:
+    explicit FakeDescription(std::wstring text) : Fake("description"), text(std::move(text)) {}
+    std::wstring text;
+    HRESULT STDMETHODCALLTYPE GetText(BSTR* out) override { return *out = copy_of(text), S_OK; }
+};
+
+// A task with the id numbered_guid(7) over the collections that a test adds.
+class FakeTask : public fake::Fake<ITask, IDeploymentTarget, fake::ConnectionPoints> {
 public:
     explicit FakeTask(Collections& made) : Fake("task"), made(made) {}
 
     fake::ConnectionPoint<ITaskEvents>& events = offer<ITaskEvents>("task events");
     Collections& made;
     std::vector<CComPtr<IUnknown>> collections;
-    std::map<std::string, int> calls;
-    std::vector<ULONG> requested;
-    // What Run and IDeploymentTarget::Deploy received.
-    _variant_t run_argument;
-    _variant_t target_argument;
-    bool target_data = false;
+    int searches = 0;
     // What IDeploymentTarget::Deploy gives back when set; a new collection of the named class when not.
     _variant_t target_result;
-    HRESULT method_result = S_OK;
-    std::map<std::wstring, _variant_t> properties;
+    bool target_data = false;
+    std::vector<ULONG> requested;
 
     void add(const std::wstring& class_name) { collections.emplace_back().Attach(made.make(class_name)); }
 
     HRESULT STDMETHODCALLTYPE GetId(GUID* out) override { return *out = numbered_guid(7), S_OK; }
-    HRESULT STDMETHODCALLTYPE Deploy(BSTR class_name, IUnknown** out) override
-    {
-        ++calls["Deploy"];
-        *out = made.make(class_name);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE SwitchUser(GUID user, GUID* previous) override
-    {
-        *previous = numbered_guid(user.Data1 + 1);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Run(VARIANT controller) override
-    {
-        run_argument = controller;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE Deploy(BSTR class_name, IUnknown** out) override { return *out = made.make(class_name), S_OK; }
     HRESULT STDMETHODCALLTYPE GetCollections(IUnknown** out) override
     {
-        ++calls["GetCollections"];
-        std::vector<_variant_t> elements(collections.begin(), collections.end());
-        *out = fake::make<FakeElements>(std::move(elements), requested)->unknown();
+        ++searches;
+        *out = fake::make<FakeElements>(std::vector<_variant_t>(collections.begin(), collections.end()), requested)->unknown();
         return S_OK;
     }
-    FAKE_UNUSED(Remove(GUID))
-    FAKE_UNUSED(GetState(ETaskState*))
-    FAKE_UNUSED(GetHostId(GUID*))
-    FAKE_UNUSED(GetUserId(GUID*))
-    FAKE_UNUSED(Stop())
-
-    FAKE_UNUSED(GetName(BSTR*))
-    FAKE_UNUSED(GetType(EDeploymentTarget*))
     HRESULT STDMETHODCALLTYPE Deploy(VARIANT argument, IDeploymentData* data, VARIANT* result) override
     {
-        target_argument = argument;
         target_data = data != nullptr;
         if (target_result.vt != VT_EMPTY)
             return VariantCopy(result, &target_result);
@@ -152,81 +101,39 @@ public:
         result->punkVal = made.make(argument.bstrVal);
         return S_OK;
     }
-
-    FAKE_UNUSED(GetMethodNames(SAFEARRAY**))
-    HRESULT STDMETHODCALLTYPE GetMethod(BSTR, IUnknown** out) override { return *out = nullptr, method_result; }
-
-    FAKE_UNUSED(GetPropertyNames(SAFEARRAY**))
-    HRESULT STDMETHODCALLTYPE GetProperty(BSTR name, VARIANT* value) override
-    {
-        return VariantCopy(value, &properties[name]);
-    }
-    HRESULT STDMETHODCALLTYPE SetProperty(BSTR name, VARIANT value) override
-    {
-        properties[name] = value;
-        return S_OK;
-    }
+    FAKE_UNUSED(Remove(GUID))
+    FAKE_UNUSED(GetState(ETaskState*))
+    FAKE_UNUSED(GetHostId(GUID*))
+    FAKE_UNUSED(GetUserId(GUID*))
+    FAKE_UNUSED(SwitchUser(GUID, GUID*))
+    FAKE_UNUSED(Run(VARIANT))
+    FAKE_UNUSED(Stop())
+    FAKE_UNUSED(GetName(BSTR*))
+    FAKE_UNUSED(GetType(EDeploymentTarget*))
 };
 
-// A task pool whose operations record their arguments and hand out new fake tasks.
-class FakeTaskPool : public fake::Fake<ITaskPool, fake::ConnectionPoints> {
+// A task pool that looks tasks up and removes them with `result`, and hands out a new task or none.
+class FakeTaskPool : public fake::Fake<ITaskPool> {
 public:
     explicit FakeTaskPool(Collections& made) : Fake("task pool"), made(made) {}
 
-    fake::ConnectionPoint<ITaskPoolEvents>& events = offer<ITaskPoolEvents>("task pool events");
     Collections& made;
-    // What the last Deploy form received: name, identifiers, text (VT_EMPTY but for DeployWithText),
-    // flag or value, and whether deployment data came with it.
-    struct deployment_t {
-        std::wstring name;
-        GUID first{}, second{};
-        _variant_t text;
-        LONG flag = -1;
-        bool data = false;
-    } last;
-    // Every task operation answers with this; a null task when `no_task`.
     HRESULT result = S_OK;
     bool no_task = false;
-    VARIANT_BOOL exists = VARIANT_FALSE;
-    std::vector<ULONG> requested;
 
-    HRESULT STDMETHODCALLTYPE Deploy(BSTR name, GUID* first, GUID* second, LONG flag, IUnknown** task) override
+    HRESULT STDMETHODCALLTYPE GetTask(GUID*, IUnknown** task) override
     {
-        last = {name, *first, *second, {}, flag, false};
-        return hand_out(task);
+        *task = no_task ? nullptr : static_cast<ITask*>(fake::make<FakeTask>(made));
+        return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE DeployWithText(BSTR name, GUID* first, GUID* second, VARIANT text, LONG flag,
-                                             IUnknown** task) override
-    {
-        last = {name, *first, *second, text, flag, false};
-        return hand_out(task);
-    }
-    HRESULT STDMETHODCALLTYPE DeployWithData(BSTR name, GUID* first, GUID* second, LONG value, IDeploymentData* data,
-                                             IUnknown** task) override
-    {
-        last = {name, *first, *second, {}, value, data != nullptr};
-        return hand_out(task);
-    }
-    HRESULT STDMETHODCALLTYPE IsExist(GUID*, VARIANT_BOOL* out) override { return *out = exists, result; }
-    HRESULT STDMETHODCALLTYPE GetTask(GUID*, IUnknown** task) override { return hand_out(task); }
+    HRESULT STDMETHODCALLTYPE IsExist(GUID*, VARIANT_BOOL* out) override { return *out = VARIANT_TRUE, result; }
     HRESULT STDMETHODCALLTYPE Remove(GUID*) override { return result; }
-    HRESULT STDMETHODCALLTYPE GetTasks(IUnknown** out) override
-    {
-        std::vector<_variant_t> tasks;
-        for (int i = 0; i < 2; ++i)
-            tasks.emplace_back(fake::make<FakeTask>(made)->unknown(), false);
-        *out = fake::make<FakeElements>(std::move(tasks), requested)->unknown();
-        return result;
-    }
+    FAKE_UNUSED(Deploy(BSTR, GUID*, GUID*, LONG, IUnknown**))
+    FAKE_UNUSED(DeployWithText(BSTR, GUID*, GUID*, VARIANT, LONG, IUnknown**))
+    FAKE_UNUSED(DeployWithData(BSTR, GUID*, GUID*, LONG, IDeploymentData*, IUnknown**))
     FAKE_UNUSED(GetCount(LONG*))
     FAKE_UNUSED(FindByName(BSTR, IUnknown**))
-
-private:
-    HRESULT hand_out(IUnknown** task)
-    {
-        *task = no_task || FAILED(result) ? nullptr : static_cast<ITask*>(fake::make<FakeTask>(made));
-        return result;
-    }
+    FAKE_UNUSED(GetTasks(IUnknown**))
 };
 
 #undef FAKE_UNUSED

@@ -1,11 +1,13 @@
-// Collector: creates the component object of a source and passes the run-state operations and
-// properties through to it.
+// Collector: creates the component object of a source, passes the run-state operations and properties
+// through to it, and hands out its pools from a weak cache. CreateProfile needs no collector.
 #include "pch.h"
 
+#include "DeploymentDataObject.h"
 #include "EventListener.h"
 #include "HandedOut.h"
 #include "PoolCache.h"
 #include "Properties.h"
+#include "RecordImpl.h"
 #include "SimpleSinks.h"
 
 #include <collector/shell/Collector.h>
@@ -50,6 +52,22 @@ constexpr component_class_t component_classes[] = {
 constexpr component_class_t vmware_standalone{&CLSID_VMwareStandaloneCollector, CLSCTX_LOCAL_SERVER,
                                               L"CoCreateInstance for IID_ICollector (VMware | standalone)"};
 
+// Profiles may be made in any process, so the profile object is created for IUnknown and run before it
+// is asked for its factory. The first failure is given back.
+HRESULT create_profile_factory(CComPtr<IProfileFactory>& factory)
+{
+    constexpr DWORD any_server =
+        CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
+    CComPtr<IUnknown> object;
+    HRESULT hr =
+        CoCreateInstance(CLSID_ProfileFactory, nullptr, any_server, IID_IUnknown, reinterpret_cast<void**>(&object));
+    if (SUCCEEDED(hr))
+        hr = OleRun(object);
+    if (SUCCEEDED(hr))
+        hr = object->QueryInterface(IID_IProfileFactory, reinterpret_cast<void**>(&factory));
+    return hr;
+}
+
 const component_class_t& component_class(ECollectorSource source, bool standalone)
 {
     const auto index = static_cast<std::uint32_t>(source);
@@ -70,7 +88,7 @@ struct Collector::impl_t {
     CComPtr<ICollector> collector;
     // The pools last handed out, held weakly: a pool lives exactly as long as its handles.
     mutable detail::pool_cache_t<DatabaseStorage::impl_t, HostPool::impl_t, UserPool::impl_t, ResourcePool::impl_t,
-                                 TaskPool::impl_t>
+                                  TaskPool::impl_t>
         pools;
 
     impl_t(ECollectorSource source, bool standalone)
@@ -163,6 +181,24 @@ ResourcePool Collector::GetResourcePool() const
 TaskPool Collector::GetTaskPool() const
 {
     return impl_->pool<TaskPool>(&ICollector::GetTaskPool, &ICollector::GetClassPool);
+}
+
+Record Collector::CreateProfile(std::wstring_view first, std::wstring_view second, std::wstring_view third,
+                                const DeploymentData& data, void* context)
+{
+    CComPtr<IProfileFactory> factory;
+    KERNEL_RESULT_CHECKER(L"") = create_profile_factory(factory);
+    const CComPtr<IDeploymentData> bag = detail::deployment_data_of(data);
+    if (!factory)
+        _com_issue_error(E_POINTER);
+    const _bstr_t third_text = detail::make_bstr(third);
+    const _bstr_t second_text = detail::make_bstr(second);
+    const _bstr_t first_text = detail::make_bstr(first);
+    const CComPtr<IUnknown> profile = detail::handed_out(factory.p, &IProfileFactory::CreateProfile, first_text,
+                                                         second_text, third_text, bag.p, context);
+    if (!profile)
+        return {};
+    return Record(std::make_shared<detail::record_impl_t<IObject>>(profile, nullptr));
 }
 
 void Collector::Subscribe(const std::shared_ptr<ICollectorListener>& listener) { impl_->events.connect(listener); }

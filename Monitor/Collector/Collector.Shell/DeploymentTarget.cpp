@@ -3,7 +3,7 @@
 
 #include "DeploymentDataObject.h"
 #include "DeploymentTargetObject.h"
-#include "HandedOut.h"
+#include "RecordImpl.h"
 
 #include <utility>
 
@@ -17,55 +17,55 @@ struct DeploymentTarget::impl_t {
     explicit impl_t(IUnknown* object) : target(object) {}
 };
 
+namespace {
+
+IDeploymentTarget* target_of(const std::shared_ptr<DeploymentTarget::impl_t>& impl, const detail::throw_site_t& site)
+{
+    return detail::require(impl, L"DeploymentTarget", site).target.p;
+}
+
+} // namespace
+
 namespace detail {
 
 struct deployment_target_access {
-    static IDeploymentTarget* target(const DeploymentTarget& handle, const throw_site_t& site)
+    static const std::shared_ptr<DeploymentTarget::impl_t>& impl(const DeploymentTarget& target) noexcept
     {
-        return require(handle.impl_, L"DeploymentTarget", site).target.p;
+        return target.impl_;
     }
 };
 
 CComPtr<IDeploymentTarget> deployment_target_of(const DeploymentTarget& target)
 {
-    return CComPtr<IDeploymentTarget>(deployment_target_access::target(target, COLLECTOR_THROW_SITE));
+    return CComPtr<IDeploymentTarget>(target_of(deployment_target_access::impl(target), COLLECTOR_THROW_SITE));
 }
 
 } // namespace detail
-
-namespace {
-
-IDeploymentTarget* target_of(const DeploymentTarget& handle, const detail::throw_site_t& site)
-{
-    return detail::deployment_target_access::target(handle, site);
-}
-
-} // namespace
 
 DeploymentTarget::DeploymentTarget(IUnknown* target) : impl_(target ? std::make_shared<impl_t>(target) : nullptr) {}
 
 GUID DeploymentTarget::GetId() const
 {
     GUID id{};
-    detail::call(target_of(*this, COLLECTOR_THROW_SITE), &IDeploymentTarget::GetId, &id);
+    detail::call(target_of(impl_, COLLECTOR_THROW_SITE), &IDeploymentTarget::GetId, &id);
     return id;
 }
 
 tstring DeploymentTarget::GetName() const
 {
-    return detail::handed_out_text(target_of(*this, COLLECTOR_THROW_SITE), &IDeploymentTarget::GetName);
+    return detail::read_text(target_of(impl_, COLLECTOR_THROW_SITE), &IDeploymentTarget::GetName);
 }
 
 EDeploymentTarget DeploymentTarget::GetType() const
 {
     EDeploymentTarget type{};
-    detail::call(target_of(*this, COLLECTOR_THROW_SITE), &IDeploymentTarget::GetType, &type);
+    detail::call(target_of(impl_, COLLECTOR_THROW_SITE), &IDeploymentTarget::GetType, &type);
     return type;
 }
 
 Object DeploymentTarget::Deploy(const _variant_t& argument, DeploymentData data)
 {
-    IDeploymentTarget* const target = target_of(*this, COLLECTOR_THROW_SITE);
+    IDeploymentTarget* const target = target_of(impl_, COLLECTOR_THROW_SITE);
     const CComPtr<IDeploymentData> bag = detail::deployment_data_of(data);
     const _variant_t copy(argument);
     _variant_t result;

@@ -1,9 +1,8 @@
-// Component operations that hand out an object through their last parameter.
+// Component operations that hand out an object through their last parameter. (Texts handed out the
+// same way are read with read_text of RecordImpl.h.)
 #pragma once
 
 #include "pch.h"
-
-#include <Kernel/string.h>
 
 #include <utility>
 
@@ -18,16 +17,6 @@ CComPtr<IUnknown> handed_out(std::type_identity_t<Interface>* object, HRESULT (I
     CComPtr<IUnknown> result;
     call(object, operation, std::forward<Args>(args)..., &result);
     return result;
-}
-
-// A text that the component hands out through its last parameter; a null BSTR reads as empty.
-template <class Interface, class... Params, class... Args>
-tstring handed_out_text(std::type_identity_t<Interface>* object, HRESULT (Interface::*operation)(Params...),
-                        Args&&... args)
-{
-    _bstr_t text;
-    call(object, operation, std::forward<Args>(args)..., text.GetAddress());
-    return tstring(ostra::lux::kernel::safe_wstring_view(text, text.length()));
 }
 
 } // namespace collector::shell::detail

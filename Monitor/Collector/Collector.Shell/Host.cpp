@@ -1,7 +1,7 @@
 // Host: the id, name and locality of one host of the collector.
 #include "pch.h"
 
-#include "HandedOut.h"
+#include "RecordImpl.h"
 #include "Iterator.imp"
 
 #include <collector/shell/Host.h>
@@ -42,7 +42,7 @@ GUID Host::GetId() const
 
 tstring Host::GetName() const
 {
-    return detail::handed_out_text(host_of(impl_, COLLECTOR_THROW_SITE), &IHost::GetName);
+    return detail::read_text(host_of(impl_, COLLECTOR_THROW_SITE), &IHost::GetName);
 }
 
 void Host::SetName(std::wstring_view name) const

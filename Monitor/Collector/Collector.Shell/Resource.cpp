@@ -3,7 +3,7 @@
 
 #include "DeploymentDataObject.h"
 #include "DeploymentTargetObject.h"
-#include "HandedOut.h"
+#include "RecordImpl.h"
 #include "Iterator.imp"
 
 #include <collector/shell/Resource.h>
@@ -42,7 +42,7 @@ GUID Resource::GetId() const
 
 tstring Resource::GetName() const
 {
-    return detail::handed_out_text(resource_of(impl_, COLLECTOR_THROW_SITE), &IResource::GetName);
+    return detail::read_text(resource_of(impl_, COLLECTOR_THROW_SITE), &IResource::GetName);
 }
 
 Object Resource::GetResource() const

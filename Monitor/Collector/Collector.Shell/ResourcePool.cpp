@@ -34,8 +34,8 @@ EnumIterator<Resource> ResourcePool::begin() const
 Resource ResourcePool::Add(std::wstring_view name, const Object& value)
 {
     const _variant_t copy(value.data());
-    return Resource(
-        detail::handed_out(impl_->pool.p, &IResourcePool::Add, detail::make_bstr(name), static_cast<const VARIANT&>(copy)));
+    return Resource(detail::handed_out(impl_->pool.p, &IResourcePool::Add, detail::make_bstr(name),
+                                       static_cast<const VARIANT&>(copy)));
 }
 
 void ResourcePool::Remove(std::wstring_view name)

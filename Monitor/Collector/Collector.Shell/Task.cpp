@@ -126,7 +126,7 @@ struct Task::impl_t {
     EnumIterator<Collection> collections() const
     {
         return EnumIterator<Collection>(detail::handed_out(task.p, &ITask::GetCollections),
-                                        [this](IUnknown* element) { return new Collection(element, class_pool); });
+                                        [this](IUnknown* element) { return new Collection(collection(element)); });
     }
 
     // The followed collection of the class `name`, searched among the task's collections and followed

@@ -1,7 +1,7 @@
 // User: the id, name, password and currency of one set of the collector's credentials.
 #include "pch.h"
 
-#include "HandedOut.h"
+#include "RecordImpl.h"
 #include "Iterator.imp"
 
 #include <collector/shell/User.h>
@@ -49,7 +49,7 @@ GUID User::GetId() const
 
 tstring User::GetName() const
 {
-    return detail::handed_out_text(user_of(impl_, COLLECTOR_THROW_SITE), &IUser::GetName);
+    return detail::read_text(user_of(impl_, COLLECTOR_THROW_SITE), &IUser::GetName);
 }
 
 std::optional<tstring> User::GetPassword() const
@@ -57,7 +57,7 @@ std::optional<tstring> User::GetPassword() const
     IUser* const user = user_of(impl_, COLLECTOR_THROW_SITE);
     if (!flag_of(user, &IUser::HasPassword))
         return std::nullopt;
-    return detail::handed_out_text(user, &IUser::GetPassword);
+    return detail::read_text(user, &IUser::GetPassword);
 }
 
 bool User::IsCurrent() const { return flag_of(user_of(impl_, COLLECTOR_THROW_SITE), &IUser::IsCurrent); }

@@ -2,9 +2,11 @@
 #pragma once
 
 #include "DatabaseStorage.h"
+#include "DeploymentData.h"
 #include "Export.h"
 #include "HostPool.h"
 #include "Listeners.h"
+#include "Record.h"
 #include "ResourcePool.h"
 #include "TaskPool.h"
 #include "UserPool.h"
@@ -63,6 +65,12 @@ public:
     UserPool GetUserPool() const;
     ResourcePool GetResourcePool() const;
     TaskPool GetTaskPool() const;
+
+    // A profile record made by the profile class of the component, without a collector. The texts and
+    // `context` are passed through unchanged; a bag without object passes no deployment data. The
+    // empty record when the component makes none.
+    static Record CreateProfile(std::wstring_view first, std::wstring_view second, std::wstring_view third,
+                                const DeploymentData& data, void* context);
 
     // Sends the component's events to `listener`, which replaces any earlier one and is held only
     // weakly: the caller's last release stops its events. An empty pointer connects and delivers
