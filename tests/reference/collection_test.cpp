@@ -5,6 +5,9 @@
 #include <atlsafe.h>
 #include <comdef.h>
 
+#include <algorithm>
+#include <thread>
+
 namespace reference_test {
 namespace {
 
@@ -103,6 +106,21 @@ TEST_F(CollectionTest, TheLastReleaseOfARunningCollectionTellsItsClass)
     EXPECT_EQ(hook, (std::vector<bool>{true, false}));
 }
 
+TEST_F(CollectionTest, ShutdownStopsTheRunningCollections)
+{
+    RecordClass items = define_items();
+    std::vector<bool> hook;
+    items.OnRunning([&](bool running) { hook.push_back(running); });
+    const CComPtr<ICollection> collection = deploy(L"Item");
+    EXPECT_EQ(collection->Run(), S_OK);
+    EXPECT_EQ(collector->Shutdown(), S_OK);
+    EXPECT_EQ(hook, (std::vector<bool>{true, false}));
+    ECollectionState state{};
+    EXPECT_EQ(collection->GetState(&state), S_OK);
+    EXPECT_EQ(state, ECollectionState::Stopped);
+    items.OnRunning(nullptr);
+}
+
 // A record with a value of every kind, next to its reference targets.
 class FieldValuesTest : public CollectionTest {
 protected:
@@ -121,6 +139,7 @@ protected:
                         }};
         items.Apply({added(1), added(2, {{L"Name", text(L"two")},
                                          {L"When", Value(_variant_t(45000.5, VT_DATE))},
+                                         {L"Uid", Value(GuidValue(item_class))},
                                          {L"Tags", Value(ArrayValue{{_variant_t(L"a"), _variant_t(L"b")}})},
                                          {L"Parent", Value(to(1, ReferenceForm::Reference))},
                                          {L"Self", Value(to(2, ReferenceForm::Record))},
@@ -171,6 +190,7 @@ TEST_F(FieldValuesTest, PlainArrayAndXmlValues)
     EXPECT_EQ(std::wstring(_bstr_t(value(L"Name"))), L"two");
     EXPECT_EQ(value(L"When").vt, VT_DATE);
     EXPECT_EQ(value(L"When").date, 45000.5);
+    EXPECT_EQ(std::wstring(_bstr_t(value(L"Uid"))), L"5A000002-0000-0000-0200-000000000000");
 
     CComQIPtr<IArrayField> tags(value(L"Tags").punkVal);
     LONG count = 0;
@@ -189,7 +209,7 @@ TEST_F(FieldValuesTest, PlainArrayAndXmlValues)
     EXPECT_EQ(std::wstring(_bstr_t(xml)), L"<item id=\"2\"/>");
     EXPECT_FALSE(CComQIPtr<IFieldXml>(field(L"Name")));
 
-    _variant_t absent(L"untouched");
+    _variant_t absent(7L); // an out-parameter: what it held is not freed
     EXPECT_EQ(record->GetValue(_bstr_t(L"Nope"), &absent), DISP_E_UNKNOWNNAME);
     EXPECT_EQ(absent.vt, VT_EMPTY);
 }
@@ -352,6 +372,121 @@ TEST_F(CollectionTest, TasksAndThePoolAnnounceWhatTheyDeployAndRemove)
                                                          L"Task 5", L"Task 6", L"Task 7 lost host", L"TaskRemoved"}));
     unadvise(task, IID_ITaskEvents, task_cookie);
     unadvise(tasks, IID_ITaskPoolEvents, pool_cookie);
+}
+
+
+TEST_F(CollectionTest, EnumeratorsStepSkipResetAndClone)
+{
+    define_items();
+    const CComPtr<ITaskPool> tasks = pool<ITaskPool>(&ICollector::GetTaskPool);
+    for (const wchar_t* name : {L"a", L"b", L"c"}) {
+        CComPtr<IUnknown> deployed;
+        EXPECT_EQ(tasks->Deploy(_bstr_t(name), nullptr, nullptr, 0, &deployed), S_OK);
+    }
+    CComPtr<IUnknown> enumerable;
+    ASSERT_EQ(tasks->GetTasks(&enumerable), S_OK);
+    CComQIPtr<IEnumVARIANT> tasks_enum(enumerable);
+    auto names = [](IEnumVARIANT* enumerator, ULONG count) {
+        std::vector<_variant_t> fetched_values(count);
+        ULONG fetched = 0;
+        const HRESULT hr = enumerator->Next(count, reinterpret_cast<VARIANT*>(fetched_values.data()), &fetched);
+        std::wstring names = hr == S_OK ? L"S_OK" : L"S_FALSE";
+        for (ULONG i = 0; i < fetched; ++i) {
+            _bstr_t name;
+            CComQIPtr<IDeploymentTarget>(fetched_values[i].punkVal)->GetName(name.GetAddress());
+            names += L" " + std::wstring(name);
+        }
+        return names;
+    };
+    EXPECT_EQ(names(tasks_enum, 1), L"S_OK a");
+    CComPtr<IEnumVARIANT> clone;
+    EXPECT_EQ(tasks_enum->Clone(&clone), S_OK);
+    EXPECT_EQ(tasks_enum->Skip(1), S_OK);
+    EXPECT_EQ(names(tasks_enum, 2), L"S_FALSE c");
+    EXPECT_EQ(tasks_enum->Skip(1), S_FALSE);
+    EXPECT_EQ(names(clone, 5), L"S_FALSE b c");
+    EXPECT_EQ(clone->Reset(), S_OK);
+    EXPECT_EQ(names(clone, 1), L"S_OK a");
+    _variant_t two[2];
+    EXPECT_EQ(clone->Next(2, two, nullptr), E_INVALIDARG);
+}
+
+// Keeps the last composition set it was given.
+class SetKeeper : public fake::Fake<ICompositionEvents> {
+public:
+    SetKeeper() : Fake("set keeper") {}
+    HRESULT STDMETHODCALLTYPE Updated(GUID, ICompositionSet* set) override
+    {
+        std::lock_guard lock(mutex);
+        last = set;
+        arrived.notify_all();
+        return S_OK;
+    }
+    std::mutex mutex;
+    std::condition_variable arrived;
+    CComPtr<ICompositionSet> last;
+};
+
+TEST_F(CollectionTest, ADisposedSetLetsItsRecordsGo)
+{
+    RecordClass items = define_items();
+    const CComPtr<ICollection> collection = deploy(L"Item");
+    const CComPtr<IComposition> composition = open_composition(collection, 10);
+    auto keeper = fake::hold<SetKeeper>();
+    const DWORD cookie = advise(composition, IID_ICompositionEvents, keeper->unknown());
+    EXPECT_EQ(collection->Run(), S_OK);
+    items.Apply({added(1), added(2)});
+    CComPtr<ICompositionSet> set;
+    {
+        std::unique_lock lock(keeper->mutex);
+        keeper->arrived.wait_for(lock, std::chrono::seconds(5), [&] { return keeper->last != nullptr; });
+        set = keeper->last;
+    }
+    ASSERT_TRUE(set);
+    CComPtr<IUnknown> records;
+    EXPECT_EQ(set->GetRecords(&records), S_OK);
+    EXPECT_EQ(elements(records).size(), 2u);
+    EXPECT_EQ(CComQIPtr<IDisposableObject>(set)->Dispose(), S_OK);
+    CComPtr<IUnknown> after;
+    EXPECT_EQ(set->GetRecords(&after), CO_E_OBJNOTCONNECTED);
+    unadvise(composition, IID_ICompositionEvents, cookie);
+    keeper->last.Release();
+}
+
+TEST_F(CollectionTest, BatchesFromSeveralThreadsWhileReadersEnumerate)
+{
+    RecordClass items = define_items();
+    const CComPtr<ICollection> collection = deploy(L"Item");
+    auto sink = fake::hold<RecordingSink>();
+    const DWORD cookie = advise(collection, IID_ICollectionEvents, sink->unknown());
+    EXPECT_EQ(collection->Run(), S_OK);
+    constexpr long per_thread = 50;
+    std::vector<std::thread> threads;
+    for (long writer = 0; writer < 2; ++writer) {
+        threads.emplace_back([&items, writer] {
+            for (long i = 0; i < per_thread; ++i)
+                items.Apply({added(writer * per_thread + i, {{L"Name", text(L"x")}})});
+        });
+    }
+    threads.emplace_back([&collection] {
+        for (int i = 0; i < 50; ++i) {
+            CComPtr<IUnknown> records;
+            EXPECT_EQ(collection->GetEnumerator(&records), S_OK);
+            for (const auto& record : elements(records)) {
+                _variant_t name;
+                EXPECT_EQ(CComQIPtr<IRecord>(record)->GetValue(_bstr_t(L"Name"), &name), S_OK);
+            }
+        }
+    });
+    for (std::thread& thread : threads)
+        thread.join();
+    // Each batch: UpdateStarted, Added, UpdateFinished; after Starting and Running.
+    const auto texts = sink->texts(2 + 3 * 2 * per_thread);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), L"UpdateStarted"), 2 * per_thread);
+    CComPtr<IUnknown> records;
+    EXPECT_EQ(collection->GetEnumerator(&records), S_OK);
+    EXPECT_EQ(elements(records).size(), static_cast<std::size_t>(2 * per_thread));
+    unadvise(collection, IID_ICollectionEvents, cookie);
 }
 
 } // namespace

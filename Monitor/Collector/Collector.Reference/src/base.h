@@ -81,6 +81,8 @@ HRESULT guarded(const wchar_t* operation, REFIID iid, Body&& body) noexcept
         return report(failure.hr, iid, failure.description);
     } catch (const std::bad_alloc&) {
         return report(E_OUTOFMEMORY, iid, L"Out of memory");
+    } catch (const ATL::CAtlException& error) {
+        return report(error.m_hr, iid, L"ATL failure");
     } catch (const _com_error& error) {
         return report(error.Error(), iid, error.Description().length() ? std::wstring(error.Description())
                                                                           : std::wstring(L"COM error"));

@@ -154,14 +154,21 @@ public:
             running_ = true;
             move_to(ECollectionState::Starting, {});
         }
+        runtime->running->add(weak_from_this());
         // The class hands over its records first, as one batch, and then every later batch.
         source->start(shared_from_this());
-        std::lock_guard lock(mutex_);
-        if (running_)
-            move_to(ECollectionState::Running, {});
+        bool stopped_meanwhile;
+        {
+            std::lock_guard lock(mutex_);
+            stopped_meanwhile = !running_;
+            if (!stopped_meanwhile)
+                move_to(ECollectionState::Running, {});
+        }
+        if (stopped_meanwhile)
+            source->stop(this);
     }
 
-    void stop()
+    void stop() override
     {
         {
             std::lock_guard lock(mutex_);

@@ -27,7 +27,8 @@ public:
 
     void init(const std::shared_ptr<world_t>& world)
     {
-        runtime_ = std::make_shared<runtime_t>(runtime_t{world, std::make_shared<event_queue_t>()});
+        runtime_ = std::make_shared<runtime_t>(
+            runtime_t{world, std::make_shared<event_queue_t>(), std::make_shared<running_set_t>()});
     }
 
     void FinalRelease() { shutdown(); }
@@ -190,7 +191,8 @@ private:
             fail(CO_E_OBJNOTCONNECTED, L"The collector is shut down");
     }
 
-    // Raises nothing more: the event thread stops (dropping what it had queued), the sinks go.
+    // Ends the work: the running collections stop (their classes learn it), the event thread stops
+    // (dropping what it had queued, so nothing more is raised), the sinks go.
     void shutdown()
     {
         {
@@ -198,6 +200,7 @@ private:
             shut_down_ = true;
         }
         runtime_->queue->stop();
+        runtime_->running->stop_all();
         release_sinks();
     }
 

@@ -6,8 +6,6 @@ struct event_queue_t::state_t {
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<std::function<void()>> pending;
-    std::uint64_t posted = 0;
-    std::uint64_t done = 0;
     bool stopping = false;
 
     // The thread's loop; the thread shares the state, so that a queue destroyed on its own thread
@@ -22,11 +20,13 @@ struct event_queue_t::state_t {
             std::function<void()> delivery = std::move(state->pending.front());
             state->pending.pop_front();
             lock.unlock();
-            delivery();
+            try {
+                delivery();
+            } catch (...) {
+                // An event whose arguments cannot be made (out of memory) is dropped; the thread goes on.
+            }
             delivery = nullptr;
             lock.lock();
-            ++state->done;
-            state->changed.notify_all();
         }
     }
 };
@@ -48,7 +48,6 @@ void event_queue_t::post(std::function<void()> delivery)
     if (state_->stopping)
         return;
     state_->pending.push_back(std::move(delivery));
-    ++state_->posted;
     state_->changed.notify_all();
 }
 
@@ -69,15 +68,6 @@ void event_queue_t::stop()
         thread_.detach();
     else
         thread_.join();
-}
-
-void event_queue_t::drain()
-{
-    std::unique_lock lock(state_->mutex);
-    const std::uint64_t target = state_->posted;
-    if (worker_ == std::this_thread::get_id())
-        return;
-    state_->changed.wait(lock, [&] { return state_->stopping || state_->done >= target; });
 }
 
 } // namespace collector::reference::detail

@@ -27,9 +27,6 @@ public:
     // Queues a delivery; after stop() it is dropped.
     void post(std::function<void()> delivery);
     void stop();
-    // Waits until every delivery posted before the call has run (for tests and orderly shutdowns).
-    void drain();
-    bool on_worker() const noexcept { return worker_ == std::this_thread::get_id(); }
 
 private:
     struct state_t;

@@ -40,7 +40,8 @@ public:
             ULONG done = 0;
             for (; done < count && position_ < values_->size(); ++done, ++position_) {
                 VariantInit(&elements[done]);
-                const HRESULT hr = VariantCopy(&elements[done], &(*values_)[position_]);
+                // Some SDKs declare the source without const; it is only read.
+                const HRESULT hr = VariantCopy(&elements[done], const_cast<_variant_t*>(&(*values_)[position_]));
                 if (FAILED(hr)) {
                     for (ULONG i = 0; i <= done; ++i)
                         VariantClear(&elements[i]);

@@ -2,6 +2,7 @@
 #include "objects.h"
 #include "services.h"
 
+#include <cstdio>
 #include <stdexcept>
 
 namespace collector::reference {
@@ -30,8 +31,11 @@ constexpr collector_class_entry_t collector_classes[] = {
 
 void throw_failed(HRESULT hr, const char* what)
 {
-    if (FAILED(hr))
-        throw std::runtime_error(std::string(what) + " failed with HRESULT " + std::to_string(static_cast<unsigned long>(hr)));
+    if (FAILED(hr)) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+        throw std::runtime_error(std::string(what) + " failed with HRESULT " + code);
+    }
 }
 
 } // namespace
@@ -104,6 +108,15 @@ const Options& Registration::GetOptions() const noexcept
 long Registration::LiveObjects() noexcept
 {
     return counted_t::count().load();
+}
+
+_variant_t GuidValue(const GUID& id)
+{
+    OLECHAR text[39];
+    if (StringFromGUID2(id, text, 39) != 39)
+        throw std::runtime_error("StringFromGUID2 failed");
+    text[37] = L'\0';
+    return _variant_t(text + 1);
 }
 
 // ---- RecordClass ----------------------------------------------------------------------------------

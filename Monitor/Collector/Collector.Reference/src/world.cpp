@@ -15,7 +15,8 @@ std::wstring value_text(const VARIANT& value)
         return value.bstrVal ? std::wstring(value.bstrVal, SysStringLen(value.bstrVal)) : std::wstring();
     VARIANT text;
     VariantInit(&text);
-    if (SUCCEEDED(VariantChangeType(&text, &value, 0, VT_BSTR))) {
+    // Some SDKs declare the source without const; it is only read.
+    if (SUCCEEDED(VariantChangeType(&text, const_cast<VARIANT*>(&value), 0, VT_BSTR))) {
         std::wstring result(text.bstrVal, SysStringLen(text.bstrVal));
         VariantClear(&text);
         return std::to_wstring(value.vt) + L":" + result;

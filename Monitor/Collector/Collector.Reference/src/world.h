@@ -18,6 +18,8 @@ struct running_collection_t {
     // Takes one batch of changes; called in the order of the class's batches, under the class's lock
     // (the collection must not call back into the class).
     virtual void deliver(const Batch& batch) = 0;
+    // Stops running (the collector shuts down); called with no lock of the component held.
+    virtual void stop() = 0;
 };
 
 // A task or a collection whose state a script may set.

@@ -39,6 +39,11 @@
 #  define COLLECTOR_REFERENCE_API __attribute__((visibility("default")))
 #endif
 
+// What the component answers to a call in the wrong state; the Windows SDK names it, mingw-w64 does not.
+#ifndef E_ILLEGAL_METHOD_CALL
+#  define E_ILLEGAL_METHOD_CALL _HRESULT_TYPEDEF_(0x8000000EL)
+#endif
+
 namespace collector::reference {
 
 namespace detail {
@@ -59,6 +64,9 @@ struct Options {
 
 // A named value: the key fields of a reference, the parameters of a method call.
 using NamedValues = std::vector<std::pair<std::wstring, _variant_t>>;
+
+// A GUID as a field value: its 36-character text without braces (VT_BSTR), the form readers parse.
+COLLECTOR_REFERENCE_API _variant_t GuidValue(const GUID& id);
 
 // An array field: the value is an object answering IArrayField over these elements (texts or bytes).
 struct ArrayValue {
