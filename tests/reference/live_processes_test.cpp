@@ -140,10 +140,10 @@ private:
     CComQIPtr<ICollection> collection_;
 };
 
-// Waits up to five seconds for the class's records to satisfy `done`.
+// Waits up to ten seconds for the class's records to satisfy `done`.
 bool wait_until(const RecordClass& records, const std::function<bool(const std::vector<Fields>&)>& done)
 {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
     for (; std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(20ms))
         if (done(records.Records()))
             return true;

@@ -1,36 +1,23 @@
 // The collector's services as a caller reaches them through COM: hosts, users, resources with their
 // text file and events, the database storage with its checks and events, and the profile factory.
 // Every test ends with no component object alive.
-#include "support/fake_class_factory.h"
-#include "support/fake_com.h"
-
+#include "reference/reference_fixture.h"
 #include "resource_text.h"
 
-#include <collector/reference.h>
-
-#include <atlbase.h>
 #include <atlsafe.h>
-#include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <mutex>
-#include <thread>
 
 namespace reference_test {
 namespace {
 
-using namespace Ostra_Lux_Collector_Interfaces;
-using collector::reference::Registration;
 using collector::reference::detail::invalid_resource_text;
 using collector::reference::detail::resource_name_taken;
 using collector::reference::detail::unwritable_resource_file;
 
-std::wstring text(BSTR value)
+std::wstring string_of(BSTR value)
 {
     return value ? std::wstring(value, SysStringLen(value)) : std::wstring();
 }
@@ -53,24 +40,14 @@ VARIANT_BOOL flag(I* object, HRESULT (STDMETHODCALLTYPE I::*get)(VARIANT_BOOL*))
     return value;
 }
 
-// The description of the thread's error information, which the failed call must have set.
-std::wstring error_description()
-{
-    CComPtr<IErrorInfo> info;
-    if (GetErrorInfo(0, &info) != S_OK || !info)
-        return L"(no error information)";
-    CComBSTR description;
-    info->GetDescription(&description);
-    return text(description);
-}
-
 // Asserts a failure with its HRESULT, error information that mentions `words`, and an object that
 // says it supports error information for the interface.
-#define EXPECT_FAILS(call, hr, words, object, iid)                                               \
-    do {                                                                                         \
-        EXPECT_EQ((call), (hr));                                                                 \
-        EXPECT_NE(error_description().find(words), std::wstring::npos) << #call;                 \
-        EXPECT_EQ(CComQIPtr<ISupportErrorInfo>(object)->InterfaceSupportsErrorInfo(iid), S_OK); \
+#define EXPECT_FAILS(call, hr, words, object, iid)                              \
+    do {                                                                        \
+        EXPECT_EQ((call), (hr));                                                \
+        const ErrorText error = last_error(object, iid);                        \
+        EXPECT_TRUE(error.supported) << #call;                                  \
+        EXPECT_NE(error.description.find(words), std::wstring::npos) << #call;  \
     } while (0)
 
 // Records what a sink receives and on which thread, and waits for it.
@@ -107,8 +84,8 @@ private:
 class ResourceEvents : public fake::Fake<IResourcePoolEvents> {
 public:
     ResourceEvents() : Fake("resource pool sink") {}
-    HRESULT STDMETHODCALLTYPE Event1(BSTR name) override { return received.add(L"+" + text(name)), S_OK; }
-    HRESULT STDMETHODCALLTYPE Event2(BSTR name) override { return received.add(L"-" + text(name)), S_OK; }
+    HRESULT STDMETHODCALLTYPE Event1(BSTR name) override { return received.add(L"+" + string_of(name)), S_OK; }
+    HRESULT STDMETHODCALLTYPE Event2(BSTR name) override { return received.add(L"-" + string_of(name)), S_OK; }
     received_t<std::wstring> received;
 };
 
@@ -124,7 +101,7 @@ public:
     explicit Data(std::map<std::wstring, _variant_t> values) : Fake("deployment data"), values_(std::move(values)) {}
     HRESULT STDMETHODCALLTYPE GetValue(BSTR name, VARIANT* value) override
     {
-        const auto found = values_.find(text(name));
+        const auto found = values_.find(string_of(name));
         return found == values_.end() ? E_INVALIDARG : VariantCopy(value, &found->second);
     }
     HRESULT STDMETHODCALLTYPE GetNames(SAFEARRAY** names) override
@@ -141,45 +118,8 @@ private:
     std::map<std::wstring, _variant_t> values_;
 };
 
-// An advised sink, unadvised when the test leaves it.
-class advised_t {
-public:
-    advised_t(IUnknown* source, REFIID iid, IUnknown* sink)
-    {
-        CComQIPtr<IConnectionPointContainer> container(source);
-        EXPECT_EQ(container->FindConnectionPoint(iid, &point_), S_OK);
-        EXPECT_EQ(point_->Advise(sink, &cookie_), S_OK);
-    }
-    ~advised_t() { EXPECT_EQ(point_->Unadvise(cookie_), S_OK); }
-
-private:
-    CComPtr<IConnectionPoint> point_;
-    DWORD cookie_ = 0;
-};
-
-class Services : public testing::Test {
+class Services : public ReferenceTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(CoCreateInstance(CLSID_ArborVcfCollector, nullptr, CLSCTX_INPROC_SERVER, IID_ICollector,
-                                   reinterpret_cast<void**>(&collector)),
-                  S_OK);
-    }
-    void TearDown() override
-    {
-        collector->Shutdown();
-        collector.Release();
-        EXPECT_EQ(Registration::LiveObjects(), live_before);
-    }
-
-    template <class I>
-    CComQIPtr<I> pool(HRESULT (STDMETHODCALLTYPE ICollector::*get)(IUnknown**))
-    {
-        CComPtr<IUnknown> object;
-        EXPECT_EQ((collector->*get)(&object), S_OK);
-        return CComQIPtr<I>(object);
-    }
-
     // The elements of the enumerable that `get` hands out.
     template <class Pool>
     static std::vector<CComPtr<IUnknown>> walk(Pool* pool, HRESULT (STDMETHODCALLTYPE Pool::*get)(IUnknown**))
@@ -192,11 +132,6 @@ protected:
             elements.emplace_back(element.punkVal);
         return elements;
     }
-
-    fake::Apartment apartment;
-    Registration registration;
-    const long live_before = Registration::LiveObjects();
-    CComPtr<ICollector> collector;
 };
 
 TEST_F(Services, HostPoolHoldsTheLocalHostAndCreatesOthers)
@@ -252,7 +187,7 @@ TEST_F(Services, UserPoolKeepsPasswordsApartFromTheCurrentUser)
         EXPECT_EQ(flag(user.p, &IUser::IsCurrent), VARIANT_FALSE);
         password.Empty();
         EXPECT_EQ(user->GetPassword(&password), S_OK);
-        EXPECT_EQ(text(password), given);
+        EXPECT_EQ(string_of(password), given);
     }
 
     GUID id{};
@@ -306,10 +241,10 @@ TEST_F(ResourceFile, SaveAndLoadKeepEveryValueExactly)
         _variant_t value;
         resource->GetName(&name);
         resource->GetResource(&value);
-        EXPECT_EQ(text(name), values[i].first);
+        EXPECT_EQ(string_of(name), values[i].first);
         EXPECT_EQ(value.vt, values[i].second.vt);
         if (value.vt == VT_BSTR)
-            EXPECT_EQ(text(value.bstrVal), text(values[i].second.bstrVal));
+            EXPECT_EQ(string_of(value.bstrVal), string_of(values[i].second.bstrVal));
         else
             EXPECT_TRUE(value == values[i].second) << i;
     }
@@ -321,7 +256,7 @@ TEST_F(ResourceFile, MergeOverwritesOrKeepsAndAnnouncesOnTheEventThread)
     std::ofstream(path) << "# merged\nshared\ti4\t2\nnew\ttext\tfresh\n";
     auto sink = fake::hold<ResourceEvents>();
     {
-        advised_t advised(resources, __uuidof(IResourcePoolEvents), sink.get());
+        const DWORD cookie = advise(resources, __uuidof(IResourcePoolEvents), sink.get());
         CComPtr<IUnknown> added;
         ASSERT_EQ(resources->Add(CComBSTR(L"shared"), _variant_t(LONG(1)), &added), S_OK);
         ASSERT_EQ(resources->Merge(file, EMergeMode::KeepExisting), S_OK);
@@ -339,6 +274,7 @@ TEST_F(ResourceFile, MergeOverwritesOrKeepsAndAnnouncesOnTheEventThread)
         const std::vector<std::wstring> expected = {L"+shared", L"+new", L"-shared", L"-new", L"+shared", L"+new", L"-new"};
         EXPECT_EQ(sink->received.wait(expected.size()), expected);
         EXPECT_TRUE(sink->received.all_on_other_threads());
+        unadvise(resources, __uuidof(IResourcePoolEvents), cookie);
     }
 
     CComPtr<IUnknown> none;
@@ -441,12 +377,12 @@ TEST_F(Services, StorageAnnouncesItsStatesAndHonoursAScriptedFailure)
 {
     CComQIPtr<IDatabaseStorage> storage(collector);
     auto sink = fake::hold<StorageEvents>();
-    advised_t advised(collector, __uuidof(IDatabaseStorageEvents), sink.get());
+    const DWORD cookie = advise(collector, __uuidof(IDatabaseStorageEvents), sink.get());
     const auto connect = [&] {
         return storage->Connect(CComBSTR(L"host"), nullptr, CComBSTR(L"db"), VARIANT_FALSE, nullptr, nullptr,
                                 VARIANT_FALSE, 0, VARIANT_FALSE);
     };
-    registration.FailCall(L"IDatabaseStorage::Connect", 1, E_ABORT, L"The network is down");
+    registration->FailCall(L"IDatabaseStorage::Connect", 1, E_ABORT, L"The network is down");
     EXPECT_FAILS(connect(), E_ABORT, L"The network is down", storage, IID_IDatabaseStorage);
 
     ASSERT_EQ(connect(), S_OK);
@@ -458,6 +394,7 @@ TEST_F(Services, StorageAnnouncesItsStatesAndHonoursAScriptedFailure)
     const std::vector<LONG> expected = {1, 2, 0};
     EXPECT_EQ(sink->received.wait(expected.size()), expected);
     EXPECT_TRUE(sink->received.all_on_other_threads());
+    unadvise(collector, __uuidof(IDatabaseStorageEvents), cookie);
 }
 
 TEST_F(Services, ProfileHoldsItsTextsAndTheDeploymentSettings)
