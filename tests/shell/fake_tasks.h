@@ -85,11 +85,15 @@ public:
     void add(const std::wstring& class_name) { collections.emplace_back().Attach(made.make(class_name)); }
 
     HRESULT STDMETHODCALLTYPE GetId(GUID* out) override { return *out = numbered_guid(7), S_OK; }
-    HRESULT STDMETHODCALLTYPE Deploy(BSTR class_name, IUnknown** out) override { return *out = made.make(class_name), S_OK; }
+    HRESULT STDMETHODCALLTYPE Deploy(BSTR class_name, IUnknown** out) override
+    {
+        return *out = made.make(class_name), S_OK;
+    }
     HRESULT STDMETHODCALLTYPE GetCollections(IUnknown** out) override
     {
         ++searches;
-        *out = fake::make<FakeElements>(std::vector<_variant_t>(collections.begin(), collections.end()), requested)->unknown();
+        std::vector<_variant_t> elements(collections.begin(), collections.end());
+        *out = fake::make<FakeElements>(std::move(elements), requested)->unknown();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Deploy(VARIANT argument, IDeploymentData* data, VARIANT* result) override

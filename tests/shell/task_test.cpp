@@ -136,7 +136,8 @@ TEST_F(TaskTest, WatchersHearStateChangesUntilTheyInterruptOrTheTaskUnsubscribes
         };
     };
     const auto change = [&](ETaskState state, IStateDescription* description = nullptr) {
-        return component->events.fire([&](ITaskEvents* sink) { return sink->StateChanged(numbered_guid(7), state, description); });
+        return component->events.fire(
+            [&](ITaskEvents* sink) { return sink->StateChanged(numbered_guid(7), state, description); });
     };
     task.WatchOnStateChanged(watcher(L"a", false)).WatchOnStateChanged(watcher(L"b", true));
     const auto description = fake::hold<FakeDescription>(L"warming up");

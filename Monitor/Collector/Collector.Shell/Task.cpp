@@ -7,6 +7,7 @@
 #include "HandedOut.h"
 #include "Iterator.imp"
 #include "Properties.h"
+#include "RecordImpl.h"
 #include "SimpleSinks.h"
 #include "WatchObserver.h"
 
@@ -38,7 +39,7 @@ namespace detail {
 // The text that comes with a state change; empty without a description.
 inline tstring description_text(IStateDescription* description)
 {
-    return description ? handed_out_text(description, &IStateDescription::GetText) : tstring();
+    return description ? read_text(description, &IStateDescription::GetText) : tstring();
 }
 
 // The task's events, for one listener: the program's, or the watch observer of the task's watchers.
@@ -138,8 +139,9 @@ struct Task::impl_t {
         for (auto it = collections(); it != EnumIterator<Collection>(); ++it)
             if (it->ClassName() == name)
                 return followed.try_emplace(std::wstring(name), *it).first->second;
-        detail::throw_at_site(COstraException(ostra::lux::kernel::exception_init, L"Collection not found", tstring(name), 1),
-                              COLLECTOR_THROW_SITE);
+        detail::throw_at_site(
+            COstraException(ostra::lux::kernel::exception_init, L"Collection not found", tstring(name), 1),
+            COLLECTOR_THROW_SITE);
     }
 };
 
@@ -231,7 +233,10 @@ Collection Task::Deploy(std::wstring_view name, DeploymentData data)
     return impl.followed.try_emplace(deployed.ClassName(), std::move(deployed)).first->second;
 }
 
-Collection Task::Follow(std::wstring_view name) { return detail::require(impl_, L"Task", COLLECTOR_THROW_SITE).follow(name); }
+Collection Task::Follow(std::wstring_view name)
+{
+    return detail::require(impl_, L"Task", COLLECTOR_THROW_SITE).follow(name);
+}
 
 bool Task::Unfollow(std::wstring_view name)
 {
@@ -262,7 +267,8 @@ _variant_t Task::FindProperty(std::wstring_view name)
 
 Method Task::GetMethod(std::wstring_view name) const
 {
-    const auto source = detail::query_required<IMethodSource>(task_of(impl_, COLLECTOR_THROW_SITE), COLLECTOR_THROW_SITE);
+    ITask* const task = task_of(impl_, COLLECTOR_THROW_SITE);
+    const auto source = detail::query_required<IMethodSource>(task, COLLECTOR_THROW_SITE);
     CComPtr<IUnknown> method;
     // An unknown name may come back as a failure or as a success without method: only the pointer
     // tells, and the caller learns "No such method" either way.

@@ -52,7 +52,10 @@ EnumIterator<Task> TaskPool::begin() const
                               [impl = impl_.get()](IUnknown* element) { return new Task(impl->task(element)); });
 }
 
-Task TaskPool::operator[](GUID id) const { return impl_->task(detail::handed_out(impl_->pool.p, &ITaskPool::GetTask, &id)); }
+Task TaskPool::operator[](GUID id) const
+{
+    return impl_->task(detail::handed_out(impl_->pool.p, &ITaskPool::GetTask, &id));
+}
 
 bool TaskPool::IsExist(GUID id) const
 {
