@@ -77,9 +77,8 @@ TEST(CliProgram, WatchJsonFollowsAChildProcessFromStartToEnd)
     const std::string child_key = "{\"ProcessId\":" + std::to_string(child->id()) + "}";
     ASSERT_TRUE(watch.wait_for_output("\"key\":" + child_key, patience)) << watch.output();
     child.reset(); // ends the child
-    ASSERT_TRUE(watch.wait_for_output("{\"class\":\"Process\",\"fields\":{},\"key\":" + child_key + ",\"kind\":\"removed\"}",
-                                      patience))
-        << watch.output();
+    const std::string removed = "{\"class\":\"Process\",\"fields\":{},\"key\":" + child_key + ",\"kind\":\"removed\"}";
+    ASSERT_TRUE(watch.wait_for_output(removed, patience)) << watch.output();
     const bool interrupted = watch.interrupt();
     if (!interrupted)
         watch.kill();

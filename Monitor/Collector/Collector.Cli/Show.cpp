@@ -48,7 +48,9 @@ rows_t list_hosts(session_t& session)
 {
     rows_t rows;
     for (const shell::Host& host : session.collector().GetHostPool())
-        rows.push_back({{"Id", guid_text(host.GetId())}, {"Name", narrow(host.GetName())}, {"Local", yes_no(host.IsLocal())}});
+        rows.push_back({{"Id", guid_text(host.GetId())},
+                        {"Name", narrow(host.GetName())},
+                        {"Local", yes_no(host.IsLocal())}});
     return rows;
 }
 

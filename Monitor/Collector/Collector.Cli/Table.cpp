@@ -23,7 +23,8 @@ bool is_continuation_byte(char byte)
 // The characters that a UTF-8 text takes on the screen, one per code point.
 std::size_t display_width(std::string_view text)
 {
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return !is_continuation_byte(c); }));
+    const auto starts = std::count_if(text.begin(), text.end(), [](char c) { return !is_continuation_byte(c); });
+    return static_cast<std::size_t>(starts);
 }
 
 // `text` in at most `width` characters: cut with an ellipsis when it is longer.

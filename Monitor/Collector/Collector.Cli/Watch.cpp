@@ -186,7 +186,8 @@ int run_watch(const watch_command_t& command, const options_t& options, const st
                         std::chrono::duration_cast<std::chrono::seconds>(clock_t::now() - started)};
     };
     const auto ended = [&] {
-        return stop.requested() || (command.seconds && clock_t::now() - started >= std::chrono::duration<double>(*command.seconds));
+        const auto elapsed = clock_t::now() - started;
+        return stop.requested() || (command.seconds && elapsed >= std::chrono::duration<double>(*command.seconds));
     };
     while (!ended()) {
         for (const auto& event : events->take(std::chrono::milliseconds(100)))
