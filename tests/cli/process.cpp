@@ -91,6 +91,14 @@ private:
     std::thread thread_;
 };
 
+// The text with LF line ends: Windows programs end their text lines with CR LF.
+std::string with_lf_lines(std::string text)
+{
+    for (auto end = text.find("\r\n"); end != std::string::npos; end = text.find("\r\n", end))
+        text.erase(end, 1);
+    return text;
+}
+
 } // namespace
 
 struct child_process_t::impl_t {
@@ -246,7 +254,7 @@ child_process_t::~child_process_t()
 std::string child_process_t::output() const
 {
     const std::lock_guard lock(impl_->mutex);
-    return impl_->out->text();
+    return with_lf_lines(impl_->out->text());
 }
 
 bool child_process_t::wait_for_output(const std::string& text, std::chrono::seconds timeout) const
@@ -261,7 +269,7 @@ outcome_t child_process_t::wait()
     impl_->err->join();
     if (!impl_->exit_code)
         impl_->exit_code = impl_->wait_for_exit();
-    return {*impl_->exit_code, impl_->out->text(), impl_->err->text()};
+    return {*impl_->exit_code, with_lf_lines(impl_->out->text()), with_lf_lines(impl_->err->text())};
 }
 
 outcome_t run(const std::string& program, const std::vector<std::string>& arguments)

@@ -27,7 +27,7 @@ public:
     child_process_t& operator=(const child_process_t&) = delete;
 
     std::int64_t id() const;
-    // The standard output read so far.
+    // The standard output read so far. Here and in the outcome, lines end with LF on every platform.
     std::string output() const;
     // Waits until the output holds `text`, for `timeout` at most; false when it did not come.
     bool wait_for_output(const std::string& text, std::chrono::seconds timeout) const;
