@@ -1,12 +1,15 @@
 # Third-party libraries, all from Debian's packages, under the target names of their own CMake packages
-# (fmt::fmt, Boost::headers, spdlog::spdlog, GTest::gtest, GTest::gmock, Threads::Threads), so that no
-# other CMakeLists.txt tells the native build from the cross build.
+# (fmt::fmt, Boost::headers, spdlog::spdlog, CLI11::CLI11, nlohmann_json::nlohmann_json, GTest::gtest,
+# GTest::gmock, Threads::Threads), so that no other CMakeLists.txt tells the native build from the cross
+# build.
 find_package(Threads REQUIRED)
 
 if(NOT CMAKE_CROSSCOMPILING)
   find_package(fmt REQUIRED)
   find_package(Boost 1.74 REQUIRED)
   find_package(spdlog REQUIRED)
+  find_package(CLI11 REQUIRED)
+  find_package(nlohmann_json REQUIRED)
   if(COLLECTOR_BUILD_TESTS)
     find_package(GTest REQUIRED)
   endif()
@@ -35,6 +38,9 @@ collector_host_headers(Boost::headers boost)
 # Debian's spdlog is built over the separate {fmt}; header-only here, like {fmt}.
 collector_host_headers(spdlog::spdlog spdlog SPDLOG_HEADER_ONLY SPDLOG_FMT_EXTERNAL)
 set_target_properties(spdlog::spdlog PROPERTIES INTERFACE_LINK_LIBRARIES fmt::fmt)
+# The command line and JSON libraries are header-only in Debian's packages too.
+collector_host_headers(CLI11::CLI11 CLI)
+collector_host_headers(nlohmann_json::nlohmann_json nlohmann)
 
 if(COLLECTOR_BUILD_TESTS)
   # GoogleTest and GoogleMock from Debian's sources (package googletest), built by the cross compiler;

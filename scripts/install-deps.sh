@@ -4,7 +4,7 @@
 set -euo pipefail
 
 native=(cmake ninja-build g++ pkg-config libfmt-dev libboost-dev libspdlog-dev
-        libgtest-dev libgmock-dev googletest libbenchmark-dev)
+        libgtest-dev libgmock-dev googletest libbenchmark-dev libcli11-dev nlohmann-json3-dev)
 windows=(g++-mingw-w64-x86-64 mingw-w64 wine64)
 
 wanted=()
