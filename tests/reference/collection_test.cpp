@@ -20,19 +20,6 @@ CComPtr<IComposition> open_composition(ICollection* collection, LONG batch_size)
     return composition;
 }
 
-std::vector<CComPtr<IUnknown>> elements(IUnknown* enumerable)
-{
-    std::vector<CComPtr<IUnknown>> all;
-    CComQIPtr<IEnumVARIANT> enumerator(enumerable);
-    _variant_t element;
-    ULONG fetched = 0;
-    while (enumerator && enumerator->Next(1, &element, &fetched) == S_OK && fetched == 1) {
-        all.emplace_back(element.punkVal);
-        element.Clear();
-    }
-    return all;
-}
-
 TEST_F(CollectionTest, ChangesArriveAsAnnouncedBatchesOfTheCompositionsSize)
 {
     RecordClass items = define_items();

@@ -4,6 +4,19 @@
 
 namespace reference_test {
 
+std::vector<CComPtr<IUnknown>> elements(IUnknown* enumerable)
+{
+    std::vector<CComPtr<IUnknown>> all;
+    CComQIPtr<IEnumVARIANT> enumerator(enumerable);
+    _variant_t element;
+    ULONG fetched = 0;
+    while (enumerator && enumerator->Next(1, &element, &fetched) == S_OK && fetched == 1) {
+        all.emplace_back(element.punkVal);
+        element.Clear();
+    }
+    return all;
+}
+
 HRESULT RecordingSink::note(std::wstring what)
 {
     std::lock_guard lock(mutex_);
@@ -25,16 +38,11 @@ std::wstring RecordingSink::key_text(IKey* key)
     CComPtr<IUnknown> enumerable;
     if (!key || FAILED(key->GetFields(&enumerable)))
         return L"?";
-    CComQIPtr<IEnumVARIANT> fields(enumerable);
     std::wstring text;
-    _variant_t element;
-    ULONG fetched = 0;
-    while (fields && fields->Next(1, &element, &fetched) == S_OK && fetched == 1) {
-        CComQIPtr<IField> field(element.punkVal);
+    for (const auto& element : elements(enumerable)) {
         _variant_t value;
-        field->GetValue(&value);
+        CComQIPtr<IField>(element)->GetValue(&value);
         text += (text.empty() ? L"" : L",") + std::wstring(_bstr_t(value));
-        element.Clear();
     }
     return text;
 }
@@ -52,19 +60,15 @@ HRESULT RecordingSink::Updated(GUID, ICompositionSet* set)
     CComPtr<IUnknown> enumerable;
     if (FAILED(set->GetRecords(&enumerable)))
         return note(L"Updated ?");
-    CComQIPtr<IEnumVARIANT> records(enumerable);
     std::wstring text = L"Updated";
-    _variant_t element;
-    ULONG fetched = 0;
-    while (records->Next(1, &element, &fetched) == S_OK && fetched == 1) {
-        CComQIPtr<ICompositionRecord> change(element.punkVal);
+    for (const auto& element : elements(enumerable)) {
+        CComQIPtr<ICompositionRecord> change(element);
         ECompositionRecordKind kind{};
         _variant_t item;
         change->GetKind(&kind);
         change->GetItem(&item);
         CComQIPtr<IRecord> record(item.punkVal);
         text += std::wstring(L" ") + L"AUR"[static_cast<int>(kind)] + L":" + key_of(record);
-        element.Clear();
     }
     CComQIPtr<IDisposableObject>(set)->Dispose();
     return note(std::move(text));

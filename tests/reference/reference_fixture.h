@@ -79,6 +79,9 @@ private:
     std::vector<Received> received_;
 };
 
+// The elements of an enumeration, which `enumerable` offers as IEnumVARIANT; none when it offers none.
+std::vector<CComPtr<IUnknown>> elements(IUnknown* enumerable);
+
 // The error information that the thread holds after a failure of iid on object.
 struct ErrorText {
     bool supported;

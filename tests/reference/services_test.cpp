@@ -118,11 +118,7 @@ protected:
     {
         CComPtr<IUnknown> enumerable;
         EXPECT_EQ((pool->*get)(&enumerable), S_OK);
-        std::vector<CComPtr<IUnknown>> elements;
-        CComQIPtr<IEnumVARIANT> walker(enumerable);
-        for (_variant_t element; walker->Next(1, &element, nullptr) == S_OK; element.Clear())
-            elements.emplace_back(element.punkVal);
-        return elements;
+        return elements(enumerable);
     }
 };
 

@@ -123,23 +123,18 @@ TEST_F(CollectorTest, ClassRegisteredInProcessIsNotCreatedAsLocalServer)
     EXPECT_EQ(inproc_only.instances_created(), 0);
 }
 
-class OneCollector : public CollectorTest {
-protected:
-    ServedCollector served{CLSID_RestCollector};
-    Collector collector{ECollectorSource::Rest};
-    FakeCollector& component = *served.last.load();
-};
+using OneCollector = ServedCollectorTest;
 
 TEST_F(OneCollector, RunStateOperationsReachTheComponentAndSuccessCodesPass)
 {
     component.result = S_FALSE;
-    collector.Start();
-    collector.Suspend();
-    collector.Restart();
-    collector.Stop();
-    collector.Terminate();
+    collector->Start();
+    collector->Suspend();
+    collector->Restart();
+    collector->Stop();
+    collector->Terminate();
     component.state = static_cast<ECollectorState>(42);
-    EXPECT_EQ(collector.GetState(), static_cast<ECollectorState>(42));
+    EXPECT_EQ(collector->GetState(), static_cast<ECollectorState>(42));
     for (const char* operation : {"Start", "Suspend", "Restart", "Stop", "Terminate", "GetState"})
         EXPECT_EQ(component.calls[operation], 1) << operation;
 }
@@ -184,17 +179,17 @@ TEST_F(OneCollector, FailuresCarryErrorInformationOnlyWhenOfferedForTheOperation
 TEST_F(OneCollector, PropertiesTravelByNameAndTheCallerKeepsItsValue)
 {
     const _variant_t value(L"every minute");
-    collector.SetProperty(L"schedule", value);
+    collector->SetProperty(L"schedule", value);
     EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(_bstr_t(value))), L"every minute");
     ASSERT_EQ(component.properties.count(L"schedule"), 1u);
 
-    const _variant_t read = collector.GetProperty(L"schedule");
+    const _variant_t read = collector->GetProperty(L"schedule");
     EXPECT_EQ(read.vt, VT_BSTR);
     EXPECT_EQ(std::wstring(read.bstrVal, SysStringLen(read.bstrVal)), L"every minute");
 
     // Names keep embedded and empty forms exactly.
-    collector.SetProperty(std::wstring_view(L"a\0b", 3), _variant_t(7L));
-    collector.SetProperty(L"", _variant_t(8L));
+    collector->SetProperty(std::wstring_view(L"a\0b", 3), _variant_t(7L));
+    collector->SetProperty(L"", _variant_t(8L));
     EXPECT_EQ(component.properties.count(std::wstring(L"a\0b", 3)), 1u);
     EXPECT_EQ(component.properties.count(L""), 1u);
 }
@@ -215,7 +210,7 @@ public:
 TEST_F(OneCollector, MissingPropertiesInterfaceIsJudgedAtTheCallSite)
 {
     component.refuse(IID_IProperties);
-    const auto refused = caught<CHResultException>([&] { collector.SetProperty(L"x", _variant_t(1L)); });
+    const auto refused = caught<CHResultException>([&] { collector->SetProperty(L"x", _variant_t(1L)); });
     ASSERT_TRUE(refused);
     EXPECT_EQ(refused->get_hresult(), E_NOINTERFACE);
     const seen_site site = site_of(*refused);

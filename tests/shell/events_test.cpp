@@ -63,12 +63,8 @@ std::pair<HRESULT, int> failure_of(Connect&& connect)
     return {S_OK, 0};
 }
 
-class CollectorEvents : public testing::Test {
+class CollectorEvents : public ServedCollectorTest {
 protected:
-    fake::Apartment apartment;
-    ServedCollector served{CLSID_RestCollector};
-    std::optional<Collector> collector{std::in_place, ECollectorSource::Rest};
-    FakeCollector& component = *served.last.load();
     fake::ConnectionPoint<ICollectorEvents>& point = component.events;
 };
 

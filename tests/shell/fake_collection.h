@@ -4,6 +4,7 @@
 // field and a composition change at once, named by a number.
 #pragma once
 
+#include "shell/fake_elements.h"
 #include "shell/site.h"
 
 #include "support/fake_events.h"
@@ -36,30 +37,10 @@ HRESULT give(T* out, V value)
 }
 inline BSTR text(const std::wstring& value) { return SysAllocStringLen(value.data(), static_cast<UINT>(value.size())); }
 
-// Copies of `values`, one per Next; the Next at `fail_at` fails.
-class FakeEnum : public fake::Fake<IEnumVARIANT> {
-public:
-    FakeEnum(std::vector<_variant_t> values, std::optional<std::size_t> fail_at)
-        : Fake("enum"), values_(std::move(values)), fail_at_(fail_at) {}
-    HRESULT STDMETHODCALLTYPE Next(ULONG, VARIANT* out, ULONG* fetched) override
-    {
-        *fetched = fail_at_ != next_ && next_ < values_.size();
-        return fail_at_ == next_ ? E_FAIL : *fetched ? VariantCopy(out, &values_[next_++]) : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reset() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT**) override { return E_NOTIMPL; }
-
-private:
-    std::vector<_variant_t> values_;
-    std::optional<std::size_t> fail_at_;
-    std::size_t next_ = 0;
-};
-
 template <class Out>
 HRESULT enumerate(std::vector<_variant_t> values, Out** out, std::optional<std::size_t> fail_at = {})
 {
-    return give(out, fake::make<FakeEnum>(std::move(values), fail_at));
+    return give(out, fake::make<FakeElements>(std::move(values), nullptr, fail_at));
 }
 
 // As a record, every name reads as its number and it is its own key; as a key, its fields are items

@@ -8,6 +8,9 @@
 #include "support/fake_events.h"
 
 #include <collector/interfaces.h>
+#include <collector/shell/Collector.h>
+
+#include <gtest/gtest.h>
 
 #include <comdef.h>
 
@@ -146,6 +149,16 @@ public:
 
 private:
     fake::ServedClass served_;
+};
+
+// A test with a collector of a served fake component, in the test's own apartment. The collector is
+// optional so that a test can end it before the component.
+class ServedCollectorTest : public testing::Test {
+protected:
+    fake::Apartment apartment;
+    ServedCollector served{CLSID_RestCollector};
+    std::optional<collector::shell::Collector> collector{std::in_place, collector::shell::ECollectorSource::Rest};
+    FakeCollector& component = *served.last.load();
 };
 
 } // namespace shell_test

@@ -112,7 +112,7 @@ private:
         std::vector<_variant_t> elements;
         for (const auto& entry : entries)
             elements.emplace_back(entry->unknown());
-        return *out = fake::make<FakeElements>(std::move(elements), requested_)->unknown(), S_OK;
+        return *out = fake::make<FakeElements>(std::move(elements), &requested_)->unknown(), S_OK;
     }
     GUID current_id() const
     {

@@ -93,7 +93,7 @@ public:
     {
         ++searches;
         std::vector<_variant_t> elements(collections.begin(), collections.end());
-        *out = fake::make<FakeElements>(std::move(elements), requested)->unknown();
+        *out = fake::make<FakeElements>(std::move(elements), &requested)->unknown();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Deploy(VARIANT argument, IDeploymentData* data, VARIANT* result) override

@@ -44,7 +44,7 @@ protected:
     fake::Held<FakeElements> rows(std::vector<IUnknown*> elements, std::optional<std::size_t> fail_at = std::nullopt)
     {
         std::vector<_variant_t> values(elements.begin(), elements.end());
-        return fake::hold<FakeElements>(std::move(values), requested, fail_at);
+        return fake::hold<FakeElements>(std::move(values), &requested, fail_at);
     }
 
     static std::vector<IUnknown*> walk(Iterator it)

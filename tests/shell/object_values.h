@@ -2,6 +2,7 @@
 // fields whose enumeration can be scripted to break off, and the check of a reader's refusal.
 #pragma once
 
+#include "shell/fake_elements.h"
 #include "shell/site.h"
 
 #include "support/fake_com.h"
@@ -157,43 +158,6 @@ inline Object record(FakeRecordInfo* info)
     });
 }
 
-// An enumeration over copies of `elements`, one per Next, that answers `failure` instead of the
-// element at position `fail_at` (and at every later call). It notes every count asked for in
-// `requested`, which outlives it.
-class FakeElements : public fake::Fake<IEnumVARIANT> {
-public:
-    FakeElements(std::vector<_variant_t> elements, std::vector<ULONG>& requested,
-                 std::optional<std::size_t> fail_at = std::nullopt, HRESULT failure = E_FAIL)
-        : Fake("elements"), elements_(std::move(elements)), requested_(requested), fail_at_(fail_at), failure_(failure)
-    {
-    }
-
-    HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* out, ULONG* fetched) override
-    {
-        requested_.push_back(count);
-        *fetched = 0;
-        if (fail_at_ && next_ == *fail_at_)
-            return failure_;
-        if (next_ == elements_.size())
-            return S_FALSE;
-        VariantInit(out);
-        if (const HRESULT hr = VariantCopy(out, &elements_[next_++]); FAILED(hr))
-            return hr;
-        *fetched = 1;
-        return count == 1 ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reset() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT**) override { return E_NOTIMPL; }
-
-private:
-    std::vector<_variant_t> elements_;
-    std::vector<ULONG>& requested_;
-    std::size_t next_ = 0;
-    std::optional<std::size_t> fail_at_;
-    HRESULT failure_;
-};
-
 // An array field over `elements`, with scripted failures of its two operations.
 class FakeArrayField : public fake::Fake<IArrayField, fake::SupportsErrorInfo> {
 public:
@@ -227,7 +191,7 @@ public:
         *out = nullptr;
         if (FAILED(enumerator_result) || null_enumerator)
             return enumerator_result;
-        *out = fake::make<FakeElements>(elements, requested, fail_at, failure);
+        *out = fake::make<FakeElements>(elements, &requested, fail_at, failure);
         return S_OK;
     }
 };

@@ -21,12 +21,8 @@ namespace {
 
 using namespace collector::shell;
 
-class Pools : public testing::Test {
+class Pools : public ServedCollectorTest {
 protected:
-    fake::Apartment apartment;
-    ServedCollector served{CLSID_RestCollector};
-    std::optional<Collector> collector{std::in_place, ECollectorSource::Rest};
-    FakeCollector& component = *served.last.load();
     fake::Held<FakeEntryPool> entries = fake::hold<FakeEntryPool>();
     fake::Held<FakeResourcePool> resources = fake::hold<FakeResourcePool>();
 
@@ -126,12 +122,8 @@ using Texts = std::vector<std::optional<std::wstring>>;
 using Numbers = std::vector<LONG>;
 const std::nullopt_t null = std::nullopt;
 
-class Storage : public testing::Test {
+class Storage : public ServedCollectorTest {
 protected:
-    fake::Apartment apartment;
-    ServedCollector served{CLSID_RestCollector};
-    Collector collector{ECollectorSource::Rest};
-    FakeCollector& component = *served.last.load();
 
     FakeCollector::Connection connected(DatabaseStorage storage)
     {
@@ -151,7 +143,7 @@ TEST_F(Storage, TheInstancePathSplitsAtItsFirstBackslash)
         {L"db01\\main", L"db01", L"main"}, {L"db01", L"db01", L""}, {L"\\main", L"", L"main"},
         {L"db01\\main\\old", L"db01", L"main\\old"}, {L"db01\\", L"db01", L""}, {L"", L"", L""},
     };
-    DatabaseStorage storage = collector.GetDatabaseStorage();
+    DatabaseStorage storage = collector->GetDatabaseStorage();
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(row.path)));
         storage.SetInstancePath(row.path);
@@ -162,13 +154,13 @@ TEST_F(Storage, TheInstancePathSplitsAtItsFirstBackslash)
 TEST_F(Storage, ChainedSettingsAreSharedByEveryHandleUntilTheLastGoes)
 {
     {
-        DatabaseStorage first = collector.GetDatabaseStorage();
+        DatabaseStorage first = collector->GetDatabaseStorage();
         EXPECT_TRUE(component.calls.empty()); // the getter asks the component for nothing
         first.SetInstancePath(L"db01\\main").SetDbName(L"metrics").UseSqlAuth(true).SetUser(L"sa");
         first.SetPassword(L"pw").UseMultiSubnetFailover(true).SetEncryptionMode(7).TrustServerCertificate(true);
         const Texts texts{L"db01", L"main", L"metrics", L"sa", L"pw"};
         const Numbers numbers{-1, -1, 7, -1};
-        const FakeCollector::Connection made = connected(collector.GetDatabaseStorage());
+        const FakeCollector::Connection made = connected(collector->GetDatabaseStorage());
         EXPECT_EQ(made.texts, texts);
         EXPECT_EQ(made.numbers, numbers);
 
@@ -181,7 +173,7 @@ TEST_F(Storage, ChainedSettingsAreSharedByEveryHandleUntilTheLastGoes)
         EXPECT_EQ(connected(first).numbers, (Numbers{0, -1, 7, -1}));
     }
     // A fresh storage: settings never made are null texts, false flags and mode 0.
-    const FakeCollector::Connection made = connected(collector.GetDatabaseStorage());
+    const FakeCollector::Connection made = connected(collector->GetDatabaseStorage());
     EXPECT_EQ(made.texts, (Texts{null, null, null, null, null}));
     EXPECT_EQ(made.numbers, (Numbers{VARIANT_FALSE, VARIANT_FALSE, 0, VARIANT_FALSE}));
 }
@@ -199,7 +191,7 @@ TEST_F(Storage, StorageEventsReachTheListenerWhileSubscribed)
     };
     const auto states = std::make_shared<States>();
     {
-        DatabaseStorage storage = collector.GetDatabaseStorage();
+        DatabaseStorage storage = collector->GetDatabaseStorage();
         storage.Subscribe(states);
         EXPECT_EQ(fire(2), std::vector<HRESULT>{S_OK});
         storage.Unsubscribe();

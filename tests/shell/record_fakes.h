@@ -140,7 +140,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetClassId(GUID* out) override { return *out = class_id, S_OK; }
     HRESULT STDMETHODCALLTYPE GetFields(IUnknown** out) override
     {
-        return *out = fake::make<FakeElements>(fields, requested_)->unknown(), S_OK;
+        return *out = fake::make<FakeElements>(fields, &requested_)->unknown(), S_OK;
     }
 
 private:
@@ -166,7 +166,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetFields(IEnumVARIANT** out) override
     {
-        return *out = fake::make<FakeElements>(fields, requested_), S_OK;
+        return *out = fake::make<FakeElements>(fields, &requested_), S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetValue(BSTR name, VARIANT* out) override
     {
@@ -209,7 +209,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetClassId(GUID* out) override { return *out = class_id, S_OK; }
     HRESULT STDMETHODCALLTYPE GetRecords(IUnknown** out) override
     {
-        return *out = fake::make<FakeElements>(changes, requested_)->unknown(), S_OK;
+        return *out = fake::make<FakeElements>(changes, &requested_)->unknown(), S_OK;
     }
 
 private:

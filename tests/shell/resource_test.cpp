@@ -30,20 +30,17 @@ public:
     HRESULT STDMETHODCALLTYPE Deploy(VARIANT, IDeploymentData*, VARIANT*) override { return E_NOTIMPL; }
 };
 
-class Resources : public testing::Test {
+class Resources : public ServedCollectorTest {
 protected:
-    fake::Apartment apartment;
-    ServedCollector served{CLSID_RestCollector};
-    Collector collector{ECollectorSource::Rest};
     fake::Held<FakeResourcePool> fake_pool = fake::hold<FakeResourcePool>();
     fake::Held<FakeTarget> fake_target = fake::hold<FakeTarget>();
 
-    void SetUp() override { served.last.load()->resource_pool = fake_pool->unknown(); }
+    void SetUp() override { component.resource_pool = fake_pool->unknown(); }
 };
 
 TEST_F(Resources, NamesThePoolLacksGiveEmptyResourcesThatThrowWhenRead)
 {
-    ResourcePool pool = collector.GetResourcePool();
+    ResourcePool pool = collector->GetResourcePool();
     pool.Add(L"disk", Object(v4(5)));
     EXPECT_TRUE(pool[L"disk"]);
     EXPECT_FALSE(pool[L"absent"]); // the pool fails
@@ -61,13 +58,13 @@ TEST_F(Resources, NamesThePoolLacksGiveEmptyResourcesThatThrowWhenRead)
 
 TEST_F(Resources, DeployHandsTheTargetAndTheBagToTheResource)
 {
-    const Resource disk = collector.GetResourcePool().Add(L"disk", Object());
-    FakeResource& component = *fake_pool->resources.back();
+    const Resource disk = collector->GetResourcePool().Add(L"disk", Object());
+    FakeResource& resource = *fake_pool->resources.back();
     const DeploymentTarget target(fake_target->unknown());
     EXPECT_EQ(disk.Deploy(target, DeploymentData()).get<int>(), 42);
-    EXPECT_EQ(component.deployed, std::vector<std::wstring>{L"t"}); // a bag without names
+    EXPECT_EQ(resource.deployed, std::vector<std::wstring>{L"t"}); // a bag without names
     disk.Deploy(target, DeploymentData{{L"b", v4(1)}, {L"a", v4(2)}});
-    EXPECT_EQ(component.deployed, (std::vector<std::wstring>{L"t", L"a", L"b"}));
+    EXPECT_EQ(resource.deployed, (std::vector<std::wstring>{L"t", L"a", L"b"}));
     EXPECT_EQ(caught<COstraException>([&] { disk.Deploy(DeploymentTarget(), DeploymentData()); }).value().message(),
               L"DeploymentTarget is null");
 }

@@ -153,36 +153,32 @@ TEST_F(TaskTest, WatchersHearStateChangesUntilTheyInterruptOrTheTaskUnsubscribes
     EXPECT_EQ(heard.size(), 4u);
 }
 
-class TaskPoolTest : public testing::Test {
+class TaskPoolTest : public ServedCollectorTest {
 protected:
-    fake::Apartment apartment;
-    ServedCollector served{CLSID_RestCollector};
-    Collector collector{ECollectorSource::Rest};
-    FakeCollector& root = *served.last.load();
     Collections made;
-    fake::Held<FakeTaskPool> component = fake::hold<FakeTaskPool>(made);
+    fake::Held<FakeTaskPool> tasks = fake::hold<FakeTaskPool>(made);
     std::optional<TaskPool> pool = served_pool();
 
     TaskPool served_pool()
     {
-        root.task_pool = component->unknown();
-        root.class_pool = made.classes->unknown();
-        return collector.GetTaskPool();
+        component.task_pool = tasks->unknown();
+        component.class_pool = made.classes->unknown();
+        return collector->GetTaskPool();
     }
 };
 
 TEST_F(TaskPoolTest, TheCollectorHandsOutOnePoolWhileAHandleLivesAndANewOneAfterwards)
 {
     {
-        const TaskPool second = collector.GetTaskPool();
+        const TaskPool second = collector->GetTaskPool();
         pool.reset();
-        EXPECT_TRUE(collector.GetTaskPool().IsExist(numbered_guid(7)));
-        EXPECT_EQ(root.calls["GetTaskPool"], 1);
-        EXPECT_EQ(root.calls["GetClassPool"], 1);
+        EXPECT_TRUE(collector->GetTaskPool().IsExist(numbered_guid(7)));
+        EXPECT_EQ(component.calls["GetTaskPool"], 1);
+        EXPECT_EQ(component.calls["GetClassPool"], 1);
     }
-    EXPECT_TRUE(collector.GetTaskPool().IsExist(numbered_guid(7)));
-    EXPECT_EQ(root.calls["GetTaskPool"], 2);
-    EXPECT_EQ(root.calls["GetClassPool"], 2);
+    EXPECT_TRUE(collector->GetTaskPool().IsExist(numbered_guid(7)));
+    EXPECT_EQ(component.calls["GetTaskPool"], 2);
+    EXPECT_EQ(component.calls["GetClassPool"], 2);
 }
 
 TEST_F(TaskPoolTest, LookupsGiveSeparateTasksAndRemoveAnswersFailureWithFalse)
@@ -192,9 +188,9 @@ TEST_F(TaskPoolTest, LookupsGiveSeparateTasksAndRemoveAnswersFailureWithFalse)
     EXPECT_EQ((*pool)[numbered_guid(7)].GetScope(), L"");
     EXPECT_TRUE(pool->Remove(numbered_guid(7)));
 
-    component->no_task = true;
+    tasks->no_task = true;
     EXPECT_EQ(message_of([&] { (void)(*pool)[numbered_guid(8)]; }), L"ITask is null");
-    component->result = E_INVALIDARG;
+    tasks->result = E_INVALIDARG;
     EXPECT_FALSE(pool->Remove(numbered_guid(8)));
     EXPECT_THROW(pool->IsExist(numbered_guid(8)), CHResultException);
 }

@@ -5,7 +5,9 @@
 
 #include "EventListener.h"
 #include "Iterator.imp"
+#include "Properties.h"
 #include "RecordImpl.h"
+#include "WatchObserver.h"
 
 #include <collector/shell/Class.h>
 #include <collector/shell/Collection.h>
@@ -16,13 +18,11 @@
 
 #include <Kernel/interruption.h>
 #include <Kernel/logger.h>
-#include <Kernel/observer.h>
 
 #include <atlcom.h>
 
 #include <mutex>
 #include <optional>
-#include <unordered_set>
 
 COLLECTOR_SHELL_INSTANTIATE_ENUM_ITERATOR(Record);
 COLLECTOR_SHELL_INSTANTIATE_ENUM_ITERATOR(Key);
@@ -327,12 +327,7 @@ struct watcher_t : IOstraSubscriber, std::enable_shared_from_this<watcher_t> {
 // The listener of a collection's watchers: hands every event to each watcher in registration order.
 class watch_observer_t : public ICollectionListener {
 public:
-    void add(std::shared_ptr<watcher_t> watcher)
-    {
-        observer_.subscribe(watcher);
-        const std::scoped_lock lock(mutex_);
-        watchers_.insert(std::move(watcher));
-    }
+    void add(const std::shared_ptr<watcher_t>& watcher) { watchers_.add(watcher); }
 
     void RecordAdded(Record record) override { notify(&callbacks_t::on_added, record); }
     void RecordUpdated(Record record) override { notify(&callbacks_t::on_updated, record); }
@@ -345,38 +340,17 @@ public:
 private:
     using callbacks_t = watcher_t::callbacks_t;
 
-    // Calls each watcher's `callback`, with copies of the arguments. A watcher that throws
-    // CInterruptedException leaves; any other exception ends the round and leaves the observer.
+    // Calls each watcher's `callback` that is set, with copies of the arguments.
     template <class Callback, class... Args>
     void notify(Callback callbacks_t::*callback, const Args&... args)
     {
-        observer_.notify([&](IOstraSubscriber& subscriber) {
-            auto& watcher = static_cast<watcher_t&>(subscriber);
-            if (const Callback& function = watcher.callbacks.*callback; function) {
-                try {
-                    function(args...);
-                } catch (const CInterruptedException&) {
-                    remove(watcher);
-                }
-            }
-            return false;
+        watchers_.notify([&](watcher_t& watcher) {
+            if (const Callback& function = watcher.callbacks.*callback; function)
+                function(args...);
         });
     }
 
-    // The round in progress holds the watcher, so it outlives its removal from both lists; its
-    // functions are destroyed without the mutex held.
-    void remove(watcher_t& watcher)
-    {
-        watcher.unsubscribe_from_all(false);
-        const std::shared_ptr<watcher_t> self = watcher.shared_from_this();
-        std::unique_lock lock(mutex_);
-        auto leaving = watchers_.extract(self);
-        lock.unlock();
-    }
-
-    COstraBaseObserver observer_;
-    std::unordered_set<std::shared_ptr<watcher_t>> watchers_;
-    std::mutex mutex_;
+    watchers_t<watcher_t> watchers_;
 };
 
 } // namespace detail
@@ -539,17 +513,12 @@ int Collection::GetCompositionSize() const
 
 void Collection::SetProperty(std::wstring_view name, const _variant_t& value)
 {
-    const auto properties = detail::query_required<IProperties>(impl_->collection, COLLECTOR_THROW_SITE);
-    // The component receives the caller's VARIANT by value; the caller keeps ownership of its contents.
-    detail::call(properties.p, &IProperties::SetProperty, detail::make_bstr(name), static_cast<const VARIANT&>(value));
+    detail::set_property(impl_->collection, name, value, COLLECTOR_THROW_SITE);
 }
 
 _variant_t Collection::FindProperty(std::wstring_view name)
 {
-    const auto properties = detail::query_required<IProperties>(impl_->collection, COLLECTOR_THROW_SITE);
-    _variant_t value;
-    detail::call(properties.p, &IProperties::GetProperty, detail::make_bstr(name), &value);
-    return value;
+    return detail::get_property(impl_->collection, name, COLLECTOR_THROW_SITE);
 }
 
 // Only the method counts: a component that fails the lookup, or succeeds without a method, has none.

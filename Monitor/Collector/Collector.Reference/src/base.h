@@ -146,6 +146,15 @@ made_t<T> make(Args&&... args)
     return object;
 }
 
+// Writes a plain value to an out-parameter.
+template <class T, class V>
+HRESULT give(T* out, V&& value)
+{
+    require_out(out);
+    *out = std::forward<V>(value);
+    return S_OK;
+}
+
 // Hands an object to an out-pointer as interface I, with the caller's reference.
 template <class I, class T>
 HRESULT hand_out(const CComPtr<T>& object, I** out)

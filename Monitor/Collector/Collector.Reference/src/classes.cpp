@@ -61,11 +61,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetId(GUID* id) override
     {
-        return guarded(L"IClass::GetId", IID_IClass, [&] {
-            require_out(id);
-            *id = definition().id;
-            return S_OK;
-        });
+        return guarded(L"IClass::GetId", IID_IClass, [&] { return give(id, definition().id); });
     }
     HRESULT STDMETHODCALLTYPE GetName(BSTR* name) override
     {
@@ -81,11 +77,8 @@ public:
     }
     HRESULT STDMETHODCALLTYPE IsSingleton(VARIANT_BOOL* singleton) override
     {
-        return guarded(L"IClass::IsSingleton", IID_IClass, [&] {
-            require_out(singleton);
-            *singleton = definition().singleton ? VARIANT_TRUE : VARIANT_FALSE;
-            return S_OK;
-        });
+        return guarded(L"IClass::IsSingleton", IID_IClass,
+                       [&] { return give(singleton, definition().singleton ? VARIANT_TRUE : VARIANT_FALSE); });
     }
     // A class without key fields has no template: S_OK and null.
     HRESULT STDMETHODCALLTYPE CreateKeyTemplate(IKeyTemplate** key_template) override

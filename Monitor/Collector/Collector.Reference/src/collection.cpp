@@ -33,11 +33,8 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetKind(ECompositionRecordKind* kind) override
     {
-        return guarded(L"ICompositionRecord::GetKind", IID_ICompositionRecord, [&] {
-            require_out(kind);
-            *kind = change_.kind;
-            return S_OK;
-        });
+        return guarded(L"ICompositionRecord::GetKind", IID_ICompositionRecord,
+                       [&] { return give(kind, change_.kind); });
     }
     HRESULT STDMETHODCALLTYPE GetItem(VARIANT* item) override
     {
@@ -73,11 +70,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetClassId(GUID* class_id) override
     {
-        return guarded(L"ICompositionSet::GetClassId", IID_ICompositionSet, [&] {
-            require_out(class_id);
-            *class_id = class_id_;
-            return S_OK;
-        });
+        return guarded(L"ICompositionSet::GetClassId", IID_ICompositionSet, [&] { return give(class_id, class_id_); });
     }
     HRESULT STDMETHODCALLTYPE GetRecords(IUnknown** records) override
     {
@@ -356,19 +349,13 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetSize(LONG* size) override
     {
-        return guarded(L"IComposition::GetSize", IID_IComposition, [&] {
-            require_out(size);
-            *size = static_cast<LONG>(model_->size());
-            return S_OK;
-        });
+        return guarded(L"IComposition::GetSize", IID_IComposition,
+                       [&] { return give(size, static_cast<LONG>(model_->size())); });
     }
     HRESULT STDMETHODCALLTYPE GetAnnounceUpdates(VARIANT_BOOL* announce) override
     {
-        return guarded(L"IComposition::GetAnnounceUpdates", IID_IComposition, [&] {
-            require_out(announce);
-            *announce = VARIANT_TRUE;
-            return S_OK;
-        });
+        return guarded(L"IComposition::GetAnnounceUpdates", IID_IComposition,
+                       [&] { return give(announce, VARIANT_TRUE); });
     }
     HRESULT STDMETHODCALLTYPE Shutdown() override
     {
@@ -402,11 +389,8 @@ public:
 
     HRESULT STDMETHODCALLTYPE HasItems(VARIANT_BOOL* has_items) override
     {
-        return guarded(L"IKeySet::HasItems", IID_IKeySet, [&] {
-            require_out(has_items);
-            *has_items = keys_.empty() ? VARIANT_FALSE : VARIANT_TRUE;
-            return S_OK;
-        });
+        return guarded(L"IKeySet::HasItems", IID_IKeySet,
+                       [&] { return give(has_items, keys_.empty() ? VARIANT_FALSE : VARIANT_TRUE); });
     }
     HRESULT STDMETHODCALLTYPE GetEnumerator(IUnknown** keys) override
     {
@@ -517,11 +501,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetId(GUID* id) override
     {
-        return guarded(L"ICollection::GetId", IID_ICollection, [&] {
-            require_out(id);
-            *id = model_->id;
-            return S_OK;
-        });
+        return guarded(L"ICollection::GetId", IID_ICollection, [&] { return give(id, model_->id); });
     }
     HRESULT STDMETHODCALLTYPE GetName(BSTR* name) override
     {
@@ -530,19 +510,12 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetClassId(GUID* class_id) override
     {
-        return guarded(L"ICollection::GetClassId", IID_ICollection, [&] {
-            require_out(class_id);
-            *class_id = model_->definition().id;
-            return S_OK;
-        });
+        return guarded(L"ICollection::GetClassId", IID_ICollection,
+                       [&] { return give(class_id, model_->definition().id); });
     }
     HRESULT STDMETHODCALLTYPE GetState(ECollectionState* state) override
     {
-        return guarded(L"ICollection::GetState", IID_ICollection, [&] {
-            require_out(state);
-            *state = model_->state();
-            return S_OK;
-        });
+        return guarded(L"ICollection::GetState", IID_ICollection, [&] { return give(state, model_->state()); });
     }
     HRESULT STDMETHODCALLTYPE Run() override
     {

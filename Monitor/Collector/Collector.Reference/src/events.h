@@ -113,11 +113,8 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override
     {
-        return guarded(L"IConnectionPoint::GetConnectionInterface", IID_IConnectionPoint, [&] {
-            require_out(iid);
-            *iid = __uuidof(Events);
-            return S_OK;
-        });
+        return guarded(L"IConnectionPoint::GetConnectionInterface", IID_IConnectionPoint,
+                       [&] { return give(iid, __uuidof(Events)); });
     }
     HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** container) override
     {

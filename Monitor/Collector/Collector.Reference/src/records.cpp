@@ -97,11 +97,8 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetCount(LONG* count) override
     {
-        return guarded(L"IArrayField::GetCount", IID_IArrayField, [&] {
-            require_out(count);
-            *count = static_cast<LONG>(elements_.size());
-            return S_OK;
-        });
+        return guarded(L"IArrayField::GetCount", IID_IArrayField,
+                       [&] { return give(count, static_cast<LONG>(elements_.size())); });
     }
     HRESULT STDMETHODCALLTYPE GetEnumerator(IEnumVARIANT** elements) override
     {
@@ -128,11 +125,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetClassId(GUID* class_id) override
     {
-        return guarded(L"IKey::GetClassId", IID_IKey, [&] {
-            require_out(class_id);
-            *class_id = class_id_;
-            return S_OK;
-        });
+        return guarded(L"IKey::GetClassId", IID_IKey, [&] { return give(class_id, class_id_); });
     }
     HRESULT STDMETHODCALLTYPE GetFields(IUnknown** fields) override;
 
@@ -152,11 +145,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetClassId(GUID* class_id) override
     {
-        return guarded(L"IReference::GetClassId", IID_IReference, [&] {
-            require_out(class_id);
-            *class_id = target_.classId;
-            return S_OK;
-        });
+        return guarded(L"IReference::GetClassId", IID_IReference, [&] { return give(class_id, target_.classId); });
     }
     HRESULT STDMETHODCALLTYPE GetKey(IKey** key) override
     {
@@ -230,11 +219,8 @@ public:
     }
     HRESULT STDMETHODCALLTYPE HasItems(VARIANT_BOOL* has_items) override
     {
-        return guarded(L"IMethodResultList::HasItems", IID_IMethodResultList, [&] {
-            require_out(has_items);
-            *has_items = items_.empty() ? VARIANT_FALSE : VARIANT_TRUE;
-            return S_OK;
-        });
+        return guarded(L"IMethodResultList::HasItems", IID_IMethodResultList,
+                       [&] { return give(has_items, items_.empty() ? VARIANT_FALSE : VARIANT_TRUE); });
     }
 
 private:
@@ -542,11 +528,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetClassId(GUID* class_id) override
     {
-        return guarded(L"IObject::GetClassId", IID_IObject, [&] {
-            require_out(class_id);
-            *class_id = data()->class_id;
-            return S_OK;
-        });
+        return guarded(L"IObject::GetClassId", IID_IObject, [&] { return give(class_id, data()->class_id); });
     }
 };
 

@@ -120,11 +120,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetState(ETaskState* state) override
     {
-        return guarded(L"ITask::GetState", IID_ITask, [&] {
-            require_out(state);
-            *state = model_->state();
-            return S_OK;
-        });
+        return guarded(L"ITask::GetState", IID_ITask, [&] { return give(state, model_->state()); });
     }
     HRESULT STDMETHODCALLTYPE GetHostId(GUID* host) override
     {
@@ -188,11 +184,8 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetType(EDeploymentTarget* type) override
     {
-        return guarded(L"IDeploymentTarget::GetType", IID_IDeploymentTarget, [&] {
-            require_out(type);
-            *type = EDeploymentTarget::Task;
-            return S_OK;
-        });
+        return guarded(L"IDeploymentTarget::GetType", IID_IDeploymentTarget,
+                       [&] { return give(type, EDeploymentTarget::Task); });
     }
     // The argument is the record class name; the data, if any, is not needed by a collection.
     HRESULT STDMETHODCALLTYPE Deploy(VARIANT argument, IDeploymentData*, VARIANT* result) override
