@@ -40,14 +40,12 @@ IUnknown* object_of(const VARIANT& item) noexcept
     return item.vt == VT_UNKNOWN || item.vt == VT_DISPATCH ? item.punkVal : nullptr;
 }
 
-// One level-3 record of the exception being handled, when the logger admits that level. The thread's
-// last-error value is the caller's and survives the record.
+// One level-3 record of the exception being handled, when the logger admits that level.
 void log_current_exception(const throw_site_t& site)
 {
     COstraLogger& logger = COstraLogger::instance();
     if (!logger.admits(3))
         return;
-    const DWORD last_error = GetLastError();
     try {
         throw;
     } catch (const COstraException& e) {
@@ -58,16 +56,18 @@ void log_current_exception(const throw_site_t& site)
     } catch (...) {
         logger.writeImpl(3, L"Unknown error");
     }
-    RestoreLastError(last_error);
 }
 
 // The barrier of the collection sink: what the body throws is logged at `site`, the thread meets an
 // interruption point, and the exception becomes the returned HRESULT (E_ABORT when the thread's
-// interruption was requested, whose exception then takes its place).
+// interruption was requested, whose exception then takes its place). A failed event leaves the thread's
+// last-error value as the component had it: the locks of the delivery (TlsGetValue under mingw's threads),
+// the log record and the error information may all change it on the way.
 template <class Body>
 HRESULT logged_barrier(const throw_site_t& site, Body&& body) noexcept
 {
-    return ExceptionToHResult([&] {
+    const DWORD last_error = GetLastError();
+    const HRESULT hr = ExceptionToHResult([&] {
         try {
             body();
         } catch (...) {
@@ -76,6 +76,9 @@ HRESULT logged_barrier(const throw_site_t& site, Body&& body) noexcept
             throw;
         }
     });
+    if (FAILED(hr))
+        RestoreLastError(last_error);
+    return hr;
 }
 
 } // namespace
