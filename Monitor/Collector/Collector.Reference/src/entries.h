@@ -18,18 +18,9 @@ inline std::wstring required_name(BSTR name, const wchar_t* what)
     return std::wstring(name, SysStringLen(name));
 }
 
-// A plain value (an id, a state) for an out-parameter.
-template <class T>
-HRESULT copy_value(const T& value, T* out)
-{
-    require_out(out);
-    *out = value;
-    return S_OK;
-}
-
 inline HRESULT copy_flag(bool value, VARIANT_BOOL* out)
 {
-    return copy_value<VARIANT_BOOL>(value ? VARIANT_TRUE : VARIANT_FALSE, out);
+    return give(out, value ? VARIANT_TRUE : VARIANT_FALSE);
 }
 
 // A new object kept as its own class.

@@ -23,7 +23,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetId(GUID* id) override
     {
-        return guarded(L"IHost::GetId", IID_IHost, [&] { return copy_value(id_, id); });
+        return guarded(L"IHost::GetId", IID_IHost, [&] { return give(id, id_); });
     }
     HRESULT STDMETHODCALLTYPE GetName(BSTR* name) override
     {

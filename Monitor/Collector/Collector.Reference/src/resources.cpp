@@ -26,7 +26,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetId(GUID* id) override
     {
-        return guarded(L"IResource::GetId", IID_IResource, [&] { return copy_value(id_, id); });
+        return guarded(L"IResource::GetId", IID_IResource, [&] { return give(id, id_); });
     }
     HRESULT STDMETHODCALLTYPE GetName(BSTR* name) override
     {

@@ -93,7 +93,7 @@ public:
     // ---- ITask
     HRESULT STDMETHODCALLTYPE GetId(GUID* id) override
     {
-        return guarded(L"ITask::GetId", IID_ITask, [&] { return copy_id(model_->id, id); });
+        return guarded(L"ITask::GetId", IID_ITask, [&] { return give(id, model_->id); });
     }
     HRESULT STDMETHODCALLTYPE Deploy(BSTR class_name, IUnknown** collection) override
     {
@@ -124,13 +124,13 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetHostId(GUID* host) override
     {
-        return guarded(L"ITask::GetHostId", IID_ITask, [&] { return copy_id(host_, host); });
+        return guarded(L"ITask::GetHostId", IID_ITask, [&] { return give(host, host_); });
     }
     HRESULT STDMETHODCALLTYPE GetUserId(GUID* user) override
     {
         return guarded(L"ITask::GetUserId", IID_ITask, [&] {
             std::lock_guard lock(mutex_);
-            return copy_id(user_, user);
+            return give(user, user_);
         });
     }
     HRESULT STDMETHODCALLTYPE SwitchUser(GUID user, GUID* previous) override
@@ -231,13 +231,6 @@ public:
     }
 
 private:
-    static HRESULT copy_id(const GUID& id, GUID* out)
-    {
-        require_out(out);
-        *out = id;
-        return S_OK;
-    }
-
     static CComPtr<IDataCollectionServiceController> read_controller(const VARIANT& controller)
     {
         if (controller.vt == VT_EMPTY || controller.vt == VT_NULL || (controller.vt == VT_UNKNOWN && !controller.punkVal))

@@ -28,7 +28,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetId(GUID* id) override
     {
-        return guarded(L"IUser::GetId", IID_IUser, [&] { return copy_value(id_, id); });
+        return guarded(L"IUser::GetId", IID_IUser, [&] { return give(id, id_); });
     }
     HRESULT STDMETHODCALLTYPE GetName(BSTR* name) override
     {
