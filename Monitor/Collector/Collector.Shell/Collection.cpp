@@ -132,7 +132,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE RecordAdded(GUID, IRecord* record) override
     {
-        return logged_barrier(COLLECTOR_THROW_SITE, [&] {
+        return logged_barrier(COLLECTOR_THROW_SITE_AT(57), [&] {
             const delivery_t delivery = current();
             if (delivery.listener)
                 delivery.listener->RecordAdded(Record(record, delivery.class_pool));
@@ -141,7 +141,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE RecordUpdated(GUID, IRecord* record) override
     {
-        return logged_barrier(COLLECTOR_THROW_SITE, [&] {
+        return logged_barrier(COLLECTOR_THROW_SITE_AT(66), [&] {
             const delivery_t delivery = current();
             if (delivery.listener)
                 delivery.listener->RecordUpdated(Record(record, delivery.class_pool));
@@ -150,7 +150,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE RecordRemoved(GUID, IKey* key) override
     {
-        return logged_barrier(COLLECTOR_THROW_SITE, [&] {
+        return logged_barrier(COLLECTOR_THROW_SITE_AT(75), [&] {
             const delivery_t delivery = current();
             if (delivery.listener)
                 delivery.listener->RecordRemoved(Key(key, delivery.class_pool));
@@ -160,7 +160,7 @@ public:
     // The listener hears the collection id read at Subscribe, not the event's.
     HRESULT STDMETHODCALLTYPE StateChanged(GUID, ECollectionState state, IStateDescription* description) override
     {
-        return logged_barrier(COLLECTOR_THROW_SITE, [&] {
+        return logged_barrier(COLLECTOR_THROW_SITE_AT(87), [&] {
             const std::wstring text = description ? read_text(description, &IStateDescription::GetText) : L"";
             const delivery_t delivery = current();
             if (delivery.listener)
@@ -187,7 +187,7 @@ public:
     HRESULT STDMETHODCALLTYPE Updated(GUID collectionId, ICompositionSet* set) override
     {
         // The enumeration's steps are judged as this operation's.
-        const throw_site_t site = COLLECTOR_THROW_SITE;
+        const throw_site_t site = COLLECTOR_THROW_SITE_AT(163);
         return logged_barrier(site, [&] {
             if (!set || !offer_one_by_one(set))
                 return;
@@ -203,7 +203,7 @@ public:
             for (;;) {
                 _variant_t element;
                 ULONG fetched = 0;
-                __exclude__result_checker_t(site.function, site.file, __LINE__) = changes->Next(1, &element, &fetched);
+                checked_at({site.function, site.file, 134, {}}) = changes->Next(1, &element, &fetched);
                 if (fetched == 0)
                     break;
                 deliver_change(collectionId, object_of(element));
@@ -358,7 +358,7 @@ private:
 
 } // namespace detail
 
-std::wstring_view ECollectionStateToString(ECollectionState state)
+std::wstring_view ECollectionStateToString(ECollectionState state) noexcept
 {
     switch (state) {
     case ECollectionState::Initial: return L"Initial";
@@ -516,12 +516,12 @@ int Collection::GetCompositionSize() const
 
 void Collection::SetProperty(std::wstring_view name, const _variant_t& value)
 {
-    detail::set_property(impl_->collection, name, value, COLLECTOR_THROW_SITE);
+    detail::set_property(impl_->collection, name, value, COLLECTOR_THROW_SITE_AT(388));
 }
 
 _variant_t Collection::FindProperty(std::wstring_view name)
 {
-    return detail::get_property(impl_->collection, name, COLLECTOR_THROW_SITE);
+    return detail::get_property(impl_->collection, name, COLLECTOR_THROW_SITE_AT(399));
 }
 
 // Only the method counts: a component that fails the lookup, or succeeds without a method, has none.
@@ -530,7 +530,7 @@ Method Collection::GetMethod(std::wstring_view name) const
     CComPtr<IUnknown> method;
     impl_->collection->GetMethod(detail::make_bstr(name), &method);
     if (!method)
-        detail::throw_condition(L"No such method", COLLECTOR_THROW_SITE);
+        detail::throw_condition(L"No such method", COLLECTOR_THROW_SITE_AT(456));
     return Method(nullptr, method);
 }
 

@@ -187,7 +187,7 @@ Record Collector::CreateProfile(std::wstring_view first, std::wstring_view secon
                                 const DeploymentData& data, void* context)
 {
     CComPtr<IProfileFactory> factory;
-    KERNEL_RESULT_CHECKER(L"") = create_profile_factory(factory);
+    detail::checked_at(COLLECTOR_THROW_SITE_AT(273)) = create_profile_factory(factory);
     const CComPtr<IDeploymentData> bag = detail::deployment_data_of(data);
     if (!factory)
         _com_issue_error(E_POINTER);

@@ -100,7 +100,7 @@ CComPtr<IDeploymentData> deployment_data_of(const DeploymentData& data)
     deployment_data_t* const object = deployment_data_access::object(data);
     if (!object)
         return {};
-    return query_required<IDeploymentData>(object->GetUnknown(), COLLECTOR_THROW_SITE);
+    return answered<IDeploymentData>(object->GetUnknown());
 }
 
 _variant_t& deployment_data_t::entry(std::wstring_view name)

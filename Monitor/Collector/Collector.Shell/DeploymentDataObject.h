@@ -8,7 +8,8 @@
 
 namespace collector::shell::detail {
 
-// The bag's object as IDeploymentData, with a reference of its own; null for a moved-from bag.
+// The bag's object as IDeploymentData, with a reference of its own; null for a moved-from bag (and for
+// an object that would refuse the interface, which the component then sees as no bag).
 COLLECTOR_SHELL_API CComPtr<Ostra_Lux_Collector_Interfaces::IDeploymentData>
 deployment_data_of(const DeploymentData& data);
 

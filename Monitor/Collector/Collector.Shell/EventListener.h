@@ -26,8 +26,8 @@ public:
         if (cookie_ != 0)
             return;
         CComPtr<IUnknown> unknown;
-        KERNEL_RESULT_CHECKER(L"") = sink_->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown));
-        KERNEL_RESULT_CHECKER(L"") = advise(source_, event_iid_, unknown, cookie_);
+        checked_at(COLLECTOR_THROW_SITE_AT(29)) = sink_->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown));
+        checked_at(COLLECTOR_THROW_SITE_AT(30)) = advise(source_, event_iid_, unknown, cookie_);
         advised_source_ = source_;
     }
 

@@ -36,24 +36,24 @@ Host::Host(IUnknown* host) : impl_(std::make_shared<impl_t>(host)) {}
 GUID Host::GetId() const
 {
     GUID id{};
-    detail::call(host_of(impl_, COLLECTOR_THROW_SITE), &IHost::GetId, &id);
+    detail::call(host_of(impl_, COLLECTOR_THROW_SITE_AT(30)), &IHost::GetId, &id);
     return id;
 }
 
 tstring Host::GetName() const
 {
-    return detail::read_text(host_of(impl_, COLLECTOR_THROW_SITE), &IHost::GetName);
+    return detail::read_text(host_of(impl_, COLLECTOR_THROW_SITE_AT(37)), &IHost::GetName);
 }
 
 void Host::SetName(std::wstring_view name) const
 {
-    detail::call(host_of(impl_, COLLECTOR_THROW_SITE), &IHost::SetName, detail::make_bstr(name));
+    detail::call(host_of(impl_, COLLECTOR_THROW_SITE_AT(44)), &IHost::SetName, detail::make_bstr(name));
 }
 
 bool Host::IsLocal() const
 {
     VARIANT_BOOL local = VARIANT_FALSE;
-    detail::call(host_of(impl_, COLLECTOR_THROW_SITE), &IHost::IsLocal, &local);
+    detail::call(host_of(impl_, COLLECTOR_THROW_SITE_AT(51)), &IHost::IsLocal, &local);
     return local != VARIANT_FALSE;
 }
 

@@ -44,14 +44,14 @@ Key Key::GetKey() const { return *this; }
 // The class pool resolves the key's class id; an id the pool does not know fails there.
 Class Key::GetClass() const
 {
-    const impl_t& impl = detail::require(impl_, L"Key", COLLECTOR_THROW_SITE);
+    const impl_t& impl = detail::require(impl_, L"Key", COLLECTOR_THROW_SITE_AT(47));
     return Class(detail::find_class(impl.class_pool, detail::class_id(impl.key.p)));
 }
 
 // Every copy of the key shares the cache, so the component is asked once per key state.
 std::wstring Key::ClassName() const
 {
-    impl_t& impl = detail::require(impl_, L"Key", COLLECTOR_THROW_SITE);
+    impl_t& impl = detail::require(impl_, L"Key", COLLECTOR_THROW_SITE_AT(54));
     if (!impl.class_name)
         impl.class_name = GetClass().GetName();
     return *impl.class_name;

@@ -123,7 +123,7 @@ Object Record::operator[](std::wstring_view name) const
 // The component's answer is not examined: an unknown name gives what it left in the value.
 Object Record::operator[](_bstr_t& name) const
 {
-    impl_t& impl = detail::require(impl_, L"Record", COLLECTOR_THROW_SITE);
+    impl_t& impl = detail::require(impl_, L"Record", COLLECTOR_THROW_SITE_AT(126));
     _variant_t value;
     static_cast<void>(impl.get_value(name, &value));
     return Object(std::move(value));
@@ -133,18 +133,18 @@ Object Record::operator[](_bstr_t& name) const
 // key is null, gives the empty key.
 Key Record::GetKey() const
 {
-    impl_t& impl = detail::require(impl_, L"Record", COLLECTOR_THROW_SITE);
+    impl_t& impl = detail::require(impl_, L"Record", COLLECTOR_THROW_SITE_AT(136));
     return Key(impl.get_key(), impl.class_pool);
 }
 
 // Filled once per state; a keyed record without key is asked again on every call.
 std::wstring Record::ClassName() const
 {
-    impl_t& impl = detail::require(impl_, L"Record", COLLECTOR_THROW_SITE);
+    impl_t& impl = detail::require(impl_, L"Record", COLLECTOR_THROW_SITE_AT(143));
     if (!impl.class_name)
         impl.class_name = impl.get_class_name();
     if (!impl.class_name)
-        detail::throw_condition(L"Record has no class", COLLECTOR_THROW_SITE);
+        detail::throw_condition(L"Record has no class", COLLECTOR_THROW_SITE_AT(147));
     return *impl.class_name;
 }
 
@@ -152,7 +152,7 @@ std::wstring Record::ClassName() const
 // know is ignored.
 bool Record::IsExist(std::wstring_view name) const
 {
-    impl_t& impl = detail::require(impl_, L"Record", COLLECTOR_THROW_SITE);
+    impl_t& impl = detail::require(impl_, L"Record", COLLECTOR_THROW_SITE_AT(155));
     _bstr_t text = detail::make_bstr(name);
     _variant_t ignored;
     return SUCCEEDED(impl.get_value(text, &ignored));
@@ -183,7 +183,7 @@ Reference Record::FindReference(_bstr_t& name) const
 // are compared up to their first NUL.
 Method Record::GetMethod(std::wstring_view name) const
 {
-    impl_t& impl = detail::require(impl_, L"Record", COLLECTOR_THROW_SITE);
+    impl_t& impl = detail::require(impl_, L"Record", COLLECTOR_THROW_SITE_AT(186));
     CComPtr<IFieldMethod> candidate;
     if (const CComPtr<IEnumVARIANT> fields = impl.get_fields()) {
         for (;;) {
@@ -202,7 +202,7 @@ Method Record::GetMethod(std::wstring_view name) const
         }
     }
     if (!candidate)
-        detail::throw_condition(L"No such method", COLLECTOR_THROW_SITE);
+        detail::throw_condition(L"No such method", COLLECTOR_THROW_SITE_AT(205));
     return Method(impl_, candidate);
 }
 

@@ -54,16 +54,6 @@ tstring read_text(std::type_identity_t<Interface>* object, HRESULT (Interface::*
     return tstring(ostra::lux::kernel::safe_wstring_view(text, text.length()));
 }
 
-// `object`'s interface I, or null when it refuses, whatever the reason.
-template <class I>
-CComPtr<I> answered(IUnknown* object)
-{
-    CComPtr<I> result;
-    if (!object || FAILED(object->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&result))))
-        return nullptr;
-    return result;
-}
-
 // `source`'s interface I as a COM smart pointer asks for it: null for a null source or E_NOINTERFACE,
 // any other failure raised.
 template <class I>

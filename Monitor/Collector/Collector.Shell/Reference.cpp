@@ -58,7 +58,7 @@ struct ref_impl_t<IRecord> final : Reference::impl_t {
     {
         const CComPtr<IKey> key = get_key();
         if (!key)
-            throw_condition(L"Record has no key", COLLECTOR_THROW_SITE);
+            throw_condition(L"Record has no key", COLLECTOR_THROW_SITE_AT(61));
         return find_class(class_pool, class_id(key.p));
     }
 
@@ -132,10 +132,10 @@ Reference::Reference(Object value, unsigned __int64 index, IClassPool* classPool
     case VT_UNKNOWN:
         impl_ = object_reference(value, index, classPool);
         if (!impl_)
-            refuse(value, L"Value is neither IReference nor IRecord nor IObject", COLLECTOR_THROW_SITE);
+            refuse(value, L"Value is neither IReference nor IRecord nor IObject", COLLECTOR_THROW_SITE_AT(135));
         return;
     default:
-        refuse(value, L"Value is not IUnknown[]", COLLECTOR_THROW_SITE);
+        refuse(value, L"Value is not IUnknown[]", COLLECTOR_THROW_SITE_AT(138));
     }
 }
 
@@ -149,14 +149,14 @@ Reference::Reference(Object value, unsigned __int64 index, IClassPool* classPool
 // Resolved through the class pool that came with the value.
 Class Reference::GetClass() const
 {
-    impl_t& impl = detail::require(impl_, L"Reference", COLLECTOR_THROW_SITE);
+    impl_t& impl = detail::require(impl_, L"Reference", COLLECTOR_THROW_SITE_AT(152));
     return Class(impl.get_class());
 }
 
 // Filled once per state, and shared by every copy of the reference.
 std::wstring Reference::ClassName() const
 {
-    impl_t& impl = detail::require(impl_, L"Reference", COLLECTOR_THROW_SITE);
+    impl_t& impl = detail::require(impl_, L"Reference", COLLECTOR_THROW_SITE_AT(159));
     if (!impl.class_name)
         impl.class_name = GetClass().GetName();
     return *impl.class_name;
@@ -166,21 +166,21 @@ std::wstring Reference::ClassName() const
 // empty key.
 Key Reference::GetKey() const
 {
-    impl_t& impl = detail::require(impl_, L"Reference", COLLECTOR_THROW_SITE);
+    impl_t& impl = detail::require(impl_, L"Reference", COLLECTOR_THROW_SITE_AT(169));
     return Key(impl.get_key(), impl.class_pool);
 }
 
 // A keyed record for a record, a key-less one for an object, the empty record for an IReference.
 Record Reference::GetRecord() const
 {
-    impl_t& impl = detail::require(impl_, L"Reference", COLLECTOR_THROW_SITE);
+    impl_t& impl = detail::require(impl_, L"Reference", COLLECTOR_THROW_SITE_AT(176));
     return Record(impl.get_record(), impl.get_object(), impl.class_pool);
 }
 
 // The next element of an array reference; the empty reference after the last and for any other.
 Reference Reference::GetReference() const
 {
-    return detail::require(impl_, L"Reference", COLLECTOR_THROW_SITE).get_next();
+    return detail::require(impl_, L"Reference", COLLECTOR_THROW_SITE_AT(183)).get_next();
 }
 
 namespace detail {

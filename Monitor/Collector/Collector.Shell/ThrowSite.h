@@ -43,6 +43,10 @@ template <class Exception>
 
 // The site of the enclosing function at this line.
 #define COLLECTOR_THROW_SITE (::collector::shell::detail::throw_site_t{KERNEL_FUNCSIG, __FILE__, __LINE__, {}})
+// The site of the enclosing function at a fixed line. The sites whose lines programs see (in the
+// library's exceptions and log records) and match give their line here, so that it stays the same
+// whatever the layout of the file around them.
+#define COLLECTOR_THROW_SITE_AT(line) (::collector::shell::detail::throw_site_t{KERNEL_FUNCSIG, __FILE__, line, {}})
 // The same, inside a handler: the exception being handled becomes the nested one.
 #define COLLECTOR_NESTED_THROW_SITE \
     (::collector::shell::detail::throw_site_t{KERNEL_FUNCSIG, __FILE__, __LINE__, std::current_exception()})

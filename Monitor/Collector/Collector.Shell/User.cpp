@@ -43,23 +43,23 @@ User::User(IUnknown* user) : impl_(std::make_shared<impl_t>(user)) {}
 GUID User::GetId() const
 {
     GUID id{};
-    detail::call(user_of(impl_, COLLECTOR_THROW_SITE), &IUser::GetId, &id);
+    detail::call(user_of(impl_, COLLECTOR_THROW_SITE_AT(30)), &IUser::GetId, &id);
     return id;
 }
 
 tstring User::GetName() const
 {
-    return detail::read_text(user_of(impl_, COLLECTOR_THROW_SITE), &IUser::GetName);
+    return detail::read_text(user_of(impl_, COLLECTOR_THROW_SITE_AT(37)), &IUser::GetName);
 }
 
 std::optional<tstring> User::GetPassword() const
 {
-    IUser* const user = user_of(impl_, COLLECTOR_THROW_SITE);
+    IUser* const user = user_of(impl_, COLLECTOR_THROW_SITE_AT(44));
     if (!flag_of(user, &IUser::HasPassword))
         return std::nullopt;
     return detail::read_text(user, &IUser::GetPassword);
 }
 
-bool User::IsCurrent() const { return flag_of(user_of(impl_, COLLECTOR_THROW_SITE), &IUser::IsCurrent); }
+bool User::IsCurrent() const { return flag_of(user_of(impl_, COLLECTOR_THROW_SITE_AT(54)), &IUser::IsCurrent); }
 
 } // namespace collector::shell

@@ -22,7 +22,7 @@ public:
     explicit CComQIPtrStrong(IUnknown* source)
     {
         if (const HRESULT hr = source ? source->QueryInterface(*piid, reinterpret_cast<void**>(&this->p)) : S_OK; FAILED(hr))
-            throw_at_site(CHResultException(L"Unable to QueryInterface", {}, hr, nullptr, false), COLLECTOR_THROW_SITE);
+            throw_at_site(CHResultException(L"Unable to QueryInterface", {}, hr, nullptr, false), COLLECTOR_THROW_SITE_AT(25));
     }
 };
 
@@ -47,14 +47,29 @@ inline _bstr_t make_bstr(std::wstring_view text)
     return _bstr_t(bstr, false);
 }
 
+// The result checker at `site`; the result of the call it judges is assigned to it.
+inline __exclude__result_checker_t checked_at(const throw_site_t& site) noexcept
+{
+    return __exclude__result_checker_t(site.function, site.file, site.line);
+}
+
+// `object`'s interface I, or null when it refuses, whatever the reason.
+template <class I>
+CComPtr<I> answered(IUnknown* object)
+{
+    CComPtr<I> result;
+    if (!object || FAILED(object->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&result))))
+        return nullptr;
+    return result;
+}
+
 // Asks `source` for an interface that the operation needs: a refusal is judged by the result checker
 // at `site`; a null pointer returned with success raises E_POINTER.
 template <class Interface>
 CComPtr<Interface> query_required(IUnknown* source, const throw_site_t& site)
 {
     CComPtr<Interface> result;
-    __exclude__result_checker_t(site.function, site.file, site.line) =
-        source->QueryInterface(__uuidof(Interface), reinterpret_cast<void**>(&result));
+    checked_at(site) = source->QueryInterface(__uuidof(Interface), reinterpret_cast<void**>(&result));
     if (!result)
         _com_issue_error(E_POINTER);
     return result;

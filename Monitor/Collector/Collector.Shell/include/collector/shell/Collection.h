@@ -25,7 +25,7 @@ class Method;
 class Record;
 
 // The state's name ("Running", "BulkUpdateFinished", ...); "Unknown" for a value without one.
-COLLECTOR_SHELL_API std::wstring_view ECollectionStateToString(ECollectionState state);
+COLLECTOR_SHELL_API std::wstring_view ECollectionStateToString(ECollectionState state) noexcept;
 
 // Copies share one implementation: the class-name cache, the event connections and the watchers.
 // Members may be called from several threads as far as the component allows, except that the first

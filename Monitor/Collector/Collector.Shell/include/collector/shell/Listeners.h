@@ -35,10 +35,11 @@ public:
 class COLLECTOR_SHELL_API ITaskListener {
 public:
     virtual void StateChanged(GUID task_id, ETaskState state, std::wstring_view description) = 0;
-    // A collection deployed on the task: (task id, collection id).
-    virtual void Event1(GUID task_id, GUID collection_id) = 0;
-    // A collection removed from the task: (task id, collection id).
-    virtual void Event2(GUID task_id, GUID collection_id) = 0;
+    // The component's two events, each with two identifiers passed on unchanged, in its order; what they
+    // mean is the component's (the reference collector: a collection deployed on, and removed from,
+    // the task, as (task id, collection id)).
+    virtual void Event1(GUID first, GUID second) = 0;
+    virtual void Event2(GUID first, GUID second) = 0;
     virtual ~ITaskListener();
 };
 
@@ -58,19 +59,19 @@ public:
 
 class COLLECTOR_SHELL_API IResourcePoolListener {
 public:
-    // The name of a resource added to the pool; the view is valid during the call only.
-    virtual void Event1(std::wstring_view name) = 0;
-    // The name of a resource removed from the pool; the view is valid during the call only.
-    virtual void Event2(std::wstring_view name) = 0;
+    // The component's two events, each with a text valid during the call only (the reference
+    // collector: the name of a resource added to, and removed from, the pool).
+    virtual void Event1(std::wstring_view text) = 0;
+    virtual void Event2(std::wstring_view text) = 0;
     virtual ~IResourcePoolListener();
 };
 
 class COLLECTOR_SHELL_API ITaskPoolListener {
 public:
-    // A task deployed in the pool.
-    virtual void Event1(GUID task_id) = 0;
-    // A task removed from the pool.
-    virtual void Event2(GUID task_id) = 0;
+    // The component's two events, each with an identifier passed on unchanged (the reference collector:
+    // a task deployed in, and removed from, the pool).
+    virtual void Event1(GUID id) = 0;
+    virtual void Event2(GUID id) = 0;
     virtual ~ITaskPoolListener();
 };
 

@@ -48,7 +48,8 @@ public:
     ETaskState GetState() const;
     GUID GetHostId() const;
     GUID GetUserId() const;
-    // Runs the task as `user`; returns the identifier that the component gives back.
+    // Switches the user that the task runs as to `user`; returns the identifier that the component gives
+    // back, whose meaning is the component's.
     GUID SwitchUser(GUID user);
 
     // Runs the task without a controller.
