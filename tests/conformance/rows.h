@@ -7,16 +7,13 @@
 
 #include <windows.h>
 
-namespace conformance {
+#include <functional>
 
-class RowFake : public fake::Fake<IUnknown> {
-public:
-    using Fake::Fake;
-};
+namespace conformance {
 
 // The row's fake object, which the word `fake` stands for.
 struct RowContext {
-    fake::Held<RowFake> object = fake::hold<RowFake>("row fake");
+    fake::Held<fake::Unknown> object = fake::hold<fake::Unknown>("row fake");
     IUnknown* fake() { return object->unknown(); }
 };
 
@@ -25,5 +22,8 @@ void expect_result(HRESULT actual, HRESULT expected);
 
 // safearray <header> : <step> => <outcome> ; ...   (safearray_rows.cpp)
 void run_safearray(Cursor& cursor, RowContext& row);
+
+// <step> ; <step> ; ... to the end of the row.
+void run_steps(Cursor& cursor, const std::function<void()>& step);
 
 } // namespace conformance

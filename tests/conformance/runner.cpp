@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -16,6 +17,14 @@ namespace conformance {
 void expect_result(HRESULT actual, HRESULT expected)
 {
     EXPECT_EQ(hresult_name(actual), hresult_name(expected));
+}
+
+void run_steps(Cursor& cursor, const std::function<void()>& step)
+{
+    do
+        step();
+    while (cursor.accept(";"));
+    cursor.finish();
 }
 
 namespace {
@@ -30,6 +39,14 @@ String string_or_null(Cursor& cursor)
     const auto text = cursor.string_or_null();
     return String(text ? allocate(*text) : nullptr);
 }
+
+// The text of "string|null" as OLECHARs, kept for the call.
+struct WideText {
+    explicit WideText(Cursor& cursor) : narrow(cursor.string_or_null()), wide(narrow ? widen(*narrow) : std::basic_string<OLECHAR>()) {}
+    const OLECHAR* get() const { return narrow ? wide.c_str() : nullptr; }
+    std::optional<std::string> narrow;
+    std::basic_string<OLECHAR> wide;
+};
 
 // "=> DISP_E_OVERFLOW", "=> I4 5", "=> S_OK refs 2": the call's result, the value it left in `actual`,
 // and the reference count the row's fake must have afterwards.
@@ -49,19 +66,17 @@ void expect_outcome(Cursor& cursor, HRESULT hr, const VARIANT& actual, RowContex
 // A copy shares no storage with its original: not the SAFEARRAY, not a string.
 void expect_independent(const VARIANT& copy, const VARIANT& original)
 {
-    if (copy.vt == VT_BSTR && original.vt == VT_BSTR && copy.bstrVal) {
-        EXPECT_NE(copy.bstrVal, original.bstrVal) << "the string was not copied";
-    }
+    EXPECT_FALSE(copy.vt == VT_BSTR && original.vt == VT_BSTR && copy.bstrVal && copy.bstrVal == original.bstrVal)
+        << "the string was not copied";
     if (!(copy.vt & original.vt & VT_ARRAY) || !copy.parray || !original.parray)
         return;
-    EXPECT_NE(copy.parray, original.parray) << "the array was not copied";
-    if (copy.vt != (VT_ARRAY | VT_BSTR) || original.vt != copy.vt || copy.parray->pvData == original.parray->pvData)
+    ASSERT_NE(copy.parray, original.parray) << "the array was not copied";
+    if (copy.vt != (VT_ARRAY | VT_BSTR) || original.vt != copy.vt)
         return;
     const auto* a = static_cast<BSTR*>(copy.parray->pvData);
     const auto* b = static_cast<BSTR*>(original.parray->pvData);
-    for (ULONG i = 0; i < copy.parray->rgsabound[0].cElements; ++i) {
+    for (ULONG i = 0; i < copy.parray->rgsabound[0].cElements; ++i)
         EXPECT_TRUE(a[i] == nullptr || a[i] != b[i]) << "element " << i << " shares its string";
-    }
 }
 
 // A destination that must be cleared on success and left alone on failure.
@@ -99,10 +114,8 @@ void run_change(Cursor& cursor, RowContext& row)
     expect_outcome(cursor, hr, *out, row);
     if (in_place && SUCCEEDED(hr))
         return;
-    if (!in_place && FAILED(hr))
-        destination.expect_untouched();
-    if (!in_place && SUCCEEDED(hr))
-        expect_independent(*destination, *source);
+    if (!in_place)
+        SUCCEEDED(hr) ? expect_independent(*destination, *source) : destination.expect_untouched();
     expect_value(*source, source_words, row.fake());
 }
 
@@ -114,22 +127,20 @@ void run_copy(Cursor& cursor, RowContext& row)
     Destination copy;
     const HRESULT hr = VariantCopy(copy.get(), original.get());
     expect_outcome(cursor, hr, *copy, row);
-    if (FAILED(hr))
-        copy.expect_untouched();
-    else
-        expect_independent(*copy, *original);
+    FAILED(hr) ? copy.expect_untouched() : expect_independent(*copy, *original);
 }
 
-// clear <value> => <outcome>
+// clear <value> => <outcome>: a cleared value is EMPTY, a refused one as it was.
 void run_clear(Cursor& cursor, RowContext& row)
 {
+    Cursor value_words = cursor;
     Value value;
     read_value(cursor, row.fake(), value);
     const HRESULT hr = VariantClear(value.get());
-    if (SUCCEEDED(hr)) {
-        EXPECT_EQ((*value).vt, VT_EMPTY);
-    }
     expect_outcome(cursor, hr, *value, row);
+    if (FAILED(hr))
+        return expect_value(*value, value_words, row.fake());
+    EXPECT_EQ((*value).vt, VT_EMPTY);
 }
 
 // [lcid N] [flags N] => LT|EQ|GT|NULL|<HRESULT>, after the operands of VarCmp and VarBstrCmp.
@@ -176,36 +187,32 @@ void run_fromdate(Cursor& cursor, RowContext& row)
     BSTR raw = nullptr;
     const HRESULT hr = VarBstrFromDate((*date).date, LOCALE_USER_DEFAULT, flags, &raw);
     const String text(raw);
-    if (!cursor.next_quoted()) {
-        expect_result(hr, cursor.hresult());
-        return cursor.finish();
-    }
-    const auto expected = cursor.quoted();
+    const std::optional expected = cursor.next_quoted() ? std::optional(cursor.quoted()) : std::nullopt;
+    expect_result(hr, expected ? S_OK : cursor.hresult());
     cursor.finish();
-    expect_result(hr, S_OK);
-    ASSERT_NE(text, nullptr);
-    EXPECT_EQ(narrow(text.get(), SysStringLen(text.get())), expected);
-    if (flags != 0)
+    if (!expected)
         return;
-
-    Value changed;
-    expect_result(VariantChangeType(changed.get(), date.get(), 0, VT_BSTR), S_OK);
-    if ((*changed).vt == VT_BSTR) {
-        EXPECT_EQ(narrow((*changed).bstrVal, SysStringLen((*changed).bstrVal)), expected) << "through VariantChangeType";
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(narrow(text.get(), SysStringLen(text.get())), *expected);
+    if (flags == 0) {
+        Value changed;
+        expect_result(VariantChangeType(changed.get(), date.get(), 0, VT_BSTR), S_OK);
+        if ((*changed).vt == VT_BSTR) {
+            EXPECT_EQ(narrow((*changed).bstrVal, SysStringLen((*changed).bstrVal)), *expected) << "through VariantChangeType";
+        }
     }
 }
 
 // iid <string|null> => S_OK <guid> | <HRESULT>
 void run_iid(Cursor& cursor, RowContext&)
 {
-    const auto text = cursor.string_or_null();
+    const WideText text(cursor);
     cursor.expect("=>");
     // What the call must not touch when it rejects the text.
     const GUID untouched = {0x5EED5EED, 0x5EED, 0x5EED, {1, 2, 3, 4, 5, 6, 7, 8}};
     GUID result = untouched;
-    const auto wide = text ? std::optional(widen(*text)) : std::nullopt;
     const HRESULT expected = cursor.hresult();
-    expect_result(IIDFromString(wide ? wide->c_str() : nullptr, &result), expected);
+    expect_result(IIDFromString(const_cast<OLECHAR*>(text.get()), &result), expected);
     const GUID wanted = expected == S_OK ? parse_guid(cursor) : untouched;
     cursor.finish();
     if (expected == S_OK || expected == E_INVALIDARG) {
@@ -237,26 +244,24 @@ void run_guid2(Cursor& cursor, RowContext&)
 //   realloclen <s> <s|null> N   length null (the lengths of a NULL BSTR)
 BSTR perform_bstr(Cursor& cursor, const std::string& operation)
 {
-    const auto first = cursor.string_or_null();
-    const auto wide = first ? std::optional(widen(*first)) : std::nullopt;
-    const OLECHAR* text = wide ? wide->c_str() : nullptr;
+    const WideText first(cursor);
+    const OLECHAR* text = first.get();
     if (operation == "alloc")
         return SysAllocString(text);
     if (operation == "alloclen")
         return SysAllocStringLen(text, cursor.number_as<UINT>());
     if (operation == "bytelen")
-        return SysAllocStringByteLen(first ? first->c_str() : nullptr, cursor.number_as<UINT>());
+        return SysAllocStringByteLen(first.narrow ? first.narrow->c_str() : nullptr, cursor.number_as<UINT>());
     if (operation == "length") {
         EXPECT_EQ(SysStringLen(nullptr), 0u);
         EXPECT_EQ(SysStringByteLen(nullptr), 0u);
         return nullptr;
     }
     if (operation != "realloc" && operation != "realloclen")
-        cursor.fail("unknown BSTR operation");
-    BSTR string = first ? allocate(*first) : nullptr;
-    const auto second = cursor.string_or_null();
-    const auto replacement = second ? std::optional(widen(*second)) : std::nullopt;
-    const OLECHAR* source = replacement ? replacement->c_str() : nullptr;
+        throw cursor.error("unknown BSTR operation");
+    BSTR string = first.narrow ? allocate(*first.narrow) : nullptr;
+    const WideText second(cursor);
+    const OLECHAR* source = second.get();
     const INT done = operation == "realloc" ? SysReAllocString(&string, source)
                                             : SysReAllocStringLen(&string, source, cursor.number_as<UINT>());
     EXPECT_TRUE(done) << operation << " reported failure";
@@ -305,23 +310,18 @@ void run_bstr(Cursor& cursor, RowContext&)
 // errorinfo : <step> => <outcome> ; ...
 //   set A|B|null => HR    [thread] get [reserved N] [nullout] => S_OK A|B | S_FALSE null | HR
 //   refs A|B => N
-class ErrorObjects {
-public:
+struct ErrorObjects {
     ~ErrorObjects() { EXPECT_EQ(SetErrorInfo(0, nullptr), S_OK); }
 
-    IErrorInfo* named(Cursor& cursor)
+    fake::ErrorInfo* named(Cursor& cursor)
     {
         const auto name = cursor.word();
-        if (name == "null")
-            return nullptr;
-        if (name != "A" && name != "B")
-            cursor.fail("A, B or null expected");
-        return name == "A" ? a_.get() : b_.get();
+        if (name != "A" && name != "B" && name != "null")
+            throw cursor.error("A, B or null expected");
+        return name == "null" ? nullptr : name == "A" ? a.get() : b.get();
     }
 
-private:
-    fake::Held<fake::ErrorInfo> a_ = fake::hold<fake::ErrorInfo>("A");
-    fake::Held<fake::ErrorInfo> b_ = fake::hold<fake::ErrorInfo>("B");
+    fake::Held<fake::ErrorInfo> a = fake::hold<fake::ErrorInfo>("A"), b = fake::hold<fake::ErrorInfo>("B");
 };
 
 void get_error(Cursor& cursor, ErrorObjects& objects, bool other_thread)
@@ -355,14 +355,14 @@ void run_error_step(Cursor& cursor, ErrorObjects& objects)
     const auto action = cursor.word();
     if (action == "get")
         return get_error(cursor, objects, other_thread);
-    IErrorInfo* const object = action == "set" || action == "refs" ? objects.named(cursor) : nullptr;
+    fake::ErrorInfo* const object = action == "set" || action == "refs" ? objects.named(cursor) : nullptr;
     cursor.expect("=>");
     if (action == "set")
         expect_result(SetErrorInfo(0, object), cursor.hresult());
     else if (action == "refs" && object != nullptr)
-        EXPECT_EQ(static_cast<fake::ErrorInfo*>(object)->references(), cursor.number_as<ULONG>());
+        EXPECT_EQ(object->references(), cursor.number_as<ULONG>());
     else
-        cursor.fail("set A|B|null, get or refs A|B expected");
+        throw cursor.error("set A|B|null, get or refs A|B expected");
 }
 
 void run_errorinfo(Cursor& cursor, RowContext&)
@@ -370,10 +370,7 @@ void run_errorinfo(Cursor& cursor, RowContext&)
     EXPECT_EQ(SetErrorInfo(0, nullptr), S_OK) << "starting from an empty slot";
     ErrorObjects objects;
     cursor.expect(":");
-    do
-        run_error_step(cursor, objects);
-    while (cursor.accept(";"));
-    cursor.finish();
+    run_steps(cursor, [&] { run_error_step(cursor, objects); });
 }
 
 void run_row(Cursor& cursor, RowContext& row)
@@ -394,7 +391,7 @@ void run_row(Cursor& cursor, RowContext& row)
     for (const auto& [name, run] : kinds)
         if (kind == name)
             return run(cursor, row);
-    cursor.fail("unknown kind of row");
+    throw cursor.error("unknown kind of row");
 }
 
 constexpr const char* table_path = "tests/conformance/oleaut.cases";

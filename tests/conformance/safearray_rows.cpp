@@ -31,10 +31,42 @@ LONG parse_index(Cursor& cursor)
     return index;
 }
 
+// Steps that read a number: "=> 4".
+void expect_number(Cursor& cursor, long long actual, const char* what)
+{
+    cursor.expect("=>");
+    EXPECT_EQ(actual, cursor.number()) << what;
+}
+
+// Steps that call a function: "=> S_OK".
+void expect_call(Cursor& cursor, HRESULT hr)
+{
+    cursor.expect("=>");
+    expect_result(hr, cursor.hresult());
+}
+
+// Queries: "=> <HR>", or on success what `expect_read` reads and checks.
+template <class Check>
+void expect_query(Cursor& cursor, HRESULT hr, Check expect_read)
+{
+    cursor.expect("=>");
+    const auto expected = cursor.accept_hresult();
+    expect_result(hr, expected.value_or(S_OK));
+    if (!expected)
+        expect_read();
+}
+
 class Script {
 public:
     Script(Cursor& cursor, RowContext& row) : row_(row) { array_ = create(cursor); }
-    ~Script() { dispose(); }
+    ~Script()
+    {
+        if (array_ == nullptr)
+            return;
+        for (int guard = 0; array_->cLocks > 0 && guard < 16; ++guard)
+            EXPECT_EQ(SafeArrayUnlock(array_), S_OK);
+        EXPECT_EQ(SafeArrayDestroy(array_), S_OK);
+    }
     Script(const Script&) = delete;
     Script& operator=(const Script&) = delete;
 
@@ -42,21 +74,69 @@ public:
 
     void step(Cursor& cursor)
     {
-        using Step = void (Script::*)(Cursor&);
-        constexpr std::pair<std::string_view, Step> steps[] = {
-            {"created", &Script::created}, {"features", &Script::features}, {"elemsize", &Script::elemsize},
-            {"dims", &Script::dims},       {"locks", &Script::locks},       {"refs", &Script::refs},
-            {"vartype", &Script::vartype}, {"lbound", &Script::lbound},     {"ubound", &Script::ubound},
-            {"stored", &Script::stored},   {"lock", &Script::lock},         {"unlock", &Script::unlock},
-            {"access", &Script::access},   {"unaccess", &Script::unaccess}, {"destroy", &Script::destroy},
-            {"clearvariant", &Script::clear_variant}, {"redim", &Script::redim}, {"ptr", &Script::ptr},
-            {"put", &Script::put},         {"get", &Script::get},           {"peek", &Script::peek},
-        };
         const auto action = cursor.word();
-        for (const auto& [name, run] : steps)
-            if (action == name)
-                return (this->*run)(cursor);
-        cursor.fail("unknown SAFEARRAY step");
+        LONG value = 0;
+        void* data = nullptr;
+        if (action == "created")
+            return created(cursor);
+        if (action == "features")
+            return expect_number(cursor, array_ ? array_->fFeatures : -1, "fFeatures");
+        if (action == "elemsize") {
+            if (array_ != nullptr) {
+                EXPECT_EQ(array_->cbElements, SafeArrayGetElemsize(array_)) << "cbElements";
+            }
+            return expect_number(cursor, SafeArrayGetElemsize(array_), "SafeArrayGetElemsize");
+        }
+        if (action == "dims")
+            return expect_number(cursor, SafeArrayGetDim(array_), "SafeArrayGetDim");
+        if (action == "locks")
+            return expect_number(cursor, array_ ? static_cast<long long>(array_->cLocks) : -1, "cLocks");
+        if (action == "refs")
+            return expect_number(cursor, row_.object->references(), "references to the row's fake");
+        if (action == "vartype") {
+            VARTYPE vt = 0;
+            const HRESULT hr = SafeArrayGetVartype(array_, &vt);
+            return expect_query(cursor, hr, [&] { EXPECT_EQ(vt, parse_vartype(cursor.word())); });
+        }
+        if (action == "lbound" || action == "ubound") {
+            const auto dimension = cursor.number_as<UINT>();
+            const HRESULT hr = (action == "lbound" ? SafeArrayGetLBound : SafeArrayGetUBound)(array_, dimension, &value);
+            return expect_query(cursor, hr, [&] { EXPECT_EQ(value, cursor.number()); });
+        }
+        if (action == "stored")
+            return stored(cursor);
+        if (action == "lock")
+            return expect_call(cursor, SafeArrayLock(array_));
+        if (action == "unlock")
+            return expect_call(cursor, SafeArrayUnlock(array_));
+        if (action == "access") {
+            const HRESULT hr = SafeArrayAccessData(array_, &data);
+            if (SUCCEEDED(hr)) {
+                EXPECT_EQ(data, array_->pvData) << "the data handed out";
+            }
+            return expect_call(cursor, hr);
+        }
+        if (action == "unaccess")
+            return expect_call(cursor, SafeArrayUnaccessData(array_));
+        if (action == "destroy")
+            return expect_call(cursor, let_go(SafeArrayDestroy(array_)));
+        if (action == "clearvariant")
+            return clear_variant(cursor);
+        if (action == "redim") {
+            SAFEARRAYBOUND bound = parse_bound(cursor.word());
+            return expect_call(cursor, SafeArrayRedim(array_, &bound));
+        }
+        if (action == "ptr") {
+            value = parse_index(cursor);
+            return expect_call(cursor, SafeArrayPtrOfIndex(array_, &value, &data));
+        }
+        if (action == "put")
+            return put(cursor);
+        if (action == "get")
+            return get(cursor);
+        if (action == "peek")
+            return peek(cursor);
+        throw cursor.error("unknown SAFEARRAY step");
     }
 
 private:
@@ -79,43 +159,15 @@ private:
             return SafeArrayCreateVector(vt_, bounds.at(0).lLbound, bounds.at(0).cElements);
         if (no_dimensions)
             return SafeArrayCreate(vt_, 0, &unused);
-        if (no_bounds)
-            return SafeArrayCreate(vt_, 1, nullptr);
-        return SafeArrayCreate(vt_, static_cast<UINT>(bounds.size()), bounds.data());
+        return SafeArrayCreate(vt_, no_bounds ? 1 : static_cast<UINT>(bounds.size()), no_bounds ? nullptr : bounds.data());
     }
 
-    void dispose()
+    // The result of a call that destroys the array when it succeeds.
+    HRESULT let_go(HRESULT hr)
     {
-        if (array_ == nullptr)
-            return;
-        for (int guard = 0; array_->cLocks > 0 && guard < 16; ++guard) {
-            EXPECT_EQ(SafeArrayUnlock(array_), S_OK);
-        }
-        EXPECT_EQ(SafeArrayDestroy(array_), S_OK);
-    }
-
-    // Steps that read a number: "=> 4".
-    static void expect_number(Cursor& cursor, long long actual, const char* what)
-    {
-        cursor.expect("=>");
-        EXPECT_EQ(actual, cursor.number()) << what;
-    }
-    // Steps that call a function: "=> S_OK".
-    static void expect_call(Cursor& cursor, HRESULT hr)
-    {
-        cursor.expect("=>");
-        expect_result(hr, cursor.hresult());
-    }
-    // Queries: "=> <what `read` reads>" on success, or "=> <HR>".
-    template <class Read>
-    static void expect_query(Cursor& cursor, HRESULT hr, long long value, Read read)
-    {
-        cursor.expect("=>");
-        const auto expected = cursor.accept_hresult();
-        expect_result(hr, expected.value_or(S_OK));
-        if (!expected) {
-            EXPECT_EQ(value, read());
-        }
+        if (SUCCEEDED(hr))
+            array_ = nullptr;
+        return hr;
     }
 
     void created(Cursor& cursor)
@@ -125,33 +177,6 @@ private:
         if (!null)
             cursor.expect("ok");
         EXPECT_EQ(array_ == nullptr, null) << "whether creation gave NULL";
-    }
-    void features(Cursor& cursor) { expect_number(cursor, array_ ? array_->fFeatures : -1, "fFeatures"); }
-    void elemsize(Cursor& cursor)
-    {
-        if (array_ != nullptr) {
-            EXPECT_EQ(array_->cbElements, SafeArrayGetElemsize(array_)) << "cbElements";
-        }
-        expect_number(cursor, SafeArrayGetElemsize(array_), "SafeArrayGetElemsize");
-    }
-    void dims(Cursor& cursor) { expect_number(cursor, SafeArrayGetDim(array_), "SafeArrayGetDim"); }
-    void locks(Cursor& cursor) { expect_number(cursor, array_ ? static_cast<long long>(array_->cLocks) : -1, "cLocks"); }
-    void refs(Cursor& cursor) { expect_number(cursor, row_.object->references(), "references to the row's fake"); }
-
-    void vartype(Cursor& cursor)
-    {
-        VARTYPE vt = 0;
-        const HRESULT hr = SafeArrayGetVartype(array_, &vt);
-        expect_query(cursor, hr, vt, [&] { return parse_vartype(cursor.word()); });
-    }
-    void lbound(Cursor& cursor) { bound(cursor, SafeArrayGetLBound); }
-    void ubound(Cursor& cursor) { bound(cursor, SafeArrayGetUBound); }
-    template <class Get>
-    void bound(Cursor& cursor, Get get)
-    {
-        LONG bound = 0;
-        const HRESULT hr = get(array_, cursor.number_as<UINT>(), &bound);
-        expect_query(cursor, hr, bound, [&] { return cursor.number(); });
     }
     void stored(Cursor& cursor)
     {
@@ -164,22 +189,6 @@ private:
         EXPECT_EQ(actual.cElements, expected.cElements) << "stored bound " << dimension;
         EXPECT_EQ(actual.lLbound, expected.lLbound) << "stored bound " << dimension;
     }
-
-    void lock(Cursor& cursor) { expect_call(cursor, SafeArrayLock(array_)); }
-    void unlock(Cursor& cursor) { expect_call(cursor, SafeArrayUnlock(array_)); }
-    void access(Cursor& cursor)
-    {
-        void* data = nullptr;
-        expect_call(cursor, SafeArrayAccessData(array_, &data));
-    }
-    void unaccess(Cursor& cursor) { expect_call(cursor, SafeArrayUnaccessData(array_)); }
-    void destroy(Cursor& cursor)
-    {
-        const HRESULT hr = SafeArrayDestroy(array_);
-        if (SUCCEEDED(hr))
-            array_ = nullptr;
-        expect_call(cursor, hr);
-    }
     // VariantClear of a VARIANT that holds the array: the VARIANT ends empty whatever the result.
     void clear_variant(Cursor& cursor)
     {
@@ -187,23 +196,9 @@ private:
         VariantInit(&holder);
         holder.vt = VT_ARRAY | vt_;
         holder.parray = array_;
-        const HRESULT hr = VariantClear(&holder);
+        const HRESULT hr = let_go(VariantClear(&holder));
         EXPECT_EQ(holder.vt, VT_EMPTY) << "the VARIANT after VariantClear";
-        if (SUCCEEDED(hr))
-            array_ = nullptr;
         expect_call(cursor, hr);
-    }
-    void redim(Cursor& cursor)
-    {
-        SAFEARRAYBOUND bound = parse_bound(cursor.word());
-        expect_call(cursor, SafeArrayRedim(array_, &bound));
-    }
-
-    void ptr(Cursor& cursor)
-    {
-        LONG index = parse_index(cursor);
-        void* element = nullptr;
-        expect_call(cursor, SafeArrayPtrOfIndex(array_, &index, &element));
     }
     void put(Cursor& cursor)
     {
@@ -217,18 +212,15 @@ private:
         LONG index = parse_index(cursor);
         Value element;
         VARIANT& out = *element;
-        out.vt = vt_;
-        void* destination = vt_ == VT_VARIANT ? static_cast<void*>(&out) : payload_address(out);
-        if (vt_ == VT_VARIANT)
-            out.vt = VT_EMPTY;
-        const HRESULT hr = SafeArrayGetElement(array_, &index, destination);
+        out.vt = vt_ == VT_VARIANT ? VARTYPE(VT_EMPTY) : vt_;
+        const HRESULT hr = SafeArrayGetElement(array_, &index, vt_ == VT_VARIANT ? &out : payload_address(out));
         if (vt_ != VT_VARIANT && FAILED(hr))
             out.vt = VT_EMPTY;
-        cursor.expect("=>");
-        const auto expected = cursor.accept_hresult();
-        expect_result(hr, expected.value_or(S_OK));
-        if (!expected)
-            expect_value(out, cursor, row_.fake(), vt_);
+        void* stored = nullptr;
+        if (vt_ == VT_BSTR && out.bstrVal && SUCCEEDED(SafeArrayPtrOfIndex(array_, &index, &stored))) {
+            EXPECT_NE(out.bstrVal, *static_cast<BSTR*>(stored)) << "the string was handed out without a copy";
+        }
+        expect_query(cursor, hr, [&] { expect_value(out, cursor, row_.fake(), vt_); });
     }
     // The element where it is stored, without a copy.
     void peek(Cursor& cursor)
@@ -251,14 +243,10 @@ void run_safearray(Cursor& cursor, RowContext& row)
 {
     const bool has_array = !Cursor(cursor).accept("none");
     Script script(cursor, row);
-    Cursor first_step = cursor;
-    if (has_array && !first_step.accept("created")) {
+    if (has_array && !Cursor(cursor).accept("created")) {
         ASSERT_NE(script.array(), nullptr) << "creation failed";
     }
-    do
-        script.step(cursor);
-    while (cursor.accept(";"));
-    cursor.finish();
+    run_steps(cursor, [&] { script.step(cursor); });
 }
 
 } // namespace conformance

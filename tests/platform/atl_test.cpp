@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <limits>
 #include <string>
@@ -96,6 +97,13 @@ public:
     static inline Lifetime lifetime;
     static inline HRESULT construct_result = S_OK;
 };
+
+// Year, month, day, hour, minute, second, day of the week and of the year.
+std::array<int, 8> parts_of(const COleDateTime& date)
+{
+    return {date.GetYear(),   date.GetMonth(),  date.GetDay(),       date.GetHour(),
+            date.GetMinute(), date.GetSecond(), date.GetDayOfWeek(), date.GetDayOfYear()};
+}
 
 // The HRESULT of the CAtlException that `action` throws, or S_OK when it throws none.
 template <class Action>
@@ -461,27 +469,19 @@ TEST(COleDateTime, PartsRoundTripThroughTheDateValue)
         EXPECT_NEAR(built.m_dt, row.value, 1e-9) << row.value;
 
         const COleDateTime read(row.value);
-        EXPECT_EQ(read.GetYear(), row.year) << row.value;
-        EXPECT_EQ(read.GetMonth(), row.month) << row.value;
-        EXPECT_EQ(read.GetDay(), row.day) << row.value;
-        EXPECT_EQ(read.GetHour(), row.hour) << row.value;
-        EXPECT_EQ(read.GetMinute(), row.minute) << row.value;
-        EXPECT_EQ(read.GetSecond(), row.second) << row.value;
-        EXPECT_EQ(read.GetDayOfWeek(), row.day_of_week) << row.value;
-        EXPECT_EQ(read.GetDayOfYear(), row.day_of_year) << row.value;
+        EXPECT_EQ(parts_of(read), (std::array{row.year, row.month, row.day, row.hour, row.minute, row.second,
+                                              row.day_of_week, row.day_of_year}))
+            << row.value;
     }
 
     // Parts are read to the nearest second, carrying into the next day.
     EXPECT_EQ(COleDateTime(45000 + 0.5 / 86400).GetSecond(), 1);
-    const COleDateTime almost_midnight(45000 + 86399.6 / 86400);
-    EXPECT_EQ(almost_midnight.GetDay(), 16);
-    EXPECT_EQ(almost_midnight.GetHour(), 0);
+    EXPECT_EQ(parts_of(COleDateTime(45000 + 86399.6 / 86400)), (std::array{2023, 3, 16, 0, 0, 0, 5, 75}));
 
     // Day 0 is the last day of the previous month.
     COleDateTime day_zero;
     EXPECT_EQ(day_zero.SetDate(2024, 3, 0), 0);
-    EXPECT_EQ(day_zero.GetMonth(), 2);
-    EXPECT_EQ(day_zero.GetDay(), 29);
+    EXPECT_EQ(parts_of(day_zero), (std::array{2024, 2, 29, 0, 0, 0, 5, 60}));
 }
 
 TEST(COleDateTime, InvalidPartsAndValuesMarkTheObjectInvalid)
@@ -496,11 +496,10 @@ TEST(COleDateTime, InvalidPartsAndValuesMarkTheObjectInvalid)
     };
     for (const Row& row : rows) {
         COleDateTime date(2023, 3, 15, 0, 0, 0);
-        EXPECT_EQ(date.SetDateTime(row.year, row.month, row.day, row.hour, row.minute, row.second), 1)
-            << row.year << "-" << row.month << "-" << row.day << " " << row.hour << ":" << row.minute;
-        EXPECT_EQ(date.GetStatus(), COleDateTime::invalid);
-        EXPECT_EQ(date.m_dt, 45000.0);
-        EXPECT_EQ(date.GetYear(), COleDateTime::error);
+        SCOPED_TRACE(testing::Message() << row.year << "-" << row.month << "-" << row.day << " " << row.hour << ":"
+                                        << row.minute << ":" << row.second);
+        EXPECT_EQ(date.SetDateTime(row.year, row.month, row.day, row.hour, row.minute, row.second), 1);
+        EXPECT_EQ(std::tuple(date.GetStatus(), date.m_dt, date.GetYear()), std::tuple(COleDateTime::invalid, 45000.0, int(COleDateTime::error)));
     }
 
     for (const DATE outside : {-657435.0, 2958466.0, std::numeric_limits<double>::quiet_NaN()})
@@ -592,15 +591,14 @@ TEST(COleDateTimeSpan, PartsAndWholeTotalsKeepTheSign)
         {"rounded up to a day", COleDateTimeSpan(1.0 - 0.4 / 86400), 1, 0, 0, 0, 1, 24, 1440, 86400},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(row.span.GetStatus(), COleDateTimeSpan::valid) << row.name;
-        EXPECT_EQ(row.span.GetDays(), row.days) << row.name;
-        EXPECT_EQ(row.span.GetHours(), row.hours) << row.name;
-        EXPECT_EQ(row.span.GetMinutes(), row.minutes) << row.name;
-        EXPECT_EQ(row.span.GetSeconds(), row.seconds) << row.name;
-        EXPECT_EQ(row.span.GetTotalDays(), row.total_days) << row.name;
-        EXPECT_EQ(row.span.GetTotalHours(), row.total_hours) << row.name;
-        EXPECT_EQ(row.span.GetTotalMinutes(), row.total_minutes) << row.name;
-        EXPECT_EQ(row.span.GetTotalSeconds(), row.total_seconds) << row.name;
+        const COleDateTimeSpan& span = row.span;
+        EXPECT_EQ(span.GetStatus(), COleDateTimeSpan::valid) << row.name;
+        EXPECT_EQ((std::array{span.GetDays(), span.GetHours(), span.GetMinutes(), span.GetSeconds()}),
+                  (std::array{row.days, row.hours, row.minutes, row.seconds}))
+            << row.name;
+        EXPECT_EQ((std::array{span.GetTotalDays(), span.GetTotalHours(), span.GetTotalMinutes(), span.GetTotalSeconds()}),
+                  (std::array{row.total_days, row.total_hours, row.total_minutes, row.total_seconds}))
+            << row.name;
     }
 }
 
@@ -617,7 +615,6 @@ TEST(COleDateTimeSpan, ArithmeticComparisonAndStatus)
     EXPECT_EQ((broken + day).GetStatus(), COleDateTimeSpan::invalid);
     EXPECT_FALSE(broken == COleDateTimeSpan(broken));
     EXPECT_FALSE(broken < day);
-    EXPECT_EQ(COleDateTimeSpan(4000000.0).GetStatus(), COleDateTimeSpan::invalid);
 
     COleDateTimeSpan nulled;
     nulled.SetStatus(COleDateTimeSpan::null);

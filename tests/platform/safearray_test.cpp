@@ -44,32 +44,6 @@ TEST(SafeArrayBounds, IndicesFollowCreationOrder)
     EXPECT_EQ(offset_of(vector_of(VT_I2, 3, -2).get(), {0}), 4);
 }
 
-// The conformance table counts locks; here the pointer that access hands out.
-TEST(SafeArrayLock, AccessHandsOutTheData)
-{
-    Array array = vector_of(VT_I4, 2);
-    void* data = nullptr;
-    ASSERT_EQ(SafeArrayAccessData(array.get(), &data), S_OK);
-    EXPECT_EQ(data, array->pvData);
-    EXPECT_EQ(SafeArrayUnaccessData(array.get()), S_OK);
-}
-
-// Interfaces in and out, and a NULL string stored as "", are rows of the conformance table.
-TEST(SafeArrayElements, StringsAreCopiedInAndOut)
-{
-    Array texts = vector_of(VT_BSTR, 2);
-    Text text(L"text");
-    LONG index = 0;
-    ASSERT_EQ(SafeArrayPutElement(texts.get(), &index, text.get()), S_OK);
-    ASSERT_EQ(SafeArrayPutElement(texts.get(), &index, text.get()), S_OK); // frees the first copy
-    BSTR out = nullptr;
-    ASSERT_EQ(SafeArrayGetElement(texts.get(), &index, &out), S_OK);
-    EXPECT_NE(out, text.get());
-    EXPECT_NE(out, static_cast<BSTR*>(texts->pvData)[0]);
-    EXPECT_EQ(view(out), L"text");
-    SysFreeString(out);
-}
-
 TEST(SafeArrayCopy, DuplicatesEveryElementInTheSameShape)
 {
     auto object = fake::hold<fake::Unknown>("object");

@@ -64,6 +64,7 @@ TEST(VariantChangeType, InPlaceLeavesAReferencesTarget)
     EXPECT_EQ(number, 77);
 }
 
+// ASCII both ways is the table's; here a character beyond 16 bits.
 TEST(VariantChangeType, ByteArraysHoldUtf16Text)
 {
     // "hi" and U+1F600 as UTF-16LE: a surrogate pair on the wire whatever the size of OLECHAR here.
@@ -84,12 +85,6 @@ TEST(VariantChangeType, ByteArraysHoldUtf16Text)
     ASSERT_EQ(VariantChangeType(&back, &textual, 0, VT_ARRAY | VT_UI1), S_OK);
     ASSERT_EQ(back.parray->rgsabound[0].cElements, sizeof bytes);
     EXPECT_EQ(std::memcmp(back.parray->pvData, bytes, sizeof bytes), 0);
-
-    Var copy;
-    ASSERT_EQ(VariantChangeType(&copy, &array, 0, VT_ARRAY | VT_UI1), S_OK);
-    EXPECT_NE(copy.parray, array.parray);
-    EXPECT_EQ(std::memcmp(copy.parray->pvData, bytes, sizeof bytes), 0);
-    EXPECT_EQ(VariantChangeType(&copy, &array, 0, VT_ARRAY | VT_I4), DISP_E_TYPEMISMATCH);
 }
 
 TEST(VariantChangeType, ObjectsConvertThroughTheirValuePropertyAndQueryInterface)
