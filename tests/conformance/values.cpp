@@ -143,22 +143,16 @@ LONGLONG currency_value(const std::string& text)
     return static_cast<LONGLONG>(decimal.negative ? 0 - units : units);
 }
 
-void set_integer(VARIANT& v, std::size_t size, long long value)
-{
-    switch (size) {
-    case 1: v.cVal = static_cast<CHAR>(value); break;
-    case 2: v.iVal = static_cast<SHORT>(value); break;
-    case 4: v.lVal = static_cast<LONG>(value); break;
-    default: v.llVal = value;
-    }
-}
-
 void set_number(VARIANT& v, const Type& type, const std::string& text)
 {
     switch (type.form) {
     case signed_integer:
     case unsigned_integer:
-    case boolean: set_integer(v, type.size, integer_value(text, type)); break;
+    case boolean: {
+        const long long value = integer_value(text, type); // the low bytes first, as both builds store it
+        std::memcpy(&v.llVal, &value, type.size);
+        break;
+    }
     case real:
         if (type.vt == VT_R4)
             v.fltVal = real_value<float>(text);
@@ -274,12 +268,10 @@ void read_payload(Cursor& cursor, VARTYPE vt, IUnknown* fake, Value& out)
         if (!cursor.accept("null"))
             v.bstrVal = allocate(cursor.quoted());
     } else if (type.form == object) {
-        if (vt == VT_UNKNOWN && cursor.accept("fake")) {
-            fake->AddRef();
-            v.punkVal = fake;
-        } else {
+        if (vt == VT_UNKNOWN && cursor.accept("fake"))
+            (v.punkVal = fake)->AddRef();
+        else
             cursor.expect("null");
-        }
     } else if (type.form != none) {
         auto text = cursor.word();
         out.approx = out.approx || text[0] == '~';

@@ -1,6 +1,6 @@
 // The ATL subset: smart-pointer reference counts, COM objects and their interface maps,
 // CComSafeArray bounds and element ownership, COleDateTime and COleDateTimeSpan.
-#include "com_support_fakes.h"
+#include "platform/fakes.h"
 
 #include <atlbase.h>
 #include <atlcom.h>
@@ -17,8 +17,7 @@
 #include <utility>
 #include <vector>
 
-using comsupport_test::FakeAlpha;
-using comsupport_test::FakeAlphaBeta;
+using namespace platform_test;
 
 // Two interfaces that both derive from ITestAlpha, for an object that inherits it twice.
 struct ITestGamma : ITestAlpha {

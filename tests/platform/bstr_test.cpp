@@ -1,9 +1,9 @@
 // BSTRs and GUID text beyond the conformance table's rows.
-#include "platform/core_fakes.h"
+#include "platform/fakes.h"
 
 #include <gtest/gtest.h>
 
-using core_test::view;
+using namespace platform_test;
 
 // A byte length that is no whole number of characters, and freeing NULL.
 TEST(Bstr, ByteLengthsNeedNotFillACharacter)

@@ -1,7 +1,7 @@
 // The compiler's COM support as the project relies on it: _bstr_t, _variant_t, _com_error,
 // _com_ptr_t, the module's error handler and the narrow-text conversions. The same tests build
 // against the mingw-w64 headers; the UTF-8 cases are for hosts where narrow text is UTF-8.
-#include "com_support_fakes.h"
+#include "platform/fakes.h"
 #include "support/fake_error_info.h"
 #include "support/fake_class_factory.h"
 
@@ -14,9 +14,7 @@
 #include <string>
 #include <vector>
 
-using comsupport_test::ascii;
-using comsupport_test::FakeAlpha;
-using comsupport_test::FakeAlphaBeta;
+using namespace platform_test;
 
 _COM_SMARTPTR_TYPEDEF(ITestAlpha, __uuidof(ITestAlpha));
 _COM_SMARTPTR_TYPEDEF(ITestBeta, __uuidof(ITestBeta));

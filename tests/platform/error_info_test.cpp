@@ -1,13 +1,13 @@
 // Error information: the object CreateErrorInfo makes and the per-thread slot.
 #include "support/fake_error_info.h"
-#include "platform/core_fakes.h"
+#include "platform/fakes.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 #include <vector>
 
-using core_test::view;
+using namespace platform_test;
 
 TEST(CreateErrorInfo, KeepsWhatIsSetBehindBothInterfaces)
 {

@@ -1,12 +1,11 @@
 // SAFEARRAY management: descriptors as oleaut32 lays them out, bounds, locks, element ownership.
-#include "platform/core_fakes.h"
+#include "platform/fakes.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
-using core_test::Text;
-using core_test::view;
+using namespace platform_test;
 
 namespace {
 
