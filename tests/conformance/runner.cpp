@@ -2,7 +2,6 @@
 // A row is read as its test runs: the kind's word picks the function that reads the rest and checks it.
 // Only the Windows API is called here: the same file checks the real oleaut32 in the Windows build.
 #include "conformance/rows.h"
-#include "support/fake_error_info.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +9,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <thread>
 
 namespace conformance {
 
@@ -307,78 +305,12 @@ void run_bstr(Cursor& cursor, RowContext&)
     cursor.finish();
 }
 
-// errorinfo : <step> => <outcome> ; ...
-//   set A|B|null => HR    [thread] get [reserved N] [nullout] => S_OK A|B | S_FALSE null | HR
-//   refs A|B => N
-struct ErrorObjects {
-    ~ErrorObjects() { EXPECT_EQ(SetErrorInfo(0, nullptr), S_OK); }
-
-    fake::ErrorInfo* named(Cursor& cursor)
-    {
-        const auto name = cursor.word();
-        if (name != "A" && name != "B" && name != "null")
-            throw cursor.error("A, B or null expected");
-        return name == "null" ? nullptr : name == "A" ? a.get() : b.get();
-    }
-
-    fake::Held<fake::ErrorInfo> a = fake::hold<fake::ErrorInfo>("A"), b = fake::hold<fake::ErrorInfo>("B");
-};
-
-void get_error(Cursor& cursor, ErrorObjects& objects, bool other_thread)
-{
-    const auto reserved = cursor.option<ULONG>("reserved", 0);
-    const bool null_out = cursor.accept("nullout");
-    cursor.expect("=>");
-    const HRESULT expected = cursor.hresult();
-    IErrorInfo* const wanted = !null_out && SUCCEEDED(expected) ? objects.named(cursor) : nullptr;
-    auto call = [&] {
-        // Not null, so that a call which leaves the out-pointer alone shows.
-        IErrorInfo* const unset = reinterpret_cast<IErrorInfo*>(&objects);
-        IErrorInfo* got = unset;
-        const HRESULT hr = GetErrorInfo(reserved, null_out ? nullptr : &got);
-        expect_result(hr, expected);
-        if (null_out || FAILED(hr))
-            return;
-        EXPECT_EQ(got, wanted) << "the error object handed out";
-        if (got != nullptr && got != unset)
-            got->Release();
-    };
-    if (other_thread)
-        std::thread(call).join();
-    else
-        call();
-}
-
-void run_error_step(Cursor& cursor, ErrorObjects& objects)
-{
-    const bool other_thread = cursor.accept("thread");
-    const auto action = cursor.word();
-    if (action == "get")
-        return get_error(cursor, objects, other_thread);
-    fake::ErrorInfo* const object = action == "set" || action == "refs" ? objects.named(cursor) : nullptr;
-    cursor.expect("=>");
-    if (action == "set")
-        expect_result(SetErrorInfo(0, object), cursor.hresult());
-    else if (action == "refs" && object != nullptr)
-        EXPECT_EQ(object->references(), cursor.number_as<ULONG>());
-    else
-        throw cursor.error("set A|B|null, get or refs A|B expected");
-}
-
-void run_errorinfo(Cursor& cursor, RowContext&)
-{
-    EXPECT_EQ(SetErrorInfo(0, nullptr), S_OK) << "starting from an empty slot";
-    ErrorObjects objects;
-    cursor.expect(":");
-    run_steps(cursor, [&] { run_error_step(cursor, objects); });
-}
-
 void run_row(Cursor& cursor, RowContext& row)
 {
     constexpr std::pair<std::string_view, void (*)(Cursor&, RowContext&)> kinds[] = {
         {"change", run_change},     {"copy", run_copy}, {"clear", run_clear},         {"cmp", run_cmp},
         {"bstrcmp", run_bstrcmp},   {"fromdate", run_fromdate}, {"iid", run_iid}, {"guid2", run_guid2},
-        {"bstr", run_bstr},         {"errorinfo", run_errorinfo}, {"safearray", run_safearray},
+        {"bstr", run_bstr},         {"safearray", run_safearray},
     };
     // A native row is one where Wine 8.0's oleaut32, which the Windows build runs against, drifts from
     // Windows; the layer follows Windows.
