@@ -13,9 +13,6 @@
 
 namespace conformance {
 
-// The table itself (oleaut.cases).
-extern const char* const table_text;
-
 struct ParseError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
