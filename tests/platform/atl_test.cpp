@@ -332,7 +332,7 @@ TEST(CComSafeArray, BoundsCountsAndIndexChecks)
     CComSafeArray<LONG> moved(std::move(numbers));
     EXPECT_EQ(numbers.m_psa, nullptr);
     EXPECT_EQ(shape_of(moved), std::tuple(5, 6, 2u));
-    EXPECT_EQ(shape_of(CComSafeArray<LONG>(0u)), std::tuple(0, -1, 0u));
+    EXPECT_EQ(shape_of(CComSafeArray<LONG>(ULONG{0})), std::tuple(0, -1, 0u));
 }
 
 TEST(CComSafeArray, StaysLockedWhileHeldAndAttachesOnlyItsElementType)

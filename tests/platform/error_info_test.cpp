@@ -38,7 +38,7 @@ TEST(ErrorInfoSlot, HandsItsObjectOverOnce)
     ASSERT_EQ(SetErrorInfo(0, a.get()), S_OK);
     EXPECT_EQ(a->references(), 2u);
     ASSERT_EQ(SetErrorInfo(0, b.get()), S_OK);
-    EXPECT_EQ(std::pair(a->references(), b->references()), std::pair(1u, 2u));
+    EXPECT_EQ(std::tuple(a->references(), b->references()), std::tuple(1u, 2u));
     std::thread([] {
         IErrorInfo* other = nullptr;
         EXPECT_EQ(GetErrorInfo(0, &other), S_FALSE) << "another thread's slot";
