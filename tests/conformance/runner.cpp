@@ -56,7 +56,7 @@ String string_or_null(Cursor& cursor)
 
 // The text of "string|null" as OLECHARs, kept for the call.
 struct WideText {
-    explicit WideText(Cursor& cursor) : narrow(cursor.string_or_null()), wide(narrow ? widen(*narrow) : std::basic_string<OLECHAR>()) {}
+    explicit WideText(Cursor& cursor) : narrow(cursor.string_or_null()), wide(widen(narrow.value_or(""))) {}
     const OLECHAR* get() const { return narrow ? wide.c_str() : nullptr; }
     std::optional<std::string> narrow;
     std::basic_string<OLECHAR> wide;
@@ -212,7 +212,8 @@ void run_fromdate(Cursor& cursor, RowContext& row)
         Value changed;
         expect_result(VariantChangeType(changed.get(), date.get(), 0, VT_BSTR), S_OK);
         if ((*changed).vt == VT_BSTR) {
-            EXPECT_EQ(narrow((*changed).bstrVal, SysStringLen((*changed).bstrVal)), *expected) << "through VariantChangeType";
+            EXPECT_EQ(narrow((*changed).bstrVal, SysStringLen((*changed).bstrVal)), *expected)
+                << "through VariantChangeType";
         }
     }
 }
@@ -474,7 +475,9 @@ private:
             return SafeArrayCreateVector(vt_, bounds.at(0).lLbound, bounds.at(0).cElements);
         if (no_dimensions)
             return SafeArrayCreate(vt_, 0, &unused);
-        return SafeArrayCreate(vt_, no_bounds ? 1 : static_cast<UINT>(bounds.size()), no_bounds ? nullptr : bounds.data());
+        if (no_bounds)
+            return SafeArrayCreate(vt_, 1, nullptr);
+        return SafeArrayCreate(vt_, static_cast<UINT>(bounds.size()), bounds.data());
     }
 
     // The result of a call that destroys the array when it succeeds.

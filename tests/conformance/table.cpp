@@ -76,7 +76,8 @@ std::string name_of(const std::vector<Token>& tokens)
         if (outcome || text == ";")
             continue;
         separate();
-        const bool symbols = tokens[i].quoted && std::none_of(text.begin(), text.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+        const auto alphanumeric = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+        const bool symbols = tokens[i].quoted && std::none_of(text.begin(), text.end(), alphanumeric);
         if (symbols || text == "->") {
             name += !symbols ? "to" : text.empty() ? "empty" : "symbols";
             continue;
