@@ -159,7 +159,10 @@ TEST(InterfaceSlots, ACallerThatKnowsOnlySlotNumbersReachesAnImplementedSink)
     sink->Release();
 
     const std::vector<task_events_fake::call> expected = {
-        {"StateChanged", task, {}, -1, description}, {"Event1", task, other, 0, nullptr}, {"Event2", other, task, 0, nullptr}};
+        {"StateChanged", task, {}, -1, description},
+        {"Event1", task, other, 0, nullptr},
+        {"Event2", other, task, 0, nullptr},
+    };
     EXPECT_EQ(fake.calls, expected);
     EXPECT_EQ(fake.references, 0u);
 }

@@ -51,8 +51,9 @@ TEST_F(Logger, WritesLevelsFromItsOwnUpAndKeepsTheLastError)
     log().set_level(6); // off
     log().writeImpl(5, L"silenced");
 
-    EXPECT_THAT(written(), AllOf(HasSubstr("[error] [thread"), HasSubstr("kept error"), HasSubstr("kept critical 7 \xC3\xA9"),
-                                 Not(HasSubstr("filtered warning")), Not(HasSubstr("silenced"))));
+    EXPECT_THAT(written(), AllOf(HasSubstr("[error] [thread"), HasSubstr("kept error"),
+                                 HasSubstr("kept critical 7 \xC3\xA9"), Not(HasSubstr("filtered warning")),
+                                 Not(HasSubstr("silenced"))));
 }
 
 TEST_F(Logger, RecordsAnExceptionWithItsOriginsAndNestedCauses)

@@ -281,7 +281,8 @@ TEST(CComObjectNoLock, DestroysItselfOnceWhenTheLastReferenceGoes)
     EXPECT_EQ(object->Release(), 1u);
     EXPECT_EQ(CTwoFaces::lifetime.destroyed, 0);
     EXPECT_EQ(object->Release(), 0u);
-    EXPECT_EQ(std::pair(CTwoFaces::lifetime.final_released.load(), CTwoFaces::lifetime.destroyed.load()), std::pair(1, 1));
+    EXPECT_EQ(CTwoFaces::lifetime.final_released, 1);
+    EXPECT_EQ(CTwoFaces::lifetime.destroyed, 1);
 }
 
 TEST(CComObject, CreateInstanceRunsFinalConstructAndDropsFailures)
@@ -495,7 +496,8 @@ TEST(COleDateTime, InvalidPartsAndValuesMarkTheObjectInvalid)
         SCOPED_TRACE(testing::Message() << row.year << "-" << row.month << "-" << row.day << " " << row.hour << ":"
                                         << row.minute << ":" << row.second);
         EXPECT_EQ(date.SetDateTime(row.year, row.month, row.day, row.hour, row.minute, row.second), 1);
-        EXPECT_EQ(std::tuple(date.GetStatus(), date.m_dt, date.GetYear()), std::tuple(COleDateTime::invalid, 45000.0, int(COleDateTime::error)));
+        EXPECT_EQ(std::tuple(date.GetStatus(), date.m_dt, date.GetYear()),
+                  std::tuple(COleDateTime::invalid, 45000.0, int(COleDateTime::error)));
     }
 
     for (const DATE outside : {-657435.0, 2958466.0, std::numeric_limits<double>::quiet_NaN()})
@@ -560,7 +562,7 @@ TEST(COleDateTime, ParsesAndFormatsThroughOleAutomation)
     EXPECT_EQ(nulled.Format(), L"");
 
     for (const auto& [text, status] : {std::pair{L"2023-03-15", COleDateTime::valid}, std::pair{L"abc", COleDateTime::invalid}}) {
-        platform_test::Var holder;
+        Var holder;
         holder.vt = VT_BSTR;
         holder.bstrVal = SysAllocString(text);
         EXPECT_EQ(COleDateTime(holder).GetStatus(), status);
@@ -587,8 +589,9 @@ TEST(COleDateTimeSpan, PartsAndWholeTotalsKeepTheSign)
         EXPECT_EQ((std::array{span.GetDays(), span.GetHours(), span.GetMinutes(), span.GetSeconds()}),
                   (std::array{row.days, row.hours, row.minutes, row.seconds}))
             << row.name;
-        EXPECT_EQ((std::array{span.GetTotalDays(), span.GetTotalHours(), span.GetTotalMinutes(), span.GetTotalSeconds()}),
-                  (std::array{row.total_days, row.total_hours, row.total_minutes, row.total_seconds}))
+        EXPECT_EQ(
+            (std::array{span.GetTotalDays(), span.GetTotalHours(), span.GetTotalMinutes(), span.GetTotalSeconds()}),
+            (std::array{row.total_days, row.total_hours, row.total_minutes, row.total_seconds}))
             << row.name;
     }
 }

@@ -231,7 +231,8 @@ TEST(VariantT, AssignmentKeepsBoolDateAndErrorTypes)
     when = 45001.5;
     code = LONG(E_ABORT);
     text = LONG(3);
-    EXPECT_EQ((std::array{flag.vt, when.vt, code.vt, text.vt}), (std::array<VARTYPE, 4>{VT_BOOL, VT_DATE, VT_ERROR, VT_I4}));
+    EXPECT_EQ((std::array{flag.vt, when.vt, code.vt, text.vt}),
+              (std::array<VARTYPE, 4>{VT_BOOL, VT_DATE, VT_ERROR, VT_I4}));
     EXPECT_EQ(flag.boolVal, VARIANT_FALSE);
     EXPECT_EQ(when.date, 45001.5);
     EXPECT_EQ(code.scode, E_ABORT);

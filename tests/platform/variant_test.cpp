@@ -133,7 +133,8 @@ TEST(VariantCopyInd, DereferencesOneLevelOfVariantAndEveryValue)
     // Not const: mingw-w64 declares VariantCopyInd's source without const.
     Case cases[] = {
         {reference(VT_I4, &number), VT_I4, [](const VARIANT& v) { return v.lVal == 77; }},
-        {reference(VT_DECIMAL, &decimal), VT_DECIMAL, [](const VARIANT& v) { return v.decVal.Lo64 == 15 && v.decVal.scale == 1; }},
+        {reference(VT_DECIMAL, &decimal), VT_DECIMAL,
+         [](const VARIANT& v) { return v.decVal.Lo64 == 15 && v.decVal.scale == 1; }},
         {reference(VT_BSTR, &text_pointer), VT_BSTR,
          [&](const VARIANT& v) { return v.bstrVal != text.get() && view(v.bstrVal) == L"shared"; }},
         // A reference inside the referenced VARIANT is followed as well.
