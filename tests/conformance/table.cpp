@@ -10,70 +10,49 @@
 namespace conformance {
 namespace {
 
+#define NAMED(hr) std::pair<const char*, HRESULT>(#hr, hr)
 constexpr std::pair<const char*, HRESULT> hresult_names[] = {
-    {"S_OK", S_OK},
-    {"S_FALSE", S_FALSE},
-    {"E_INVALIDARG", E_INVALIDARG},
-    {"E_POINTER", E_POINTER},
-    {"E_UNEXPECTED", E_UNEXPECTED},
-    {"E_NOINTERFACE", E_NOINTERFACE},
-    {"E_OUTOFMEMORY", E_OUTOFMEMORY},
-    {"DISP_E_TYPEMISMATCH", DISP_E_TYPEMISMATCH},
-    {"DISP_E_BADVARTYPE", DISP_E_BADVARTYPE},
-    {"DISP_E_OVERFLOW", DISP_E_OVERFLOW},
-    {"DISP_E_BADINDEX", DISP_E_BADINDEX},
-    {"DISP_E_ARRAYISLOCKED", DISP_E_ARRAYISLOCKED},
-    {"CO_E_IIDSTRING", CO_E_IIDSTRING},
+    NAMED(S_OK), NAMED(S_FALSE), NAMED(E_INVALIDARG), NAMED(E_POINTER), NAMED(E_UNEXPECTED), NAMED(E_NOINTERFACE),
+    NAMED(E_OUTOFMEMORY), NAMED(DISP_E_TYPEMISMATCH), NAMED(DISP_E_BADVARTYPE), NAMED(DISP_E_OVERFLOW),
+    NAMED(DISP_E_BADINDEX), NAMED(DISP_E_ARRAYISLOCKED), NAMED(CO_E_IIDSTRING),
 };
+#undef NAMED
 
-bool is_separator(char c) { return c == '[' || c == ']' || c == ',' || c == ';'; }
-
-char escaped(char c, int line)
-{
-    if (c >= '0' && c <= '9') // "\0" and the control characters up to "\9"
-        return static_cast<char>(c - '0');
-    switch (c) {
-    case '\\': return '\\';
-    case '"': return '"';
-    default: throw ParseError("line " + std::to_string(line) + ": unknown escape \\" + std::string(1, c));
-    }
-}
+ParseError at_line(int line, const std::string& why) { return ParseError("line " + std::to_string(line) + ": " + why); }
 
 // Reads a quoted string starting at text[at] == '"'; returns the position after the closing quote.
+// "\0" to "\9" stand for the control characters of those codes.
 std::size_t read_quoted(std::string_view text, std::size_t at, int line, std::string& out)
 {
-    for (++at; at < text.size(); ++at) {
-        if (text[at] == '"')
-            return at + 1;
-        if (text[at] == '\\' && at + 1 < text.size())
-            out += escaped(text[++at], line);
-        else
+    for (++at; at < text.size() && text[at] != '"'; ++at) {
+        if (text[at] != '\\' || at + 1 == text.size()) {
             out += text[at];
+            continue;
+        }
+        const char c = text[++at];
+        const bool digit = c >= '0' && c <= '9';
+        if (!digit && c != '\\' && c != '"')
+            throw at_line(line, "unknown escape \\" + std::string(1, c));
+        out += digit ? static_cast<char>(c - '0') : c;
     }
-    throw ParseError("line " + std::to_string(line) + ": unterminated string");
+    if (at == text.size())
+        throw at_line(line, "unterminated string");
+    return at + 1;
 }
 
 std::vector<Token> tokenize(std::string_view text, int line)
 {
     std::vector<Token> tokens;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const char c = text[at];
-        if (std::isspace(static_cast<unsigned char>(c))) {
+    for (std::size_t at = 0; at < text.size();) {
+        if (std::isspace(static_cast<unsigned char>(text[at]))) {
             ++at;
-        } else if (c == '"') {
-            Token token{"", true};
-            at = read_quoted(text, at, line, token.text);
-            tokens.push_back(std::move(token));
-        } else if (is_separator(c)) {
-            tokens.push_back({std::string(1, c), false});
-            ++at;
+        } else if (text[at] == '"') {
+            at = read_quoted(text, at, line, tokens.emplace_back(Token{"", true}).text);
         } else {
-            const auto start = at;
-            while (at < text.size() && !std::isspace(static_cast<unsigned char>(text[at])) && !is_separator(text[at]) &&
-                   text[at] != '"')
-                ++at;
-            tokens.push_back({std::string(text.substr(start, at - start)), false});
+            const auto separator = std::string_view("[],;").find(text[at]) != std::string_view::npos;
+            const auto end = separator ? at + 1 : std::min(text.find_first_of(" \t[],;\"", at), text.size());
+            tokens.push_back({std::string(text.substr(at, end - at)), false});
+            at = end;
         }
     }
     return tokens;
@@ -97,12 +76,10 @@ std::string name_of(const std::vector<Token>& tokens)
         if (outcome || text == ";")
             continue;
         separate();
-        if (tokens[i].quoted && std::none_of(text.begin(), text.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); })) {
-            name += text.empty() ? "empty" : "symbols";
-            continue;
-        }
-        if (text == "->") {
-            name += "to";
+        const auto alphanumeric = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+        const bool symbols = tokens[i].quoted && std::none_of(text.begin(), text.end(), alphanumeric);
+        if (symbols || text == "->") {
+            name += !symbols ? "to" : text.empty() ? "empty" : "symbols";
             continue;
         }
         for (std::size_t k = 0; k < text.size(); ++k) {
@@ -163,44 +140,9 @@ std::vector<Row> read_table(std::string_view table)
 
 // ---- Cursor ---------------------------------------------------------------------------------------
 
-void Cursor::fail(const std::string& why) const
+ParseError Cursor::error(const std::string& why) const
 {
-    throw ParseError((done() ? "at the end" : "at '" + (*tokens_)[next_].text + "'") + ": " + why);
-}
-
-bool Cursor::accept(std::string_view word)
-{
-    if (done() || (*tokens_)[next_].quoted || (*tokens_)[next_].text != word)
-        return false;
-    ++next_;
-    return true;
-}
-
-void Cursor::expect(std::string_view word)
-{
-    if (!accept(word))
-        fail("expected '" + std::string(word) + "'");
-}
-
-std::string Cursor::word()
-{
-    if (done() || next_quoted())
-        fail("a word expected");
-    return (*tokens_)[next_++].text;
-}
-
-std::string Cursor::quoted()
-{
-    if (!next_quoted())
-        fail("a quoted string expected");
-    return (*tokens_)[next_++].text;
-}
-
-std::optional<std::string> Cursor::string_or_null()
-{
-    if (accept("null"))
-        return std::nullopt;
-    return quoted();
+    return ParseError((done() ? "at the end" : "at '" + (*tokens_)[next_].text + "'") + ": " + why);
 }
 
 long long Cursor::number()
@@ -208,34 +150,10 @@ long long Cursor::number()
     const auto text = word();
     char* end = nullptr;
     const bool negative = text[0] == '-';
-    const auto magnitude = std::strtoull(text.c_str() + (negative ? 1 : 0), &end, 0);
-    if (*end != '\0') {
-        --next_;
-        fail("a number expected");
-    }
+    const auto magnitude = std::strtoull(text.c_str() + negative, &end, 0);
+    if (*end != '\0')
+        throw ParseError("'" + text + "' is no number");
     return negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
-}
-
-std::optional<HRESULT> Cursor::accept_hresult()
-{
-    const auto hr = done() || next_quoted() ? std::nullopt : hresult_named((*tokens_)[next_].text);
-    if (hr)
-        ++next_;
-    return hr;
-}
-
-HRESULT Cursor::hresult()
-{
-    const auto hr = accept_hresult();
-    if (!hr)
-        fail("an HRESULT name expected");
-    return *hr;
-}
-
-void Cursor::finish() const
-{
-    if (!done())
-        fail("unexpected words at the end of the row");
 }
 
 std::optional<HRESULT> hresult_named(const std::string& word)

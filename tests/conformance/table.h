@@ -13,9 +13,6 @@
 
 namespace conformance {
 
-// The table itself (oleaut.cases).
-extern const char* const table_text;
-
 struct ParseError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
@@ -36,39 +33,52 @@ struct Row {
 // Splits the table into rows; throws ParseError naming the line of a malformed string.
 std::vector<Row> read_table(std::string_view table);
 
+// HRESULT names (S_OK, DISP_E_OVERFLOW, ...) and back; unknown results print in hex.
+std::optional<HRESULT> hresult_named(const std::string& word);
+std::string hresult_name(HRESULT hr);
+
 // Reads one row's tokens front to back. A copy reads the same tokens again from where it was made.
 class Cursor {
 public:
     explicit Cursor(const std::vector<Token>& tokens) : tokens_(&tokens) {}
 
     bool done() const noexcept { return next_ == tokens_->size(); }
-    // True when the next token is the unquoted word `word` (consumed then).
-    bool accept(std::string_view word);
-    void expect(std::string_view word);
     bool next_quoted() const { return !done() && (*tokens_)[next_].quoted; }
     bool next_starts_with(char c) const { return !done() && !next_quoted() && (*tokens_)[next_].text[0] == c; }
-    std::string word();                          // an unquoted token
-    std::string quoted();                        // a quoted token
-    std::optional<std::string> string_or_null(); // "text" or the word null
-    long long number();                          // decimal or 0x hex, with a sign
+    // True when the next token is the unquoted word `word` (consumed then).
+    bool accept(std::string_view word)
+    {
+        const bool match = !done() && !next_quoted() && (*tokens_)[next_].text == word;
+        next_ += match;
+        return match;
+    }
+    void expect(std::string_view word) { if (!accept(word)) throw error("expected '" + std::string(word) + "'"); }
+    std::string word() { return done() || next_quoted() ? throw error("a word expected") : (*tokens_)[next_++].text; }
+    std::string quoted() { return next_quoted() ? (*tokens_)[next_++].text : throw error("a quoted string expected"); }
+    // "text" or the word null.
+    std::optional<std::string> string_or_null() { return accept("null") ? std::nullopt : std::optional(quoted()); }
+    long long number(); // decimal or 0x hex, with a sign
     template <class T>
     T number_as() { return static_cast<T>(number()); }
     // `number_as` after `word`, when the word is next; `fallback` otherwise.
     template <class T>
     T option(std::string_view word, T fallback) { return accept(word) ? number_as<T>() : fallback; }
-    std::optional<HRESULT> accept_hresult(); // an HRESULT name, consumed when it is one
-    HRESULT hresult();                       // an HRESULT name, or a complaint
-    void finish() const;                     // nothing may follow
-    [[noreturn]] void fail(const std::string& why) const;
+    // An HRESULT name, consumed when it is one.
+    std::optional<HRESULT> accept_hresult()
+    {
+        const auto hr = done() || next_quoted() ? std::nullopt : hresult_named((*tokens_)[next_].text);
+        next_ += hr.has_value();
+        return hr;
+    }
+    HRESULT hresult() { const auto hr = accept_hresult(); return hr ? *hr : throw error("an HRESULT name expected"); }
+    void finish() const { if (!done()) throw error("unexpected words at the end of the row"); }
+    // What is wrong, and where in the row.
+    ParseError error(const std::string& why) const;
 
 private:
     const std::vector<Token>* tokens_;
     std::size_t next_ = 0;
 };
-
-// HRESULT names (S_OK, DISP_E_OVERFLOW, ...) and back; unknown results print in hex.
-std::optional<HRESULT> hresult_named(const std::string& word);
-std::string hresult_name(HRESULT hr);
 
 // "{6B29FC40-CA47-1067-B31D-00DD010662DA}" read here, independently of IIDFromString.
 GUID parse_guid(Cursor& cursor);

@@ -24,39 +24,22 @@ struct Type {
     std::size_t size; // of the payload in a VARIANT or an array element
 };
 
+using enum Form;
 constexpr Type types[] = {
-    {"EMPTY", VT_EMPTY, Form::none, 0},
-    {"NULL", VT_NULL, Form::none, 0},
-    {"I1", VT_I1, Form::signed_integer, 1},
-    {"UI1", VT_UI1, Form::unsigned_integer, 1},
-    {"I2", VT_I2, Form::signed_integer, 2},
-    {"UI2", VT_UI2, Form::unsigned_integer, 2},
-    {"BOOL", VT_BOOL, Form::boolean, 2},
-    {"I4", VT_I4, Form::signed_integer, 4},
-    {"UI4", VT_UI4, Form::unsigned_integer, 4},
-    {"INT", VT_INT, Form::signed_integer, 4},
-    {"UINT", VT_UINT, Form::unsigned_integer, 4},
-    {"ERROR", VT_ERROR, Form::signed_integer, 4},
-    {"I8", VT_I8, Form::signed_integer, 8},
-    {"UI8", VT_UI8, Form::unsigned_integer, 8},
-    {"R4", VT_R4, Form::real, 4},
-    {"R8", VT_R8, Form::real, 8},
-    {"DATE", VT_DATE, Form::date, 8},
-    {"CY", VT_CY, Form::currency, 8},
-    {"DECIMAL", VT_DECIMAL, Form::decimal, sizeof(DECIMAL)},
-    {"BSTR", VT_BSTR, Form::string, sizeof(BSTR)},
-    {"UNKNOWN", VT_UNKNOWN, Form::object, sizeof(IUnknown*)},
-    {"DISPATCH", VT_DISPATCH, Form::object, sizeof(IDispatch*)},
-    {"VARIANT", VT_VARIANT, Form::other, sizeof(VARIANT)},
-    {"RECORD", VT_RECORD, Form::other, 0},
-    {"CLSID", VT_CLSID, Form::other, 0},
-    {"VECTOR", VT_VECTOR, Form::other, 0},
-    {"ARRAY", VT_ARRAY, Form::other, 0},
-    {"BYREF", VT_BYREF, Form::other, 0},
+    {"EMPTY", VT_EMPTY, none, 0}, {"NULL", VT_NULL, none, 0}, {"I1", VT_I1, signed_integer, 1},
+    {"UI1", VT_UI1, unsigned_integer, 1}, {"I2", VT_I2, signed_integer, 2}, {"UI2", VT_UI2, unsigned_integer, 2},
+    {"BOOL", VT_BOOL, boolean, 2}, {"I4", VT_I4, signed_integer, 4}, {"UI4", VT_UI4, unsigned_integer, 4},
+    {"INT", VT_INT, signed_integer, 4}, {"UINT", VT_UINT, unsigned_integer, 4}, {"ERROR", VT_ERROR, signed_integer, 4},
+    {"I8", VT_I8, signed_integer, 8}, {"UI8", VT_UI8, unsigned_integer, 8}, {"R4", VT_R4, real, 4},
+    {"R8", VT_R8, real, 8}, {"DATE", VT_DATE, date, 8}, {"CY", VT_CY, currency, 8},
+    {"DECIMAL", VT_DECIMAL, decimal, sizeof(DECIMAL)}, {"BSTR", VT_BSTR, string, sizeof(BSTR)},
+    {"UNKNOWN", VT_UNKNOWN, object, sizeof(IUnknown*)}, {"DISPATCH", VT_DISPATCH, object, sizeof(IDispatch*)},
+    {"VARIANT", VT_VARIANT, other, sizeof(VARIANT)}, {"RECORD", VT_RECORD, other, 0}, {"CLSID", VT_CLSID, other, 0},
+    {"VECTOR", VT_VECTOR, other, 0}, {"ARRAY", VT_ARRAY, other, 0}, {"BYREF", VT_BYREF, other, 0},
 };
 
 // Types the table has no name for print in hex and compare by an 8-byte payload.
-constexpr Type unnamed = {nullptr, 0, Form::other, 8};
+constexpr Type unnamed = {nullptr, 0, other, 8};
 
 const Type& type_of(VARTYPE vt)
 {
@@ -69,7 +52,7 @@ const Type& type_of(VARTYPE vt)
 // An integer of the type's width; hex digits may also spell a signed type's bit pattern (ERROR 0x80020005).
 long long integer_value(const std::string& text, const Type& type)
 {
-    if (type.form == Form::boolean && (text == "TRUE" || text == "FALSE"))
+    if (type.form == boolean && (text == "TRUE" || text == "FALSE"))
         return text == "TRUE" ? VARIANT_TRUE : VARIANT_FALSE;
     const bool negative = text[0] == '-';
     const char* digits = text.c_str() + (negative ? 1 : 0);
@@ -80,7 +63,7 @@ long long integer_value(const std::string& text, const Type& type)
     const unsigned long long largest = bits == 64 ? ~0ull : (1ull << bits) - 1;
     const unsigned long long top = 1ull << (bits - 1);
     const bool hex = std::strncmp(digits, "0x", 2) == 0;
-    const bool fits = type.form == Form::unsigned_integer ? !negative && value <= largest
+    const bool fits = type.form == unsigned_integer ? !negative && value <= largest
                       : negative                          ? value <= top
                                                           : value < top || (hex && value <= largest);
     if (!std::isdigit(static_cast<unsigned char>(*digits)) || *end != '\0' || errno == ERANGE || !fits)
@@ -160,31 +143,25 @@ LONGLONG currency_value(const std::string& text)
     return static_cast<LONGLONG>(decimal.negative ? 0 - units : units);
 }
 
-void set_integer(VARIANT& v, std::size_t size, long long value)
-{
-    switch (size) {
-    case 1: v.cVal = static_cast<CHAR>(value); break;
-    case 2: v.iVal = static_cast<SHORT>(value); break;
-    case 4: v.lVal = static_cast<LONG>(value); break;
-    default: v.llVal = value;
-    }
-}
-
 void set_number(VARIANT& v, const Type& type, const std::string& text)
 {
     switch (type.form) {
-    case Form::signed_integer:
-    case Form::unsigned_integer:
-    case Form::boolean: set_integer(v, type.size, integer_value(text, type)); break;
-    case Form::real:
+    case signed_integer:
+    case unsigned_integer:
+    case boolean: {
+        const long long value = integer_value(text, type); // the low bytes first, as both builds store it
+        std::memcpy(&v.llVal, &value, type.size);
+        break;
+    }
+    case real:
         if (type.vt == VT_R4)
             v.fltVal = real_value<float>(text);
         else
             v.dblVal = real_value(text);
         break;
-    case Form::date: v.date = date_value(text); break;
-    case Form::currency: v.cyVal.int64 = currency_value(text); break;
-    case Form::decimal: {
+    case date: v.date = date_value(text); break;
+    case currency: v.cyVal.int64 = currency_value(text); break;
+    case decimal: {
         const auto decimal = decimal_value(text);
         v.decVal.scale = static_cast<BYTE>(decimal.scale);
         v.decVal.sign = decimal.negative ? DECIMAL_NEG : 0;
@@ -227,11 +204,11 @@ std::string formatted(const char* format, auto... values)
 
 std::string number_text(const VARIANT& v, const Type& type)
 {
-    const bool is_signed = type.form != Form::unsigned_integer;
+    const bool is_signed = type.form != unsigned_integer;
     switch (type.form) {
-    case Form::signed_integer:
-    case Form::unsigned_integer:
-    case Form::boolean:
+    case signed_integer:
+    case unsigned_integer:
+    case boolean:
         if (type.vt == VT_ERROR)
             return hresult_name(v.scode);
         switch (type.size) {
@@ -240,17 +217,17 @@ std::string number_text(const VARIANT& v, const Type& type)
         case 4: return is_signed ? std::to_string(v.lVal) : std::to_string(v.ulVal);
         default: return is_signed ? std::to_string(v.llVal) : std::to_string(v.ullVal);
         }
-    case Form::real:
+    case real:
         return type.vt == VT_R4 ? formatted("%.9g", static_cast<double>(v.fltVal)) : formatted("%.17g", v.dblVal);
-    case Form::date: return formatted("%.17g", v.date);
-    case Form::currency: {
+    case date: return formatted("%.17g", v.date);
+    case currency: {
         const unsigned long long units = v.cyVal.int64 < 0 ? 0 - static_cast<unsigned long long>(v.cyVal.int64)
                                                            : static_cast<unsigned long long>(v.cyVal.int64);
         return formatted("%s%llu.%04llu", v.cyVal.int64 < 0 ? "-" : "", units / 10000, units % 10000);
     }
-    case Form::decimal: return decimal_text(v.decVal);
-    case Form::string: return v.bstrVal ? "\"" + narrow(v.bstrVal, SysStringLen(v.bstrVal)) + "\"" : "null";
-    case Form::object: return v.punkVal ? formatted("%p", static_cast<void*>(v.punkVal)) : "null";
+    case decimal: return decimal_text(v.decVal);
+    case string: return v.bstrVal ? "\"" + narrow(v.bstrVal, SysStringLen(v.bstrVal)) + "\"" : "null";
+    case object: return v.punkVal ? formatted("%p", static_cast<void*>(v.punkVal)) : "null";
     default: return "";
     }
 }
@@ -287,23 +264,21 @@ void read_payload(Cursor& cursor, VARTYPE vt, IUnknown* fake, Value& out)
 {
     VARIANT& v = *out;
     const Type& type = type_of(vt);
-    if (type.form == Form::string) {
+    if (type.form == string) {
         if (!cursor.accept("null"))
             v.bstrVal = allocate(cursor.quoted());
-    } else if (type.form == Form::object) {
-        if (vt == VT_UNKNOWN && cursor.accept("fake")) {
-            fake->AddRef();
-            v.punkVal = fake;
-        } else {
+    } else if (type.form == object) {
+        if (vt == VT_UNKNOWN && cursor.accept("fake"))
+            (v.punkVal = fake)->AddRef();
+        else
             cursor.expect("null");
-        }
-    } else if (type.form != Form::none) {
+    } else if (type.form != none) {
         auto text = cursor.word();
         out.approx = out.approx || text[0] == '~';
         try {
             set_number(v, type, text.substr(text[0] == '~' ? 1 : 0));
         } catch (const ParseError& error) {
-            cursor.fail(error.what());
+            throw cursor.error(error.what());
         }
     }
     v.vt = vt;
@@ -390,8 +365,9 @@ Value::~Value()
 {
     const VARTYPE base = value_.vt & VT_TYPEMASK;
     const bool known = base <= VT_DECIMAL || (base >= VT_I1 && base <= VT_UINT);
-    // BYREF values own nothing (their target clears itself); invalid types hold no payload.
-    if ((value_.vt & (VT_BYREF | VT_VECTOR | VT_RESERVED)) || !known)
+    // BYREF values own nothing (their target clears itself); invalid types and arrays without a
+    // SAFEARRAY hold no payload.
+    if ((value_.vt & (VT_BYREF | VT_VECTOR | VT_RESERVED)) || !known || ((value_.vt & VT_ARRAY) && !value_.parray))
         value_.vt = VT_EMPTY;
     EXPECT_EQ(VariantClear(&value_), S_OK) << "clearing " << describe(value_);
 }
@@ -462,7 +438,7 @@ std::string describe(const VARIANT& v)
     if (v.vt & VT_ARRAY)
         return describe_array(v);
     const Type& type = type_of(v.vt);
-    if (type.name == nullptr || type.form == Form::other)
+    if (type.name == nullptr || type.form == other)
         return formatted("VT 0x%x", static_cast<unsigned>(v.vt));
     const auto payload = number_text(v, type);
     return vartype_name(v.vt) + (payload.empty() ? "" : " " + payload);
@@ -474,7 +450,7 @@ namespace {
 bool same(const VARIANT& actual, const VARIANT& expected, bool approx)
 {
     const Form form = type_of(actual.vt).form;
-    if (approx && actual.vt == expected.vt && (form == Form::real || form == Form::date)) {
+    if (approx && actual.vt == expected.vt && (form == real || form == date)) {
         const double a = actual.vt == VT_R4 ? actual.fltVal : actual.dblVal;
         const double e = expected.vt == VT_R4 ? expected.fltVal : expected.dblVal;
         return std::fabs(a - e) < 1e-6;

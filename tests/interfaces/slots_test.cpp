@@ -126,6 +126,7 @@ public:
         GUID second;
         LONG state;
         void* description;
+        bool operator==(const call&) const = default;
     };
     ULONG references = 0;
     std::vector<call> calls;
@@ -157,17 +158,12 @@ TEST(InterfaceSlots, ACallerThatKnowsOnlySlotNumbersReachesAnImplementedSink)
     EXPECT_EQ(slot<guid_guid_fn>(sink, 3)(sink, other, task), S_FALSE);
     sink->Release();
 
-    ASSERT_EQ(fake.calls.size(), 3u);
-    EXPECT_EQ(fake.calls[0].operation, "StateChanged");
-    EXPECT_TRUE(IsEqualGUID(fake.calls[0].first, task));
-    EXPECT_EQ(fake.calls[0].state, -1);
-    EXPECT_EQ(fake.calls[0].description, description);
-    EXPECT_EQ(fake.calls[1].operation, "Event1");
-    EXPECT_TRUE(IsEqualGUID(fake.calls[1].first, task));
-    EXPECT_TRUE(IsEqualGUID(fake.calls[1].second, other));
-    EXPECT_EQ(fake.calls[2].operation, "Event2");
-    EXPECT_TRUE(IsEqualGUID(fake.calls[2].first, other));
-    EXPECT_TRUE(IsEqualGUID(fake.calls[2].second, task));
+    const std::vector<task_events_fake::call> expected = {
+        {"StateChanged", task, {}, -1, description},
+        {"Event1", task, other, 0, nullptr},
+        {"Event2", other, task, 0, nullptr},
+    };
+    EXPECT_EQ(fake.calls, expected);
     EXPECT_EQ(fake.references, 0u);
 }
 

@@ -9,13 +9,7 @@
 
 namespace {
 
-class FakeObject : public fake::Fake<IUnknown> {
-public:
-    using Fake::Fake;
-};
-
-class FakeDispatch : public fake::Fake<IDispatch> {
-public:
+struct FakeDispatch : fake::Fake<IDispatch> {
     using Fake::Fake;
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
@@ -63,7 +57,7 @@ TEST(SafeArraySize, CountsOneDimensionWhateverItsLowerBound)
 
 TEST(ObjectSafeArrayAccessor, ReadsUnknownAndDispatchArraysFromTheirFirstElement)
 {
-    auto first = fake::hold<FakeObject>("first");
+    auto first = fake::hold<fake::Unknown>("first");
     auto dispatch = fake::hold<FakeDispatch>("dispatch");
     Array unknowns(VT_UNKNOWN, 1, 2), dispatches(VT_DISPATCH, -3, 1);
     unknowns.put(1, first->unknown()); // position 0; position 1 stays null
@@ -84,7 +78,7 @@ TEST(ObjectSafeArrayAccessor, ReadsUnknownAndDispatchArraysFromTheirFirstElement
 
 TEST(ObjectSafeArrayAccessor, ReadsVariantArraysOfInterfacesOnly)
 {
-    auto object = fake::hold<FakeObject>("object");
+    auto object = fake::hold<fake::Unknown>("object");
     Array variants(VT_VARIANT, 0, 3);
     VARIANT element;
     VariantInit(&element);
@@ -112,7 +106,7 @@ TEST(ObjectSafeArrayAccessor, RefusesOtherArraysAndHoldsNothingAfterwards)
 
 TEST(ObjectSafeArrayAccessor, KeepsTheArrayAccessedAndDestroysItOnlyWhenOwning)
 {
-    auto object = fake::hold<FakeObject>("object");
+    auto object = fake::hold<fake::Unknown>("object");
     Array borrowed(VT_UNKNOWN, 0, 1), handed_over(VT_UNKNOWN, 0, 1);
     borrowed.put(0, object->unknown());
     handed_over.put(0, object->unknown());

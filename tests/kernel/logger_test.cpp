@@ -2,6 +2,7 @@
 #include <Kernel/exception.h>
 #include <Kernel/logger.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,6 +11,10 @@
 #include <sstream>
 
 namespace {
+
+using testing::AllOf;
+using testing::HasSubstr;
+using testing::Not;
 
 // Each test writes to a file of its own and leaves the logger as it found it.
 class Logger : public testing::Test {
@@ -46,12 +51,9 @@ TEST_F(Logger, WritesLevelsFromItsOwnUpAndKeepsTheLastError)
     log().set_level(6); // off
     log().writeImpl(5, L"silenced");
 
-    const std::string text = written();
-    EXPECT_EQ(text.find("filtered warning"), std::string::npos);
-    EXPECT_NE(text.find("[error] [thread"), std::string::npos) << text;
-    EXPECT_NE(text.find("kept error"), std::string::npos);
-    EXPECT_NE(text.find("kept critical 7 \xC3\xA9"), std::string::npos);
-    EXPECT_EQ(text.find("silenced"), std::string::npos);
+    EXPECT_THAT(written(), AllOf(HasSubstr("[error] [thread"), HasSubstr("kept error"),
+                                 HasSubstr("kept critical 7 \xC3\xA9"), Not(HasSubstr("filtered warning")),
+                                 Not(HasSubstr("silenced"))));
 }
 
 TEST_F(Logger, RecordsAnExceptionWithItsOriginsAndNestedCauses)
@@ -75,11 +77,9 @@ TEST_F(Logger, RecordsAnExceptionWithItsOriginsAndNestedCauses)
     ASSERT_NE(at, std::string::npos) << text;
     EXPECT_NE(std::string("\r\n").find(text.at(at + outer_record.size())), std::string::npos); // no throw site
 
-    EXPECT_NE(text.find("caused by: Type mismatch (0x80020005) | thrown in to_timepoint at "
-                        "Common/Kernel/include/Kernel/chrono:12"),
-              std::string::npos)
-        << text;
-    EXPECT_NE(text.find("context: plain | caught in f at g:1"), std::string::npos) << text;
+    EXPECT_THAT(text, AllOf(HasSubstr("caused by: Type mismatch (0x80020005) | thrown in to_timepoint at "
+                                      "Common/Kernel/include/Kernel/chrono:12"),
+                            HasSubstr("context: plain | caught in f at g:1")));
     EXPECT_EQ(text.find("caused by", text.find("without nested")), std::string::npos) << text;
 }
 
@@ -88,7 +88,7 @@ TEST_F(Logger, DestinationsStandardErrorOrAFileThatOpens)
     log().writeImpl(3, L"opened");
     EXPECT_THROW(log().to_file(path_ / "child.log"), COstraException); // no folder where a file is
     log().writeImpl(3, L"still here");
-    EXPECT_NE(written().find("still here"), std::string::npos);
+    EXPECT_THAT(written(), HasSubstr("still here"));
 
     // The console sink takes the stream's handle when it is made (on Windows): make it once captured.
     testing::internal::CaptureStderr();
@@ -96,9 +96,8 @@ TEST_F(Logger, DestinationsStandardErrorOrAFileThatOpens)
     log().writeImpl(3, L"to the console");
     const std::string console = testing::internal::GetCapturedStderr();
     log().to_stderr();
-    EXPECT_NE(console.find("[warning]"), std::string::npos) << console;
-    EXPECT_NE(console.find("to the console"), std::string::npos) << console;
-    EXPECT_EQ(written().find("to the console"), std::string::npos);
+    EXPECT_THAT(console, AllOf(HasSubstr("[warning]"), HasSubstr("to the console")));
+    EXPECT_THAT(written(), Not(HasSubstr("to the console")));
 }
 
 } // namespace

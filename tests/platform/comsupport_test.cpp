@@ -1,7 +1,7 @@
 // The compiler's COM support as the project relies on it: _bstr_t, _variant_t, _com_error,
 // _com_ptr_t, the module's error handler and the narrow-text conversions. The same tests build
 // against the mingw-w64 headers; the UTF-8 cases are for hosts where narrow text is UTF-8.
-#include "com_support_fakes.h"
+#include "platform/fakes.h"
 #include "support/fake_error_info.h"
 #include "support/fake_class_factory.h"
 
@@ -10,13 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
 
-using comsupport_test::ascii;
-using comsupport_test::FakeAlpha;
-using comsupport_test::FakeAlphaBeta;
+using namespace platform_test;
 
 _COM_SMARTPTR_TYPEDEF(ITestAlpha, __uuidof(ITestAlpha));
 _COM_SMARTPTR_TYPEDEF(ITestBeta, __uuidof(ITestBeta));
@@ -123,11 +122,10 @@ TEST(BstrT, ConcatenatesAndComparesByCodeUnit)
         {L"abc", L"abd", -1}, {L"ab", L"abc", -1}, {L"B", L"a", -1}, {L"same", L"same", 0}, {L"b", L"abc", 1},
     };
     for (const Row& row : rows) {
-        const _bstr_t left(row.left);
-        const _bstr_t right(row.right);
-        EXPECT_EQ(left < right, row.order < 0) << ascii(row.left) << " vs " << ascii(row.right);
-        EXPECT_EQ(left == right, row.order == 0) << ascii(row.left) << " vs " << ascii(row.right);
-        EXPECT_EQ(left > right, row.order > 0) << ascii(row.left) << " vs " << ascii(row.right);
+        const _bstr_t left(row.left), right(row.right);
+        EXPECT_EQ((std::array{left < right, left == right, left > right}),
+                  (std::array{row.order < 0, row.order == 0, row.order > 0}))
+            << ascii(row.left) << " vs " << ascii(row.right);
     }
 }
 
@@ -182,22 +180,16 @@ TEST(VariantT, ConstructorsChooseTheVariantType)
         VARTYPE vt;
     };
     const Row rows[] = {
-        {"short", _variant_t(short(-3)), VT_I2},
-        {"LONG", _variant_t(LONG(70000)), VT_I4},
-        {"float", _variant_t(1.5f), VT_R4},
-        {"double", _variant_t(2.5), VT_R8},
-        {"DATE", _variant_t(45000.5, VT_DATE), VT_DATE},
-        {"bool", _variant_t(true), VT_BOOL},
+        {"short", _variant_t(short(-3)), VT_I2},           {"LONG", _variant_t(LONG(70000)), VT_I4},
+        {"float", _variant_t(1.5f), VT_R4},                {"double", _variant_t(2.5), VT_R8},
+        {"DATE", _variant_t(45000.5, VT_DATE), VT_DATE},   {"bool", _variant_t(true), VT_BOOL},
         {"short as BOOL", _variant_t(short(7), VT_BOOL), VT_BOOL},
         {"LONG as ERROR", _variant_t(LONG(E_FAIL), VT_ERROR), VT_ERROR},
-        {"BYTE", _variant_t(BYTE(200)), VT_UI1},
-        {"char", _variant_t('x'), VT_I1},
+        {"BYTE", _variant_t(BYTE(200)), VT_UI1},           {"char", _variant_t('x'), VT_I1},
         {"unsigned short", _variant_t(static_cast<unsigned short>(60000)), VT_UI2},
-        {"ULONG", _variant_t(ULONG(4000000000u)), VT_UI4},
-        {"long long", _variant_t(-5LL), VT_I8},
+        {"ULONG", _variant_t(ULONG(4000000000u)), VT_UI4}, {"long long", _variant_t(-5LL), VT_I8},
         {"unsigned long long", _variant_t(18000000000000000000ULL), VT_UI8},
-        {"wide text", _variant_t(L"wide"), VT_BSTR},
-        {"narrow text", _variant_t("narrow"), VT_BSTR},
+        {"wide text", _variant_t(L"wide"), VT_BSTR},       {"narrow text", _variant_t("narrow"), VT_BSTR},
     };
     for (const Row& row : rows)
         EXPECT_EQ(row.value.vt, row.vt) << row.name;
@@ -234,24 +226,16 @@ TEST(VariantT, ExtractorsConvertAndReportFailuresThroughTheHandler)
 
 TEST(VariantT, AssignmentKeepsBoolDateAndErrorTypes)
 {
-    _variant_t flag(true);
+    _variant_t flag(true), when(45000.0, VT_DATE), code(LONG(E_FAIL), VT_ERROR), text(L"replaced");
     flag = short(0);
-    EXPECT_EQ(flag.vt, VT_BOOL);
-    EXPECT_EQ(flag.boolVal, VARIANT_FALSE);
-
-    _variant_t when(45000.0, VT_DATE);
     when = 45001.5;
-    EXPECT_EQ(when.vt, VT_DATE);
-    EXPECT_DOUBLE_EQ(when.date, 45001.5);
-
-    _variant_t code(LONG(E_FAIL), VT_ERROR);
     code = LONG(E_ABORT);
-    EXPECT_EQ(code.vt, VT_ERROR);
-    EXPECT_EQ(code.scode, E_ABORT);
-
-    _variant_t text(L"replaced");
     text = LONG(3);
-    EXPECT_EQ(text.vt, VT_I4);
+    EXPECT_EQ((std::array{flag.vt, when.vt, code.vt, text.vt}),
+              (std::array<VARTYPE, 4>{VT_BOOL, VT_DATE, VT_ERROR, VT_I4}));
+    EXPECT_EQ(flag.boolVal, VARIANT_FALSE);
+    EXPECT_EQ(when.date, 45001.5);
+    EXPECT_EQ(code.scode, E_ABORT);
     text = L"again";
     EXPECT_STREQ(text.bstrVal, L"again");
 }
@@ -361,17 +345,15 @@ TEST(ComError, ReadsTheTextsOfItsErrorInfo)
 {
     auto info = fake::hold<fake::ErrorInfo>("info");
     const _com_error error(E_FAIL, info.get(), true);
-    EXPECT_STREQ(wide(error.Description()), L"The disk is full");
-    EXPECT_STREQ(wide(error.Source()), L"FakeSource");
-    EXPECT_STREQ(wide(error.HelpFile()), L"help.chm");
+    EXPECT_EQ((std::array{ascii(wide(error.Description())), ascii(wide(error.Source())), ascii(wide(error.HelpFile()))}),
+              (std::array<std::string, 3>{"The disk is full", "FakeSource", "help.chm"}));
     EXPECT_EQ(error.HelpContext(), 42u);
-    EXPECT_TRUE(IsEqualGUID(error.GUID_(), fake::ErrorInfo::guid));
+    EXPECT_EQ(error.GUID_(), fake::ErrorInfo::guid);
 
     const _com_error bare(E_FAIL);
-    EXPECT_TRUE(!bare.Description());
-    EXPECT_TRUE(!bare.Source());
+    EXPECT_TRUE(!bare.Description() && !bare.Source() && !bare.HelpFile());
     EXPECT_EQ(bare.HelpContext(), 0u);
-    EXPECT_TRUE(IsEqualGUID(bare.GUID_(), GUID_NULL));
+    EXPECT_EQ(bare.GUID_(), GUID_NULL);
     EXPECT_EQ(bare.ErrorInfo(), nullptr);
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <ctime>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -42,27 +43,19 @@ int this_year()
     return std::localtime(&now)->tm_year + 1900;
 }
 
-struct Parsed {
-    const wchar_t* text;
-    DATE value;
-};
-
-void expect_parses(const Parsed& row)
-{
-    DATE value = -1e9;
-    EXPECT_EQ(parse(row.text, &value), S_OK) << testing::PrintToString(row.text);
-    EXPECT_NEAR(value, row.value, 1e-9) << testing::PrintToString(row.text);
-}
-
 TEST(VarDateFromStr, MissingYearIsTheCurrentOneAndMissingDayTheFirst)
 {
     const int year = this_year();
-    expect_parses({L"3/15", serial(year, 3, 15)});
-    expect_parses({L"15/3", serial(year, 3, 15)});
-    expect_parses({L"March 15", serial(year, 3, 15)});
-    expect_parses({L"March 2023", serial(2023, 3, 1)});
-    expect_parses({L"3/2023", serial(2023, 3, 1)});
-    expect_parses({L"2023/3", serial(2023, 3, 1)});
+    const std::pair<const wchar_t*, DATE> rows[] = {
+        {L"3/15", serial(year, 3, 15)},      {L"15/3", serial(year, 3, 15)}, {L"March 15", serial(year, 3, 15)},
+        {L"March 2023", serial(2023, 3, 1)}, {L"3/2023", serial(2023, 3, 1)}, {L"2023/3", serial(2023, 3, 1)},
+    };
+    for (const auto& [text, expected] : rows) {
+        SCOPED_TRACE(testing::PrintToString(text));
+        DATE value = -1e9;
+        EXPECT_EQ(parse(text, &value), S_OK);
+        EXPECT_NEAR(value, expected, 1e-9);
+    }
 }
 
 TEST(VarDateFromStr, FlagsDropTheDateOrTheTime)

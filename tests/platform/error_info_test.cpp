@@ -1,13 +1,13 @@
 // Error information: the object CreateErrorInfo makes and the per-thread slot.
 #include "support/fake_error_info.h"
-#include "platform/core_fakes.h"
+#include "platform/fakes.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 #include <vector>
 
-using core_test::view;
+using namespace platform_test;
 
 TEST(CreateErrorInfo, KeepsWhatIsSetBehindBothInterfaces)
 {
@@ -27,13 +27,41 @@ TEST(CreateErrorInfo, KeepsWhatIsSetBehindBothInterfaces)
     EXPECT_EQ(create->Release(), 0u);
 }
 
+// The slot holds a reference to what was set last, and hands it over to the one GetErrorInfo that takes it.
+TEST(ErrorInfoSlot, HandsItsObjectOverOnce)
+{
+    auto a = fake::hold<fake::ErrorInfo>("A"), b = fake::hold<fake::ErrorInfo>("B");
+    ASSERT_EQ(SetErrorInfo(0, nullptr), S_OK);
+    IErrorInfo* out = reinterpret_cast<IErrorInfo*>(&out); // not null, so that a call which leaves it shows
+    EXPECT_EQ(GetErrorInfo(0, &out), S_FALSE);
+    EXPECT_EQ(out, nullptr);
+    ASSERT_EQ(SetErrorInfo(0, a.get()), S_OK);
+    EXPECT_EQ(a->references(), 2u);
+    ASSERT_EQ(SetErrorInfo(0, b.get()), S_OK);
+    EXPECT_EQ(std::tuple(a->references(), b->references()), std::tuple(1u, 2u));
+    std::thread([] {
+        IErrorInfo* other = nullptr;
+        EXPECT_EQ(GetErrorInfo(0, &other), S_FALSE) << "another thread's slot";
+    }).join();
+    EXPECT_EQ(GetErrorInfo(1, &out), E_INVALIDARG);
+    EXPECT_EQ(GetErrorInfo(0, nullptr), E_INVALIDARG);
+    ASSERT_EQ(GetErrorInfo(0, &out), S_OK);
+    EXPECT_EQ(out, b.get());
+    out->Release();
+    EXPECT_EQ(b->references(), 1u);
+    EXPECT_EQ(GetErrorInfo(0, &out), S_FALSE);
+    ASSERT_EQ(SetErrorInfo(0, a.get()), S_OK);
+    ASSERT_EQ(SetErrorInfo(0, nullptr), S_OK);
+    EXPECT_EQ(a->references(), 1u);
+    EXPECT_EQ(GetErrorInfo(0, &out), S_FALSE);
+}
+
 TEST(ErrorInfoSlot, BelongsToOneThreadAndIsReleasedWhenItEnds)
 {
     auto mine = fake::hold<fake::ErrorInfo>("mine");
     auto theirs = fake::hold<fake::ErrorInfo>("theirs");
     ICreateErrorInfo* shared = nullptr; // filled and read by every thread at once
     ASSERT_EQ(CreateErrorInfo(&shared), S_OK);
-    // The conformance table hands the slot's reference over; only the reserved argument is left.
     EXPECT_EQ(SetErrorInfo(1, mine.get()), E_INVALIDARG);
     ASSERT_EQ(SetErrorInfo(0, mine.get()), S_OK);
     std::vector<HRESULT> seen;

@@ -1,4 +1,5 @@
-// Interfaces and fakes shared by the tests of the compiler COM support and of the ATL subset.
+// Interfaces, fakes and helpers shared by the tests of the layer's runtime, the compiler COM support
+// and the ATL subset.
 #pragma once
 
 #include "support/fake_com.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 struct ITestAlpha : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Alpha() = 0;
@@ -19,20 +21,41 @@ struct ITestBeta : IUnknown {
 };
 __CRT_UUID_DECL(ITestBeta, 0x6a1f0c2e, 0x41d3, 0x4b7a, 0x9e, 0x01, 0x3c, 0x55, 0x72, 0x10, 0xaa, 0x02)
 
-namespace comsupport_test {
+namespace platform_test {
 
-class FakeAlpha : public fake::Fake<ITestAlpha> {
-public:
+struct FakeAlpha : fake::Fake<ITestAlpha> {
     using Fake::Fake;
     HRESULT STDMETHODCALLTYPE Alpha() override { return S_OK; }
 };
 
-class FakeAlphaBeta : public fake::Fake<ITestAlpha, ITestBeta> {
-public:
+struct FakeAlphaBeta : fake::Fake<ITestAlpha, ITestBeta> {
     using Fake::Fake;
     HRESULT STDMETHODCALLTYPE Alpha() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE Beta() override { return S_OK; }
 };
+
+// A BSTR owned for the length of a scope.
+class Text {
+public:
+    explicit Text(const OLECHAR* text) : bstr_(SysAllocString(text)) {}
+    ~Text() { SysFreeString(bstr_); }
+    Text(const Text&) = delete;
+    Text& operator=(const Text&) = delete;
+    BSTR get() const { return bstr_; }
+
+private:
+    BSTR bstr_;
+};
+
+// A VARIANT cleared at the end of the scope.
+struct Var : VARIANT {
+    Var() { VariantInit(this); }
+    ~Var() { EXPECT_EQ(VariantClear(this), S_OK); }
+    Var(const Var&) = delete;
+    Var& operator=(const Var&) = delete;
+};
+
+inline std::wstring_view view(BSTR bstr) { return {bstr, SysStringLen(bstr)}; }
 
 // ASCII text held as narrow or wide characters, as a std::string (for comparisons that must compile
 // whatever the character type of the API is).
@@ -45,4 +68,4 @@ std::string ascii(const Char* text)
     return result;
 }
 
-} // namespace comsupport_test
+} // namespace platform_test
