@@ -323,7 +323,10 @@ Component::Component()
 
     items = Deploy(task, L"Item");
     catcher.StandFor(items);
-    record = FreshItems().front();
+    const std::vector<CComPtr<ci::IRecord>> fresh = FreshItems();
+    if (fresh.size() != item_count)
+        throw std::runtime_error("the item collection does not hold every item");
+    record = fresh.front();
     method = FindMethod(record, L"Double");
     libraryFlow.collection = Deploy(task, L"LibraryFlow");
     rawFlow.collection = Deploy(task, L"RawFlow");
