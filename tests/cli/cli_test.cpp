@@ -1,6 +1,6 @@
 // collector-cli run as a user runs it, in its own process: its command-line conventions, and its
 // commands against this machine's processes, with a child process that each test starts and ends.
-#include "cli/process.h"
+#include "support/child_process.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -9,6 +9,10 @@
 
 namespace cli_test {
 namespace {
+
+using fake::child_process_t;
+using fake::outcome_t;
+using fake::run;
 
 const std::string program = "collector-cli";
 const std::string child_program = "cli_test_child";
@@ -97,8 +101,8 @@ TEST(CliProgram, WatchJsonFollowsAChildProcessFromStartToEnd)
         added = true;
         const auto& fields = event["fields"];
         EXPECT_EQ(fields["Name"].get<std::string>().rfind(child_program, 0), 0u) << fields;
-        EXPECT_EQ(fields["ParentProcessId"], own_process_id()) << fields;
-        EXPECT_EQ(fields["Parent"]["key"], std::to_string(own_process_id())) << fields;
+        EXPECT_EQ(fields["ParentProcessId"], child_process_t::own_id()) << fields;
+        EXPECT_EQ(fields["Parent"]["key"], std::to_string(child_process_t::own_id())) << fields;
         EXPECT_GT(fields["ThreadCount"].get<int>(), 0) << fields;
     }
     EXPECT_TRUE(added) << outcome.out;
@@ -115,14 +119,14 @@ TEST(CliProgram, RecordAndCallReachTheChild)
     ASSERT_EQ(record.exit_code, 0) << shown(record);
     const auto shown_record = nlohmann::json::parse(record.out);
     EXPECT_EQ(shown_record["key"]["ProcessId"], child.id());
-    EXPECT_EQ(shown_record["references"]["Parent"]["key"], std::to_string(own_process_id()));
-    EXPECT_EQ(shown_record["references"]["Parent"]["fields"]["ProcessId"], own_process_id());
+    EXPECT_EQ(shown_record["references"]["Parent"]["key"], std::to_string(child_process_t::own_id()));
+    EXPECT_EQ(shown_record["references"]["Parent"]["fields"]["ProcessId"], child_process_t::own_id());
     EXPECT_EQ(shown_record["methods"], (nlohmann::json{"Terminate", "GetOwner"}));
 
     const outcome_t text = run(program, {"record", "Process", pid});
     ASSERT_EQ(text.exit_code, 0) << shown(text);
     EXPECT_EQ(text.out.rfind("Process " + pid + "\n", 0), 0u) << text.out;
-    EXPECT_NE(text.out.find("  Parent -> Process " + std::to_string(own_process_id())), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  Parent -> Process " + std::to_string(child_process_t::own_id())), std::string::npos) << text.out;
 
     const outcome_t owner = run(program, {"call", "Process", pid, "GetOwner"});
     ASSERT_EQ(owner.exit_code, 0) << shown(owner);
@@ -143,7 +147,7 @@ TEST(CliProgram, FailuresExitWithOneAndTheLibrarysMessage)
         std::string message;
     } failures[] = {
         {{"--wait", "0.5", "record", "Process", "-7"}, "No record with that key"},
-        {{"call", "Process", std::to_string(own_process_id()), "Fly"}, "No such method"},
+        {{"call", "Process", std::to_string(child_process_t::own_id()), "Fly"}, "No such method"},
         {{"watch", "NoSuchClass", "--seconds", "1"}, "collector-cli: "},
     };
     for (const auto& failure : failures) {
@@ -159,7 +163,7 @@ TEST(CliProgram, FailuresExitWithOneAndTheLibrarysMessage)
 TEST(CliProgram, WatchOnAPipeIsPlainText)
 {
     child_process_t watch(program, {"watch", "--seconds", "90"});
-    ASSERT_TRUE(watch.wait_for_output("added " + std::to_string(own_process_id()) + " ", patience)) << watch.output();
+    ASSERT_TRUE(watch.wait_for_output("added " + std::to_string(child_process_t::own_id()) + " ", patience)) << watch.output();
     if (!watch.interrupt())
         watch.kill();
     const outcome_t outcome = watch.wait();

@@ -1,11 +1,9 @@
 // Roads through tasks: from the collector through its task pool and a task to a followed collection,
 // its listener and watchers, records, fields, references, keys and referenced keys; methods of records,
-// collections and tasks; deployment data as the component sees it; and the live process class.
+// collections and tasks; and deployment data as the component sees it.
 #include "integration/road.h"
-#include "support/child_process.h"
 
 #include <map>
-#include <mutex>
 
 namespace integration {
 namespace {
@@ -246,59 +244,6 @@ TEST_F(Road, DeploymentDataAndFailuresAsTheComponentSeesThem)
     registration->FailCall(L"ITaskPool::Remove", 1, E_FAIL, L"busy");
     EXPECT_FALSE(pool.Remove(running.GetId()));
     EXPECT_TRUE(pool.IsExist(running.GetId()));
-}
-
-// The live class: a child of this process appears with its id, its name and a parent that leads to
-// this process's own record, and goes once ended through its Terminate method.
-TEST_F(Road, AChildProcessComesAndGoes)
-{
-    // What the watchers fill outlives the collector, whose end stops the deliveries.
-    std::mutex mutex;
-    std::map<int, Record> seen;
-    std::vector<int> removed;
-    Collector collector(ECollectorSource::Arbor);
-    Task task = collector.GetTaskPool().Deploy(L"live", GUID{}, GUID{}, true);
-    Collection processes = task.Deploy(L"Process", true);
-    processes
-        .WatchAnyRecord([&](Record record) {
-            const std::lock_guard lock(mutex);
-            seen.insert_or_assign(record[L"ProcessId"].get<int>(), record);
-        })
-        .WatchOnRemoved([&](Key key) {
-            const std::lock_guard lock(mutex);
-            removed.push_back(key[L"ProcessId"].get<int>());
-        });
-    processes.Run();
-    fake::child_t child;
-    ASSERT_NE(child.Id(), 0);
-    const auto has = [&](int id) {
-        const std::lock_guard lock(mutex);
-        return seen.contains(id);
-    };
-    ASSERT_TRUE(Eventually([&] { return has(child.Id()) && has(fake::child_t::OwnId()); }));
-
-    Record record;
-    {
-        const std::lock_guard lock(mutex);
-        record = seen.at(child.Id());
-    }
-    EXPECT_EQ(record[L"Name"].get<std::wstring>(), fake::child_t::name);
-    EXPECT_EQ(record.GetKey()[L"ProcessId"].get<int>(), child.Id());
-    const Key parent = record.FindReference(L"Parent").GetKey();
-    EXPECT_EQ(parent[L"ProcessId"].get<int>(), fake::child_t::OwnId());
-    bool own = false;
-    for (const Record& candidate : processes)
-        own = own || (candidate.GetKey() == parent && candidate[L"ProcessId"].get<int>() == fake::child_t::OwnId());
-    EXPECT_TRUE(own) << "the parent does not lead to this process's record";
-
-    record.GetMethod(L"Terminate")();
-    ASSERT_TRUE(child.Reap());
-    EXPECT_TRUE(Eventually([&] {
-        const std::lock_guard lock(mutex);
-        return std::find(removed.begin(), removed.end(), child.Id()) != removed.end();
-    }));
-    processes.Unsubscribe();
-    processes.Stop();
 }
 
 } // namespace

@@ -1,8 +1,6 @@
-// The collector object: its classes, run state and events, scripted failures, bad arguments, and
-// shutdown while events are on their way.
+// The collector object: its classes, run state and events, bad arguments, and shutdown while events
+// are on their way.
 #include "reference_fixture.h"
-
-#include <comdef.h>
 
 #include <functional>
 
@@ -75,24 +73,6 @@ TEST_F(CollectorTest, RunStatesAreAnnouncedOnTheComponentThread)
     EXPECT_TRUE(error.supported);
     EXPECT_EQ(error.description, L"The collector is terminated");
     unadvise(collector, IID_ICollectorEvents, cookie);
-}
-
-TEST_F(CollectorTest, AScriptedFailureHitsTheChosenCallOnly)
-{
-    registration->FailCall(L"ICollector::Start", 2, E_ACCESSDENIED, L"no start today");
-    registration->FailCall(L"IProperties::SetProperty", 1, DISP_E_TYPEMISMATCH, L"bad value");
-    EXPECT_EQ(collector->Start(), S_OK);
-    EXPECT_EQ(collector->Start(), E_ACCESSDENIED);
-    EXPECT_EQ(last_error(collector, IID_ICollector).description, L"no start today");
-    EXPECT_EQ(collector->Start(), S_OK);
-
-    CComQIPtr<IProperties> properties(collector);
-    EXPECT_EQ(properties->SetProperty(_bstr_t(L"Timeout"), _variant_t(5L)), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(last_error(collector, IID_IProperties).description, L"bad value");
-    EXPECT_EQ(properties->SetProperty(_bstr_t(L"Timeout"), _variant_t(5L)), S_OK);
-    _variant_t value;
-    EXPECT_EQ(properties->GetProperty(_bstr_t(L"Timeout"), &value), S_OK);
-    EXPECT_EQ(static_cast<long>(value), 5);
 }
 
 TEST_F(CollectorTest, BadArgumentsFailWithTheirCodeAndErrorInformation)

@@ -1,65 +1,20 @@
 // The live record class `Process` while a collection of it runs: nothing is read before one runs; then
 // a child process appears among the records with its fields, answers its methods, and goes once ended.
 #include "processes.h"
+#include "reference_fixture.h"
 #include "support/child_process.h"
-#include "support/fake_class_factory.h"
 
-#include <collector/reference.h>
-
-#include <atlbase.h>
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <functional>
 #include <optional>
-#include <thread>
 
 namespace reference_test {
 namespace {
 
-using namespace collector::reference;
-using namespace Ostra_Lux_Collector_Interfaces;
 using namespace std::chrono_literals;
+using fake::child_process_t;
 
-using fake::child_t;
-
-// A collection of class `name`, deployed on a new task of a new collector, running while it lives.
-class running_t {
-public:
-    explicit running_t(const wchar_t* name)
-    {
-        CComPtr<IUnknown> pool, task, collection;
-        EXPECT_EQ(CoCreateInstance(CLSID_ArborVcfCollector, nullptr, CLSCTX_INPROC_SERVER, IID_ICollector,
-                                   reinterpret_cast<void**>(&collector_)),
-                  S_OK);
-        EXPECT_EQ(collector_->GetTaskPool(&pool), S_OK);
-        EXPECT_EQ(CComQIPtr<ITaskPool>(pool)->Deploy(CComBSTR(L"live"), nullptr, nullptr, 0, &task), S_OK);
-        EXPECT_EQ(CComQIPtr<ITask>(task)->Deploy(CComBSTR(name), &collection), S_OK);
-        collection_ = collection;
-        EXPECT_EQ(collection_->Run(), S_OK);
-    }
-    ~running_t()
-    {
-        CComPtr<IUnknown> ignored;
-        EXPECT_EQ(collection_->Stop(&ignored), S_OK);
-        collection_.Release();
-        collector_->Shutdown();
-    }
-
-private:
-    CComPtr<ICollector> collector_;
-    CComQIPtr<ICollection> collection_;
-};
-
-// Waits up to ten seconds for the class's records to satisfy `done`.
-bool wait_until(const RecordClass& records, const std::function<bool(const std::vector<Fields>&)>& done)
-{
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    for (; std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(20ms))
-        if (done(records.Records()))
-            return true;
-    return false;
-}
+// A program of the tests' folder that waits to be ended.
+const std::string child_program = "cli_test_child";
 
 const Value* field(const Fields& record, std::wstring_view name)
 {
@@ -106,14 +61,26 @@ MethodOutcome invoke(const Fields& record, std::wstring_view method)
     return body ? body->body(MethodCall{none, nullptr}) : MethodOutcome{};
 }
 
-class LiveProcesses : public testing::Test {
+class LiveProcesses : public ReferenceTest {
 protected:
-    void TearDown() override { EXPECT_EQ(Registration::LiveObjects(), live_before); }
+    // A running collection of the class.
+    CComPtr<ICollection> run()
+    {
+        const CComPtr<ICollection> collection = deploy(L"Process");
+        EXPECT_EQ(collection->Run(), S_OK);
+        return collection;
+    }
+    // Waits up to ten seconds for the class's records to satisfy `done`.
+    bool wait_until(const std::function<bool(const std::vector<Fields>&)>& done) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        for (; std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(20ms))
+            if (done(processes.Records()))
+                return true;
+        return false;
+    }
 
-    fake::Apartment apartment;
-    Registration registration{Options{50ms}};
-    const long live_before = Registration::LiveObjects();
-    const RecordClass processes = registration.FindClass(L"Process");
+    const RecordClass processes = registration->FindClass(L"Process");
 };
 
 TEST_F(LiveProcesses, AChildAppearsWithItsFieldsAndGoesAfterTerminate)
@@ -123,17 +90,16 @@ TEST_F(LiveProcesses, AChildAppearsWithItsFieldsAndGoesAfterTerminate)
     std::this_thread::sleep_for(150ms);
     EXPECT_TRUE(processes.Records().empty()) << "read before any collection ran";
 
-    std::optional<running_t> running(std::in_place, L"Process");
-    const LONG own_id = child_t::OwnId();
+    const CComPtr<ICollection> collection = run();
+    const LONG own_id = child_process_t::own_id();
     const DATE before = now_utc();
-    child_t child;
-    ASSERT_NE(child.Id(), 0);
+    child_process_t child(child_program);
     std::optional<Fields> seen;
-    ASSERT_TRUE(wait_until(processes, [&](const std::vector<Fields>& records) {
-        seen = record_of(records, child.Id(), child_t::name);
+    ASSERT_TRUE(wait_until([&](const std::vector<Fields>& records) {
+        seen = record_of(records, child.id(), child.name().c_str());
         return seen && record_of(records, own_id);
     }));
-    EXPECT_EQ(std::wstring(scalar(*seen, L"CommandLine").bstrVal), child_t::command_line);
+    EXPECT_EQ(std::wstring(scalar(*seen, L"CommandLine").bstrVal), child.command_line());
     EXPECT_EQ(LONG(scalar(*seen, L"ParentProcessId")), own_id);
     EXPECT_EQ(scalar(*seen, L"WorkingSetSize").vt, VT_UI8);
     // The start time is UTC, between the test's start and now, give or take the clock's resolution.
@@ -158,26 +124,27 @@ TEST_F(LiveProcesses, AChildAppearsWithItsFieldsAndGoesAfterTerminate)
     EXPECT_EQ(std::wstring((*list)[1].bstrVal), LocalHostName());
 
     EXPECT_TRUE(std::holds_alternative<_variant_t>(invoke(*seen, L"Terminate")));
-    ASSERT_TRUE(child.Reap());
-    EXPECT_TRUE(wait_until(processes, [&](const auto& records) { return !record_of(records, child.Id()); }));
+    EXPECT_NE(child.wait().exit_code, 0);
+    EXPECT_TRUE(wait_until([&](const auto& records) { return !record_of(records, child.id()); }));
     const auto again = invoke(*seen, L"Terminate");
     const auto* failure = std::get_if<MethodFailure>(&again);
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->hr, E_INVALIDARG);
-    EXPECT_NE(failure->description.find(std::to_wstring(child.Id())), std::wstring::npos);
+    EXPECT_NE(failure->description.find(std::to_wstring(child.id())), std::wstring::npos);
 
     // Once the collection stops, nothing is read again: a new child stays unseen.
-    running.reset();
-    child_t unseen;
+    CComPtr<IUnknown> stopped;
+    EXPECT_EQ(collection->Stop(&stopped), S_OK);
+    child_process_t unseen(child_program);
     std::this_thread::sleep_for(200ms);
-    EXPECT_FALSE(record_of(processes.Records(), unseen.Id()));
+    EXPECT_FALSE(record_of(processes.Records(), unseen.id()));
 }
 
 TEST_F(LiveProcesses, AProcessWhoseParentIsNotVisibleHasAnEmptyParent)
 {
-    running_t running(L"Process");
+    const CComPtr<ICollection> collection = run();
     // The first process of the system has no visible parent.
-    EXPECT_TRUE(wait_until(processes, [](const std::vector<Fields>& records) {
+    EXPECT_TRUE(wait_until([](const std::vector<Fields>& records) {
         return std::any_of(records.begin(), records.end(), [](const Fields& record) {
             const Value* parent = field(record, L"Parent");
             return parent && std::holds_alternative<_variant_t>(*parent) &&
@@ -191,22 +158,21 @@ TEST_F(LiveProcesses, AProcessWhoseParentIsNotVisibleHasAnEmptyParent)
 // process that gives up its privileges first, and reports through its exit code what it was told.
 TEST(ProcessReader, TerminateOfAnotherUsersProcessIsDenied)
 {
-    child_t child;
-    ASSERT_NE(child.Id(), 0);
+    child_process_t child(child_program);
     const pid_t attempt = fork();
     ASSERT_NE(attempt, -1);
     if (attempt == 0) {
         constexpr uid_t nobody = 65534;
         if (geteuid() == 0 && (setgid(nobody) != 0 || setuid(nobody) != 0))
             _exit(2);
-        const auto denied = TerminateProcessById(child.Id());
+        const auto denied = TerminateProcessById(child.id());
         _exit(denied.hr == E_ACCESSDENIED && !denied.text.empty() ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(attempt, &status, 0), attempt);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(kill(child.Id(), 0), 0) << "the child was ended all the same";
+    EXPECT_EQ(kill(child.id(), 0), 0) << "the child was ended all the same";
 }
 #endif
 
