@@ -110,6 +110,39 @@ TEST_F(CollectionTest, ShutdownStopsTheRunningCollections)
     items.OnRunning(nullptr);
 }
 
+// Two collections of one class started and stopped on two threads: the hook hears every first start
+// and last stop in their order, so it alternates and ends hearing that none runs.
+TEST_F(CollectionTest, RacingStartsAndStopsReachTheHookInOrder)
+{
+    RecordClass items = define_items();
+    std::mutex mutex;
+    std::vector<bool> heard;
+    items.OnRunning([&](bool running) {
+        // A slow notice that none runs lets a racing start overtake it, unless the notices keep order.
+        if (!running)
+            std::this_thread::sleep_for(200us);
+        const std::lock_guard lock(mutex);
+        heard.push_back(running);
+    });
+    const CComPtr<ICollection> first = deploy(L"Item");
+    CComPtr<IUnknown> second;
+    ASSERT_EQ(task->Deploy(_bstr_t(L"Item"), &second), S_OK);
+    const auto toggle = [](ICollection* collection) {
+        for (int i = 0; i < 300; ++i) {
+            CComPtr<IUnknown> stopped;
+            EXPECT_EQ(collection->Run(), S_OK);
+            EXPECT_EQ(collection->Stop(&stopped), S_OK);
+        }
+    };
+    std::thread racer(toggle, first.p);
+    toggle(CComQIPtr<ICollection>(second));
+    racer.join();
+    std::vector<bool> alternating(heard.size() + heard.size() % 2);
+    for (std::size_t i = 0; i < alternating.size(); i += 2)
+        alternating[i] = true;
+    EXPECT_EQ(heard, alternating);
+}
+
 // A record with a value of every kind, next to its reference targets.
 class FieldValuesTest : public CollectionTest {
 protected:

@@ -165,9 +165,11 @@ public:
     std::vector<Fields> Records() const;
 
     // Called with true when the first collection of the class starts running and with false when the
-    // last one stops (or is released while running). It runs on the thread of the call that started or
-    // stopped the collection, with no lock of the component held; it should return promptly. One hook
-    // per class: a second replaces the first.
+    // last one stops (or is released while running), in the order of those starts and stops. It runs on
+    // the thread of the call that started or stopped the collection, with no lock of the component held,
+    // one call at a time: a start or stop racing with a call of the hook on another thread is told by
+    // that thread once the hook returns. It should return promptly. One hook per class: a second
+    // replaces the first.
     void OnRunning(std::function<void(bool running)> hook) const;
 
 private:
