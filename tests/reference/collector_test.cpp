@@ -44,6 +44,19 @@ TEST(Registration, OffersEveryCollectorClassInItsContextUntilItEnds)
     EXPECT_EQ(Registration::LiveObjects(), before);
 }
 
+TEST(Registration, RefusesARefreshPeriodThatIsNotPositive)
+{
+    fake::Apartment apartment;
+    for (const auto period : {0ms, -5ms}) {
+        try {
+            Registration registration(Options{period});
+            ADD_FAILURE() << "a registration took a period of " << period.count() << " ms";
+        } catch (const std::invalid_argument& e) {
+            EXPECT_STREQ(e.what(), "The refresh period of the live record classes must be positive");
+        }
+    }
+}
+
 using CollectorTest = ReferenceTest;
 
 TEST_F(CollectorTest, RunStatesAreAnnouncedOnTheComponentThread)

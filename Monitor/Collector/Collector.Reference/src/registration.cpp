@@ -38,11 +38,19 @@ void throw_failed(HRESULT hr, const char* what)
     }
 }
 
+// The options, once known to be usable: a refresh period of zero or less would spin the refresh thread.
+Options checked(Options options)
+{
+    if (options.refreshPeriod <= std::chrono::milliseconds::zero())
+        throw std::invalid_argument("The refresh period of the live record classes must be positive");
+    return options;
+}
+
 } // namespace
 
 Registration::Registration() : Registration(Options{}) {}
 
-Registration::Registration(Options options) : world_(std::make_shared<world_t>(options))
+Registration::Registration(Options options) : world_(std::make_shared<world_t>(checked(options)))
 {
     install_live_classes(*world_);
     try {

@@ -56,7 +56,8 @@ using ETaskState = Ostra_Lux_Collector_Interfaces::ETaskState;
 using ECompositionRecordKind = Ostra_Lux_Collector_Interfaces::ECompositionRecordKind;
 
 struct Options {
-    // How often a live record class rereads its data while one of its collections runs.
+    // How often a live record class rereads its data while one of its collections runs; a Registration
+    // given a period of zero or less throws std::invalid_argument.
     std::chrono::milliseconds refreshPeriod{1000};
 };
 
