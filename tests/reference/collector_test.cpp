@@ -59,6 +59,25 @@ TEST(Registration, RefusesARefreshPeriodThatIsNotPositive)
 
 using CollectorTest = ReferenceTest;
 
+// A registration on a thread of its own comes and goes: the failure this one scripted stays armed.
+TEST_F(CollectorTest, AScriptedFailureOutlivesAnotherRegistration)
+{
+    registration->FailCall(L"ICollector::Start", 1, E_ACCESSDENIED, L"no start today");
+    bool registered = false;
+    std::thread([&registered] {
+        fake::Apartment apartment(COINIT_APARTMENTTHREADED);
+        try {
+            Registration other;
+            registered = true;
+        } catch (const std::runtime_error&) {
+        }
+    }).join();
+    if (!registered)
+        GTEST_SKIP() << "this platform registers a class once per process";
+    EXPECT_EQ(collector->Start(), E_ACCESSDENIED);
+    EXPECT_EQ(last_error(collector, IID_ICollector).description, L"no start today");
+}
+
 TEST_F(CollectorTest, RunStatesAreAnnouncedOnTheComponentThread)
 {
     auto sink = fake::hold<RecordingSink>();

@@ -79,7 +79,7 @@ Registration::~Registration()
 {
     for (const DWORD cookie : cookies_)
         CoRevokeClassObject(cookie);
-    faults().clear();
+    faults().clear(world_.get());
 }
 
 RecordClass Registration::DefineClass(ClassDefinition definition)
@@ -95,7 +95,7 @@ RecordClass Registration::FindClass(std::wstring_view name) const
 
 void Registration::FailCall(std::wstring operation, unsigned occurrence, HRESULT hr, std::wstring description)
 {
-    faults().arm(std::move(operation), occurrence, hr, std::move(description));
+    faults().arm(world_.get(), std::move(operation), occurrence, hr, std::move(description));
 }
 
 bool Registration::SetTaskState(const GUID& taskId, ETaskState state, std::wstring description)

@@ -196,8 +196,9 @@ public:
     RecordClass FindClass(std::wstring_view name) const;
 
     // Makes the occurrence-th call (counted from now, 1 is the next one) of operation fail with hr and
-    // description as its error information. operation names an interface and its member, as
-    // "ITask::Deploy" or "ICollection::Run"; the calls of every object of the registration count.
+    // description as its error information, until this registration ends. operation names an interface
+    // and its member, as "ITask::Deploy" or "ICollection::Run"; the calls of every object in the process
+    // count, of this registration or another.
     void FailCall(std::wstring operation, unsigned occurrence, HRESULT hr, std::wstring description);
 
     // Moves a task or a collection of this registration to a state, raising its state event with the
