@@ -36,11 +36,11 @@ public:
         lines_.push_back(std::move(line));
         arrived_.notify_all();
     }
-    // The lines, once at least `count` arrived (fewer after `patience`).
-    std::vector<std::wstring> Wait(std::size_t count, std::chrono::milliseconds patience = 5s) const
+    // The lines, once at least `count` arrived (fewer after five seconds).
+    std::vector<std::wstring> Wait(std::size_t count) const
     {
         std::unique_lock lock(mutex_);
-        arrived_.wait_for(lock, patience, [&] { return lines_.size() >= count; });
+        arrived_.wait_for(lock, 5s, [&] { return lines_.size() >= count; });
         return lines_;
     }
     // Waits (up to five seconds) until some line equals `line`.

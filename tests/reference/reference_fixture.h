@@ -4,7 +4,6 @@
 #pragma once
 
 #include "support/fake_class_factory.h"
-#include "support/fake_com.h"
 
 #include <collector/reference.h>
 
@@ -49,14 +48,11 @@ struct Received {
 
 // Records the events of every event interface of the component, in order; a composition set is
 // written as its changes ("Updated A:1 R:2") and then disposed, and the last one is kept.
-class RecordingSink : public fake::Fake<ICollectorEvents, ITaskPoolEvents, ITaskEvents, ICollectionEvents,
-                                        ICompositionEvents> {
+class RecordingSink : public fake::Fake<ICollectorEvents, ITaskEvents, ICollectionEvents, ICompositionEvents> {
 public:
     RecordingSink() : Fake("recording sink") {}
 
     HRESULT STDMETHODCALLTYPE Event1(LONG value) override { return note(L"Collector " + std::to_wstring(value)); }
-    HRESULT STDMETHODCALLTYPE Event1(GUID) override { return note(L"TaskDeployed"); }
-    HRESULT STDMETHODCALLTYPE Event2(GUID) override { return note(L"TaskRemoved"); }
     HRESULT STDMETHODCALLTYPE StateChanged(GUID, ETaskState state, IStateDescription* description) override
     {
         return note(L"Task " + std::to_wstring(static_cast<int>(state)) + text_of(description));
@@ -64,10 +60,7 @@ public:
     HRESULT STDMETHODCALLTYPE Event1(GUID, GUID) override { return note(L"CollectionDeployed"); }
     HRESULT STDMETHODCALLTYPE Event2(GUID, GUID) override { return note(L"CollectionRemoved"); }
     HRESULT STDMETHODCALLTYPE RecordAdded(GUID, IRecord* record) override { return note(L"Added " + key_of(record)); }
-    HRESULT STDMETHODCALLTYPE RecordUpdated(GUID, IRecord* record) override
-    {
-        return note(L"Updated " + key_of(record));
-    }
+    HRESULT STDMETHODCALLTYPE RecordUpdated(GUID, IRecord* record) override { return note(L"Updated " + key_of(record)); }
     HRESULT STDMETHODCALLTYPE RecordRemoved(GUID, IKey* key) override { return note(L"Removed " + key_text(key)); }
     HRESULT STDMETHODCALLTYPE StateChanged(GUID, ECollectionState state, IStateDescription* description) override
     {

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -26,6 +28,9 @@ extern char** environ;
 
 namespace fake {
 
+// The program of the tests' folder that waits, a minute at most, until it is ended.
+inline const std::string waiting_program = "cli_test_child";
+
 // What a child left: its exit code and its output, with LF line ends on every platform.
 struct outcome_t {
     int exit_code;
@@ -37,9 +42,12 @@ class child_process_t {
 public:
     child_process_t(const std::string& program, const std::vector<std::string>& arguments = {})
     {
-        path_ = own_folder() / program;
 #if defined(_WIN32)
-        path_ += ".exe";
+        wchar_t own[MAX_PATH];
+        GetModuleFileNameW(nullptr, own, MAX_PATH);
+        path_ = std::filesystem::path(own).parent_path() / (program + ".exe");
+#else
+        path_ = std::filesystem::read_symlink("/proc/self/exe").parent_path() / program;
 #endif
         command_line_ = path_.wstring();
         for (const auto& argument : arguments)
@@ -60,17 +68,13 @@ public:
     std::wstring name() const { return path_.filename().wstring(); }
     const std::wstring& command_line() const { return command_line_; }
 
-    // The standard output read so far.
-    std::string output() const
-    {
-        const std::lock_guard lock(mutex_);
-        return with_lf_lines(out_.text);
-    }
-    // Waits until the output holds `text`, for `timeout` at most; false when it did not come.
-    bool wait_for_output(const std::string& text, std::chrono::seconds timeout) const
+    // Waits until the standard output holds `text`, for `timeout` at most; the failure shows the output.
+    testing::AssertionResult wait_for_output(const std::string& text, std::chrono::seconds timeout) const
     {
         std::unique_lock lock(mutex_);
-        return grown_.wait_for(lock, timeout, [&] { return out_.text.find(text) != std::string::npos; });
+        if (grown_.wait_for(lock, timeout, [&] { return out_.text.find(text) != std::string::npos; }))
+            return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "no " << text << " in the output:\n" << out_.text;
     }
 
     // Waits for the end and returns what the process left.
@@ -106,19 +110,6 @@ private:
 
 #if defined(_WIN32)
     using pipe_t = HANDLE;
-
-    static std::filesystem::path own_folder()
-    {
-        wchar_t path[MAX_PATH];
-        GetModuleFileNameW(nullptr, path, MAX_PATH);
-        return std::filesystem::path(path).parent_path();
-    }
-    static std::size_t read_some(pipe_t pipe, char* buffer, std::size_t size)
-    {
-        DWORD read = 0;
-        return ReadFile(pipe, buffer, static_cast<DWORD>(size), &read, nullptr) ? read : 0;
-    }
-    static void close_pipe(pipe_t pipe) { CloseHandle(pipe); }
 
     void start(const std::vector<std::string>& arguments)
     {
@@ -160,14 +151,6 @@ private:
 #else
     using pipe_t = int;
 
-    static std::filesystem::path own_folder() { return std::filesystem::read_symlink("/proc/self/exe").parent_path(); }
-    static std::size_t read_some(pipe_t pipe, char* buffer, std::size_t size)
-    {
-        const ssize_t read = ::read(pipe, buffer, size);
-        return read > 0 ? static_cast<std::size_t>(read) : 0;
-    }
-    static void close_pipe(pipe_t pipe) { ::close(pipe); }
-
     // The pipes close on exec, so that no other child keeps them open; dup2 makes the child's ends stay.
     void start(const std::vector<std::string>& arguments)
     {
@@ -208,12 +191,25 @@ private:
     {
         reader.thread = std::jthread([this, &reader, pipe] {
             char buffer[4096];
-            while (const std::size_t read = read_some(pipe, buffer, sizeof buffer)) {
+            for (;;) {
+#if defined(_WIN32)
+                DWORD read = 0;
+                if (!ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) || read == 0)
+                    break;
+#else
+                const ssize_t read = ::read(pipe, buffer, sizeof buffer);
+                if (read <= 0)
+                    break;
+#endif
                 const std::lock_guard lock(mutex_);
-                reader.text.append(buffer, read);
+                reader.text.append(buffer, static_cast<std::size_t>(read));
                 grown_.notify_all();
             }
-            close_pipe(pipe);
+#if defined(_WIN32)
+            CloseHandle(pipe);
+#else
+            ::close(pipe);
+#endif
         });
     }
 
