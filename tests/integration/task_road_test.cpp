@@ -9,7 +9,6 @@ namespace integration {
 namespace {
 
 using reference::ArrayValue;
-using reference::Batch;
 using reference::Change;
 using reference::ECompositionRecordKind;
 using reference::Fields;

@@ -10,7 +10,6 @@
 namespace reference_test {
 namespace {
 
-using namespace std::chrono_literals;
 using fake::child_process_t;
 
 const Value* field(const Fields& record, std::wstring_view name)
