@@ -129,7 +129,7 @@ private:
         startup.hStdOutput = out_write;
         startup.hStdError = err_write;
         const BOOL started = CreateProcessW(path_.wstring().c_str(), quoted.data(), nullptr, nullptr, TRUE,
-                                            CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process_);
+                                            0, nullptr, nullptr, &startup, &process_);
         CloseHandle(out_write);
         CloseHandle(err_write);
         read(out_, out_read);
