@@ -64,11 +64,8 @@ TEST(CliTable, EventsReplaceAndRemoveRowsAndAreCounted)
     EXPECT_EQ(table.counts().added, 2u);
     EXPECT_EQ(table.counts().updated, 1u);
     EXPECT_EQ(table.counts().removed, 2u);
-    const auto lines = lines_of(table.render(200, 50, "status", false));
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], "ProcessId  Name  ThreadCount");
-    EXPECT_EQ(lines[1], "1          init  4");
-    EXPECT_EQ(lines[2], "status");
+    EXPECT_EQ(lines_of(table.render(200, 50, "status", false)),
+              (std::vector<std::string>{"ProcessId  Name  ThreadCount", "1          init  4", "status"}));
 }
 
 TEST(CliTable, FitsTheWindowAndStylesOnlyWhenAsked)
@@ -96,7 +93,7 @@ TEST(CliTable, FitsTheWindowAndStylesOnlyWhenAsked)
     EXPECT_NE(styled.find('\x1b'), std::string::npos);
 }
 
-TEST(CliValues, TextAndJsonOfEachKind)
+TEST(CliValues, TextAndJsonOfEachKindAndTheTextOfKeys)
 {
     using collector::shell::TimePoint;
     // 2024-02-29 13:14:15 UTC, in the ticks of TimePoint.
@@ -120,10 +117,7 @@ TEST(CliValues, TextAndJsonOfEachKind)
         EXPECT_EQ(format_value(row.value), row.text);
         EXPECT_EQ(to_json(row.value), row.json) << row.text;
     }
-}
-
-TEST(CliValues, KeyTextNamesTheFieldsOnlyWhenThereAreSeveral)
-{
+    // A key's text names its fields only when there are several.
     EXPECT_EQ(key_text({{"ProcessId", std::int64_t{42}}}), "42");
     EXPECT_EQ(key_text({{"Host", std::string("alpha")}, {"Port", std::int64_t{80}}}), "Host=alpha,Port=80");
 }

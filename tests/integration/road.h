@@ -30,11 +30,25 @@ namespace reference = collector::reference;
 // Texts written by listeners and watchers on any thread, in the order they arrived.
 class Journal {
 public:
-    void Write(std::wstring line);
-    // The lines, once at least `count` arrived (fewer after `patience`).
-    std::vector<std::wstring> Wait(std::size_t count, std::chrono::milliseconds patience = 5s) const;
+    void Write(std::wstring line)
+    {
+        std::lock_guard lock(mutex_);
+        lines_.push_back(std::move(line));
+        arrived_.notify_all();
+    }
+    // The lines, once at least `count` arrived (fewer after five seconds).
+    std::vector<std::wstring> Wait(std::size_t count) const
+    {
+        std::unique_lock lock(mutex_);
+        arrived_.wait_for(lock, 5s, [&] { return lines_.size() >= count; });
+        return lines_;
+    }
     // Waits (up to five seconds) until some line equals `line`.
-    bool WaitFor(std::wstring_view line) const;
+    bool WaitFor(std::wstring_view line) const
+    {
+        std::unique_lock lock(mutex_);
+        return arrived_.wait_for(lock, 5s, [&] { return std::find(lines_.begin(), lines_.end(), line) != lines_.end(); });
+    }
 
 private:
     mutable std::mutex mutex_;
@@ -45,7 +59,11 @@ private:
 // The fixture of every road: it checks that no component object outlives the road.
 class Road : public testing::Test {
 protected:
-    ~Road() override;
+    ~Road() override
+    {
+        registration.reset();
+        EXPECT_EQ(reference::Registration::LiveObjects(), live_before) << "component objects outlived the road";
+    }
 
     fake::Apartment apartment;
     const long live_before = reference::Registration::LiveObjects();
@@ -58,10 +76,32 @@ struct Failure {
     HRESULT hr = S_OK;
     std::wstring message;
     std::wstring description;
-};
-Failure FailureOf(const std::function<void()>& road);
 
-// Waits up to ten seconds, polling, until `done` holds.
-bool Eventually(const std::function<bool()>& done);
+    bool operator==(const Failure&) const = default;
+    friend void PrintTo(const Failure& failure, std::ostream* out)
+    {
+        *out << std::hex << "0x" << static_cast<unsigned long>(failure.hr) << " " << testing::PrintToString(failure.message)
+             << " " << testing::PrintToString(failure.description);
+    }
+};
+
+// What a refusal of the component arrives as: its description as the message and the error information.
+inline Failure Refused(HRESULT hr, std::wstring description)
+{
+    return {hr, description, description};
+}
+
+inline Failure FailureOf(const std::function<void()>& road)
+{
+    try {
+        road();
+    } catch (const CHResultException& e) {
+        _bstr_t description;
+        if (e.error_info())
+            e.error_info()->GetDescription(description.GetAddress());
+        return {e.get_hresult(), e.message(), description.length() ? std::wstring(description) : std::wstring()};
+    }
+    return {};
+}
 
 } // namespace integration

@@ -1,65 +1,16 @@
 // The live record class `Process` while a collection of it runs: nothing is read before one runs; then
 // a child process appears among the records with its fields, answers its methods, and goes once ended.
 #include "processes.h"
+#include "reference_fixture.h"
 #include "support/child_process.h"
-#include "support/fake_class_factory.h"
 
-#include <collector/reference.h>
-
-#include <atlbase.h>
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <functional>
 #include <optional>
-#include <thread>
 
 namespace reference_test {
 namespace {
 
-using namespace collector::reference;
-using namespace Ostra_Lux_Collector_Interfaces;
-using namespace std::chrono_literals;
-
-using fake::child_t;
-
-// A collection of class `name`, deployed on a new task of a new collector, running while it lives.
-class running_t {
-public:
-    explicit running_t(const wchar_t* name)
-    {
-        CComPtr<IUnknown> pool, task, collection;
-        EXPECT_EQ(CoCreateInstance(CLSID_ArborVcfCollector, nullptr, CLSCTX_INPROC_SERVER, IID_ICollector,
-                                   reinterpret_cast<void**>(&collector_)),
-                  S_OK);
-        EXPECT_EQ(collector_->GetTaskPool(&pool), S_OK);
-        EXPECT_EQ(CComQIPtr<ITaskPool>(pool)->Deploy(CComBSTR(L"live"), nullptr, nullptr, 0, &task), S_OK);
-        EXPECT_EQ(CComQIPtr<ITask>(task)->Deploy(CComBSTR(name), &collection), S_OK);
-        collection_ = collection;
-        EXPECT_EQ(collection_->Run(), S_OK);
-    }
-    ~running_t()
-    {
-        CComPtr<IUnknown> ignored;
-        EXPECT_EQ(collection_->Stop(&ignored), S_OK);
-        collection_.Release();
-        collector_->Shutdown();
-    }
-
-private:
-    CComPtr<ICollector> collector_;
-    CComQIPtr<ICollection> collection_;
-};
-
-// Waits up to ten seconds for the class's records to satisfy `done`.
-bool wait_until(const RecordClass& records, const std::function<bool(const std::vector<Fields>&)>& done)
-{
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    for (; std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(20ms))
-        if (done(records.Records()))
-            return true;
-    return false;
-}
+using fake::child_process_t;
 
 const Value* field(const Fields& record, std::wstring_view name)
 {
@@ -77,16 +28,12 @@ const _variant_t& scalar(const Fields& record, std::wstring_view name)
     return plain ? *plain : missing;
 }
 
-// The record of process `id` (with that name, when one is given), if the records hold it.
-std::optional<Fields> record_of(const std::vector<Fields>& records, LONG id, const wchar_t* name = nullptr)
+// The record of process `id`, if the records hold it.
+std::optional<Fields> record_of(const std::vector<Fields>& records, LONG id)
 {
-    for (const Fields& record : records) {
-        const _variant_t& process_id = scalar(record, L"ProcessId");
-        const _variant_t& process_name = scalar(record, L"Name");
-        if (process_id.vt == VT_I4 && process_id.lVal == id &&
-            (!name || (process_name.vt == VT_BSTR && process_name.bstrVal == std::wstring(name))))
+    for (const Fields& record : records)
+        if (const _variant_t& process_id = scalar(record, L"ProcessId"); process_id.vt == VT_I4 && process_id.lVal == id)
             return record;
-    }
     return std::nullopt;
 }
 
@@ -106,14 +53,19 @@ MethodOutcome invoke(const Fields& record, std::wstring_view method)
     return body ? body->body(MethodCall{none, nullptr}) : MethodOutcome{};
 }
 
-class LiveProcesses : public testing::Test {
+class LiveProcesses : public ReferenceTest {
 protected:
-    void TearDown() override { EXPECT_EQ(Registration::LiveObjects(), live_before); }
+    // Waits up to ten seconds for the class's records to satisfy `done`.
+    bool wait_until(const std::function<bool(const std::vector<Fields>&)>& done) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        for (; std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(20ms))
+            if (done(processes.Records()))
+                return true;
+        return false;
+    }
 
-    fake::Apartment apartment;
-    Registration registration{Options{50ms}};
-    const long live_before = Registration::LiveObjects();
-    const RecordClass processes = registration.FindClass(L"Process");
+    const RecordClass processes = registration->FindClass(L"Process");
 };
 
 TEST_F(LiveProcesses, AChildAppearsWithItsFieldsAndGoesAfterTerminate)
@@ -123,32 +75,34 @@ TEST_F(LiveProcesses, AChildAppearsWithItsFieldsAndGoesAfterTerminate)
     std::this_thread::sleep_for(150ms);
     EXPECT_TRUE(processes.Records().empty()) << "read before any collection ran";
 
-    std::optional<running_t> running(std::in_place, L"Process");
-    const LONG own_id = child_t::OwnId();
+    const CComPtr<ICollection> collection = deploy(L"Process");
+    EXPECT_EQ(collection->Run(), S_OK);
+    const LONG own_id = child_process_t::own_id();
     const DATE before = now_utc();
-    child_t child;
-    ASSERT_NE(child.Id(), 0);
+    child_process_t child(fake::waiting_program);
     std::optional<Fields> seen;
-    ASSERT_TRUE(wait_until(processes, [&](const std::vector<Fields>& records) {
-        seen = record_of(records, child.Id(), child_t::name);
+    ASSERT_TRUE(wait_until([&](const std::vector<Fields>& records) {
+        seen = record_of(records, child.id());
         return seen && record_of(records, own_id);
     }));
-    EXPECT_EQ(std::wstring(scalar(*seen, L"CommandLine").bstrVal), child_t::command_line);
-    EXPECT_EQ(LONG(scalar(*seen, L"ParentProcessId")), own_id);
+    EXPECT_EQ(std::wstring(scalar(*seen, L"Name").bstrVal), child.name());
+    EXPECT_EQ(std::wstring(scalar(*seen, L"CommandLine").bstrVal), child.command_line());
     EXPECT_EQ(scalar(*seen, L"WorkingSetSize").vt, VT_UI8);
     // The start time is UTC, between the test's start and now, give or take the clock's resolution.
     const _variant_t& created = scalar(*seen, L"CreationDate");
     EXPECT_EQ(created.vt, VT_DATE);
     EXPECT_GE(created.date, before - one_second);
     EXPECT_LE(created.date, now_utc() + one_second);
-    EXPECT_GE(LONG(scalar(*seen, L"ThreadCount")), 1);
     EXPECT_EQ(std::wstring(scalar(*seen, L"UserName").bstrVal), CurrentUserName());
-    const auto* parent = std::get_if<RecordReference>(field(*seen, L"Parent"));
-    ASSERT_TRUE(parent);
-    EXPECT_TRUE(IsEqualGUID(parent->classId, processes.Definition().id));
-    ASSERT_EQ(parent->key.size(), 1u);
-    EXPECT_EQ(parent->key[0].first, L"ProcessId");
-    EXPECT_EQ(LONG(parent->key[0].second), own_id);
+    // The parent is a reference (which the command-line tests follow), or nothing when it is not visible,
+    // as for the first process of the system.
+    const Value* parent = field(*seen, L"Parent");
+    EXPECT_TRUE(parent && std::holds_alternative<RecordReference>(*parent));
+    const auto records = processes.Records();
+    EXPECT_TRUE(std::any_of(records.begin(), records.end(), [](const Fields& record) {
+        const auto* parent = std::get_if<_variant_t>(field(record, L"Parent"));
+        return parent && parent->vt == VT_EMPTY;
+    }));
 
     const auto owner = invoke(*seen, L"GetOwner");
     const auto* list = std::get_if<std::vector<_variant_t>>(&owner);
@@ -158,32 +112,20 @@ TEST_F(LiveProcesses, AChildAppearsWithItsFieldsAndGoesAfterTerminate)
     EXPECT_EQ(std::wstring((*list)[1].bstrVal), LocalHostName());
 
     EXPECT_TRUE(std::holds_alternative<_variant_t>(invoke(*seen, L"Terminate")));
-    ASSERT_TRUE(child.Reap());
-    EXPECT_TRUE(wait_until(processes, [&](const auto& records) { return !record_of(records, child.Id()); }));
+    EXPECT_NE(child.wait().exit_code, 0);
+    EXPECT_TRUE(wait_until([&](const auto& records) { return !record_of(records, child.id()); }));
     const auto again = invoke(*seen, L"Terminate");
     const auto* failure = std::get_if<MethodFailure>(&again);
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->hr, E_INVALIDARG);
-    EXPECT_NE(failure->description.find(std::to_wstring(child.Id())), std::wstring::npos);
+    EXPECT_NE(failure->description.find(std::to_wstring(child.id())), std::wstring::npos);
 
     // Once the collection stops, nothing is read again: a new child stays unseen.
-    running.reset();
-    child_t unseen;
+    CComPtr<IUnknown> stopped;
+    EXPECT_EQ(collection->Stop(&stopped), S_OK);
+    child_process_t unseen(fake::waiting_program);
     std::this_thread::sleep_for(200ms);
-    EXPECT_FALSE(record_of(processes.Records(), unseen.Id()));
-}
-
-TEST_F(LiveProcesses, AProcessWhoseParentIsNotVisibleHasAnEmptyParent)
-{
-    running_t running(L"Process");
-    // The first process of the system has no visible parent.
-    EXPECT_TRUE(wait_until(processes, [](const std::vector<Fields>& records) {
-        return std::any_of(records.begin(), records.end(), [](const Fields& record) {
-            const Value* parent = field(record, L"Parent");
-            return parent && std::holds_alternative<_variant_t>(*parent) &&
-                   std::get<_variant_t>(*parent).vt == VT_EMPTY;
-        });
-    }));
+    EXPECT_FALSE(record_of(processes.Records(), unseen.id()));
 }
 
 #if !defined(_WIN32)
@@ -191,22 +133,21 @@ TEST_F(LiveProcesses, AProcessWhoseParentIsNotVisibleHasAnEmptyParent)
 // process that gives up its privileges first, and reports through its exit code what it was told.
 TEST(ProcessReader, TerminateOfAnotherUsersProcessIsDenied)
 {
-    child_t child;
-    ASSERT_NE(child.Id(), 0);
+    child_process_t child(fake::waiting_program);
     const pid_t attempt = fork();
     ASSERT_NE(attempt, -1);
     if (attempt == 0) {
         constexpr uid_t nobody = 65534;
         if (geteuid() == 0 && (setgid(nobody) != 0 || setuid(nobody) != 0))
             _exit(2);
-        const auto denied = TerminateProcessById(child.Id());
+        const auto denied = TerminateProcessById(child.id());
         _exit(denied.hr == E_ACCESSDENIED && !denied.text.empty() ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(attempt, &status, 0), attempt);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(kill(child.Id(), 0), 0) << "the child was ended all the same";
+    EXPECT_EQ(kill(child.id(), 0), 0) << "the child was ended all the same";
 }
 #endif
 

@@ -4,11 +4,11 @@
 #pragma once
 
 #include "support/fake_class_factory.h"
-#include "support/fake_com.h"
 
 #include <collector/reference.h>
 
 #include <atlbase.h>
+#include <comdef.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -24,6 +24,21 @@ using namespace Ostra_Lux_Collector_Interfaces;
 using namespace collector::reference;
 using ATL::CComPtr;
 using ATL::CComQIPtr;
+using namespace std::chrono_literals;
+
+// The elements of an enumeration, which `enumerable` offers as IEnumVARIANT; none when it offers none.
+inline std::vector<CComPtr<IUnknown>> elements(IUnknown* enumerable)
+{
+    std::vector<CComPtr<IUnknown>> all;
+    CComQIPtr<IEnumVARIANT> enumerator(enumerable);
+    _variant_t element;
+    ULONG fetched = 0;
+    while (enumerator && enumerator->Next(1, &element, &fetched) == S_OK && fetched == 1) {
+        all.emplace_back(element.punkVal);
+        element.Clear();
+    }
+    return all;
+}
 
 // One event as a sink received it.
 struct Received {
@@ -32,15 +47,12 @@ struct Received {
 };
 
 // Records the events of every event interface of the component, in order; a composition set is
-// written as its changes ("Updated A:1 R:2") and then disposed.
-class RecordingSink : public fake::Fake<ICollectorEvents, ITaskPoolEvents, ITaskEvents, ICollectionEvents,
-                                        ICompositionEvents> {
+// written as its changes ("Updated A:1 R:2") and then disposed, and the last one is kept.
+class RecordingSink : public fake::Fake<ICollectorEvents, ITaskEvents, ICollectionEvents, ICompositionEvents> {
 public:
     RecordingSink() : Fake("recording sink") {}
 
     HRESULT STDMETHODCALLTYPE Event1(LONG value) override { return note(L"Collector " + std::to_wstring(value)); }
-    HRESULT STDMETHODCALLTYPE Event1(GUID) override { return note(L"TaskDeployed"); }
-    HRESULT STDMETHODCALLTYPE Event2(GUID) override { return note(L"TaskRemoved"); }
     HRESULT STDMETHODCALLTYPE StateChanged(GUID, ETaskState state, IStateDescription* description) override
     {
         return note(L"Task " + std::to_wstring(static_cast<int>(state)) + text_of(description));
@@ -48,10 +60,7 @@ public:
     HRESULT STDMETHODCALLTYPE Event1(GUID, GUID) override { return note(L"CollectionDeployed"); }
     HRESULT STDMETHODCALLTYPE Event2(GUID, GUID) override { return note(L"CollectionRemoved"); }
     HRESULT STDMETHODCALLTYPE RecordAdded(GUID, IRecord* record) override { return note(L"Added " + key_of(record)); }
-    HRESULT STDMETHODCALLTYPE RecordUpdated(GUID, IRecord* record) override
-    {
-        return note(L"Updated " + key_of(record));
-    }
+    HRESULT STDMETHODCALLTYPE RecordUpdated(GUID, IRecord* record) override { return note(L"Updated " + key_of(record)); }
     HRESULT STDMETHODCALLTYPE RecordRemoved(GUID, IKey* key) override { return note(L"Removed " + key_text(key)); }
     HRESULT STDMETHODCALLTYPE StateChanged(GUID, ECollectionState state, IStateDescription* description) override
     {
@@ -60,44 +69,134 @@ public:
     HRESULT STDMETHODCALLTYPE UpdateStarted(GUID) override { return note(L"UpdateStarted"); }
     HRESULT STDMETHODCALLTYPE UpdateFinished(GUID) override { return note(L"UpdateFinished"); }
     HRESULT STDMETHODCALLTYPE Reserved() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Updated(GUID, ICompositionSet* set) override;
+    HRESULT STDMETHODCALLTYPE Updated(GUID, ICompositionSet* set) override
+    {
+        CComPtr<IUnknown> enumerable;
+        if (FAILED(set->GetRecords(&enumerable)))
+            return note(L"Updated ?");
+        std::wstring text = L"Updated";
+        for (const auto& element : elements(enumerable)) {
+            CComQIPtr<ICompositionRecord> change(element);
+            ECompositionRecordKind kind{};
+            _variant_t item;
+            change->GetKind(&kind);
+            change->GetItem(&item);
+            text += std::wstring(L" ") + L"AUR"[static_cast<int>(kind)] + L":" + key_of(CComQIPtr<IRecord>(item.punkVal));
+        }
+        CComQIPtr<IDisposableObject>(set)->Dispose();
+        {
+            std::lock_guard lock(mutex_);
+            last_set_ = set;
+        }
+        return note(std::move(text));
+    }
+    // The last composition set, disposed once read.
+    CComPtr<ICompositionSet> last_set()
+    {
+        std::lock_guard lock(mutex_);
+        return last_set_;
+    }
 
     // Waits (up to five seconds) until count events arrived; the events so far.
-    std::vector<Received> wait_for(std::size_t count);
+    std::vector<Received> wait_for(std::size_t count)
+    {
+        std::unique_lock lock(mutex_);
+        arrived_.wait_for(lock, 5s, [&] { return received_.size() >= count; });
+        return received_;
+    }
     // Only the texts, after waiting for count events.
-    std::vector<std::wstring> texts(std::size_t count);
+    std::vector<std::wstring> texts(std::size_t count)
+    {
+        std::vector<std::wstring> texts;
+        for (const Received& received : wait_for(count))
+            texts.push_back(received.what);
+        return texts;
+    }
 
-    static std::wstring key_of(IRecord* record);
-    static std::wstring key_text(IKey* key);
+    // A key's values, joined by commas.
+    static std::wstring key_text(IKey* key)
+    {
+        CComPtr<IUnknown> enumerable;
+        if (!key || FAILED(key->GetFields(&enumerable)))
+            return L"?";
+        std::wstring text;
+        for (const auto& element : elements(enumerable)) {
+            _variant_t value;
+            CComQIPtr<IField>(element)->GetValue(&value);
+            text += (text.empty() ? L"" : L",") + std::wstring(_bstr_t(value));
+        }
+        return text;
+    }
+    static std::wstring key_of(IRecord* record)
+    {
+        CComPtr<IKey> key;
+        return record && SUCCEEDED(record->GetKey(&key)) ? key_text(key) : L"?";
+    }
 
 private:
-    static std::wstring text_of(IStateDescription* description);
-    HRESULT note(std::wstring what);
+    static std::wstring text_of(IStateDescription* description)
+    {
+        _bstr_t text;
+        if (!description || FAILED(description->GetText(text.GetAddress())) || text.length() == 0)
+            return L"";
+        return L" " + std::wstring(text);
+    }
+    HRESULT note(std::wstring what)
+    {
+        std::lock_guard lock(mutex_);
+        received_.push_back({std::move(what), std::this_thread::get_id()});
+        arrived_.notify_all();
+        return S_OK;
+    }
 
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::vector<Received> received_;
+    CComPtr<ICompositionSet> last_set_;
 };
-
-// The elements of an enumeration, which `enumerable` offers as IEnumVARIANT; none when it offers none.
-std::vector<CComPtr<IUnknown>> elements(IUnknown* enumerable);
 
 // The error information that the thread holds after a failure of iid on object.
 struct ErrorText {
     bool supported;
     std::wstring description;
 };
-ErrorText last_error(IUnknown* object, REFIID iid);
+inline ErrorText last_error(IUnknown* object, REFIID iid)
+{
+    CComQIPtr<ISupportErrorInfo> support(object);
+    CComPtr<IErrorInfo> info;
+    _bstr_t description;
+    const bool supported = support && support->InterfaceSupportsErrorInfo(iid) == S_OK;
+    if (GetErrorInfo(0, &info) == S_OK && info)
+        info->GetDescription(description.GetAddress());
+    return {supported, description.length() ? std::wstring(description) : std::wstring()};
+}
 
 // A fixture with a registration and a collector of the first source; it checks that no object of the
 // component outlives the test.
 class ReferenceTest : public ::testing::Test {
 protected:
-    ReferenceTest();
-    ~ReferenceTest() override;
+    ReferenceTest()
+    {
+        EXPECT_EQ(CoCreateInstance(CLSID_ArborVcfCollector, nullptr, CLSCTX_INPROC_SERVER, IID_ICollector,
+                                   reinterpret_cast<void**>(&collector)),
+                  S_OK);
+    }
+    ~ReferenceTest() override
+    {
+        task.Release();
+        if (collector)
+            collector->Shutdown();
+        collector.Release();
+        registration.reset();
+        EXPECT_EQ(Registration::LiveObjects(), live_before) << "component objects outlived their last reference";
+    }
 
     // A record class "Item" keyed by "Id", and a keyless singleton "Summary".
-    RecordClass define_items();
+    RecordClass define_items()
+    {
+        registration->DefineClass({{0x5A000001, 0, 0, {1}}, L"Summary", L"1.0", L"test", true, {}});
+        return registration->DefineClass({{0x5A000002, 0, 0, {2}}, L"Item", L"2.1", L"test", false, {L"Id"}});
+    }
 
     template <class I>
     CComPtr<I> pool(HRESULT (STDMETHODCALLTYPE ICollector::*getter)(IUnknown**))
@@ -106,15 +205,37 @@ protected:
         EXPECT_EQ(((*collector).*getter)(&unknown), S_OK);
         return CComQIPtr<I>(unknown).p;
     }
-    // Deploys a task and a collection of the class with a composition advised to sink when given.
-    CComPtr<ICollection> deploy(const wchar_t* class_name);
+    // Deploys a task, kept in `task`, and on it a collection of the class.
+    CComPtr<ICollection> deploy(const wchar_t* class_name)
+    {
+        CComPtr<IUnknown> unknown, collection;
+        EXPECT_EQ(pool<ITaskPool>(&ICollector::GetTaskPool)->Deploy(_bstr_t(L"task"), nullptr, nullptr, 0, &unknown), S_OK);
+        task = CComQIPtr<ITask>(unknown);
+        EXPECT_EQ(task->Deploy(_bstr_t(class_name), &collection), S_OK);
+        return CComQIPtr<ICollection>(collection).p;
+    }
 
-    DWORD advise(IUnknown* source, REFIID iid, IUnknown* sink);
-    void unadvise(IUnknown* source, REFIID iid, DWORD cookie);
+    static CComPtr<IConnectionPoint> point(IUnknown* source, REFIID iid)
+    {
+        CComPtr<IConnectionPoint> point;
+        EXPECT_EQ(CComQIPtr<IConnectionPointContainer>(source)->FindConnectionPoint(iid, &point), S_OK);
+        return point;
+    }
+    static DWORD advise(IUnknown* source, REFIID iid, IUnknown* sink)
+    {
+        DWORD cookie = 0;
+        EXPECT_EQ(point(source, iid)->Advise(sink, &cookie), S_OK);
+        return cookie;
+    }
+    static void unadvise(IUnknown* source, REFIID iid, DWORD cookie)
+    {
+        EXPECT_EQ(point(source, iid)->Unadvise(cookie), S_OK);
+    }
 
     fake::Apartment apartment;
     long live_before = Registration::LiveObjects();
-    std::unique_ptr<Registration> registration = std::make_unique<Registration>();
+    // Live classes reread quickly.
+    std::unique_ptr<Registration> registration = std::make_unique<Registration>(Options{50ms});
     CComPtr<ICollector> collector;
     CComPtr<ITask> task;
 };

@@ -30,12 +30,13 @@ HRESULT report(HRESULT hr, REFIID iid, std::wstring_view description) noexcept
     return hr;
 }
 
-void faults_t::arm(std::wstring operation, unsigned occurrence, HRESULT hr, std::wstring description)
+void faults_t::arm(const void* owner, std::wstring operation, unsigned occurrence, HRESULT hr,
+                   std::wstring description)
 {
     if (occurrence == 0)
         throw std::invalid_argument("occurrence counts from 1");
     std::lock_guard lock(mutex_);
-    armed_.emplace(std::move(operation), armed_t{occurrence, failure_t{hr, std::move(description)}});
+    armed_.emplace(std::move(operation), armed_t{owner, occurrence, failure_t{hr, std::move(description)}});
 }
 
 void faults_t::check(std::wstring_view operation)
@@ -58,10 +59,10 @@ void faults_t::check(std::wstring_view operation)
         throw *due;
 }
 
-void faults_t::clear()
+void faults_t::clear(const void* owner)
 {
     std::lock_guard lock(mutex_);
-    armed_.clear();
+    std::erase_if(armed_, [owner](const auto& entry) { return entry.second.owner == owner; });
 }
 
 faults_t& faults() noexcept

@@ -50,16 +50,19 @@ struct failure_t {
 HRESULT report(HRESULT hr, REFIID iid, std::wstring_view description) noexcept;
 
 // Scripted failures: the n-th call of a named operation fails with a chosen HRESULT and description.
+// One table serves the process, whose objects do not know their registration: every call counts, but
+// each failure belongs to the registration that armed it (its owner) and goes when that one ends.
 class faults_t {
 public:
-    void arm(std::wstring operation, unsigned occurrence, HRESULT hr, std::wstring description);
+    void arm(const void* owner, std::wstring operation, unsigned occurrence, HRESULT hr, std::wstring description);
     // Counts one call of operation; throws the failure armed for this call, if any.
     void check(std::wstring_view operation);
-    // Disarms every failure (when a registration ends).
-    void clear();
+    // Disarms the failures of one owner (when its registration ends).
+    void clear(const void* owner);
 
 private:
     struct armed_t {
+        const void* owner;
         unsigned remaining;
         failure_t failure;
     };

@@ -38,11 +38,19 @@ void throw_failed(HRESULT hr, const char* what)
     }
 }
 
+// The options, once known to be usable: a refresh period of zero or less would spin the refresh thread.
+Options checked(Options options)
+{
+    if (options.refreshPeriod <= std::chrono::milliseconds::zero())
+        throw std::invalid_argument("The refresh period of the live record classes must be positive");
+    return options;
+}
+
 } // namespace
 
 Registration::Registration() : Registration(Options{}) {}
 
-Registration::Registration(Options options) : world_(std::make_shared<world_t>(options))
+Registration::Registration(Options options) : world_(std::make_shared<world_t>(checked(options)))
 {
     install_live_classes(*world_);
     try {
@@ -71,7 +79,7 @@ Registration::~Registration()
 {
     for (const DWORD cookie : cookies_)
         CoRevokeClassObject(cookie);
-    faults().clear();
+    faults().clear(world_.get());
 }
 
 RecordClass Registration::DefineClass(ClassDefinition definition)
@@ -87,7 +95,7 @@ RecordClass Registration::FindClass(std::wstring_view name) const
 
 void Registration::FailCall(std::wstring operation, unsigned occurrence, HRESULT hr, std::wstring description)
 {
-    faults().arm(std::move(operation), occurrence, hr, std::move(description));
+    faults().arm(world_.get(), std::move(operation), occurrence, hr, std::move(description));
 }
 
 bool Registration::SetTaskState(const GUID& taskId, ETaskState state, std::wstring description)

@@ -87,11 +87,11 @@ void class_source_t::apply(Batch batch)
 
 void class_source_t::start(const std::shared_ptr<running_collection_t>& collection)
 {
-    bool first;
     {
         std::lock_guard lock(mutex_);
         std::erase_if(running_, [](const auto& weak) { return weak.expired(); });
-        first = running_.empty();
+        if (running_.empty())
+            notices_.push_back(true);
         running_.push_back(collection);
         Batch current;
         current.reserve(records_.size());
@@ -99,13 +99,11 @@ void class_source_t::start(const std::shared_ptr<running_collection_t>& collecti
             current.push_back(Change{ECompositionRecordKind::Added, fields});
         collection->deliver(current);
     }
-    if (first)
-        notify(true);
+    tell();
 }
 
 void class_source_t::stop(const running_collection_t* collection)
 {
-    bool last;
     {
         std::lock_guard lock(mutex_);
         const auto before = running_.size();
@@ -113,10 +111,10 @@ void class_source_t::stop(const running_collection_t* collection)
             auto locked = weak.lock();
             return !locked || locked.get() == collection;
         });
-        last = before > 0 && running_.empty();
+        if (before > 0 && running_.empty())
+            notices_.push_back(false);
     }
-    if (last)
-        notify(false);
+    tell();
 }
 
 std::vector<Fields> class_source_t::records_copy() const
@@ -131,15 +129,28 @@ void class_source_t::set_hook(std::function<void(bool)> hook)
     hook_ = std::make_shared<std::function<void(bool)>>(std::move(hook));
 }
 
-void class_source_t::notify(bool running)
+void class_source_t::tell()
 {
-    std::shared_ptr<std::function<void(bool)>> hook;
-    {
-        std::lock_guard lock(mutex_);
-        hook = hook_;
+    std::unique_lock lock(mutex_);
+    if (telling_)
+        return;
+    telling_ = true;
+    while (!notices_.empty()) {
+        const bool running = notices_.front();
+        notices_.pop_front();
+        const auto hook = hook_;
+        lock.unlock();
+        try {
+            if (hook && *hook)
+                (*hook)(running);
+        } catch (...) {
+            const std::lock_guard relock(mutex_);
+            telling_ = false;
+            throw;
+        }
+        lock.lock();
     }
-    if (hook && *hook)
-        (*hook)(running);
+    telling_ = false;
 }
 
 // ---- world_t --------------------------------------------------------------------------------------

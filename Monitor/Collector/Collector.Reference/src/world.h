@@ -4,6 +4,7 @@
 
 #include "base.h"
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -49,13 +50,17 @@ struct class_source_t {
     const ClassDefinition definition;
 
 private:
-    void notify(bool running);
+    // Tells the hook the queued notices, in the order they were queued under the lock: one thread at a
+    // time, with no lock held; a thread that finds another telling leaves its notice to that one.
+    void tell();
 
     mutable std::mutex mutex_;
     std::vector<Fields> records_;
     std::map<key_text_t, std::size_t> positions_;
     std::vector<std::weak_ptr<running_collection_t>> running_;
     std::shared_ptr<std::function<void(bool)>> hook_;
+    std::deque<bool> notices_;
+    bool telling_ = false;
 };
 
 struct world_t {

@@ -56,7 +56,8 @@ using ETaskState = Ostra_Lux_Collector_Interfaces::ETaskState;
 using ECompositionRecordKind = Ostra_Lux_Collector_Interfaces::ECompositionRecordKind;
 
 struct Options {
-    // How often a live record class rereads its data while one of its collections runs.
+    // How often a live record class rereads its data while one of its collections runs; a Registration
+    // given a period of zero or less throws std::invalid_argument.
     std::chrono::milliseconds refreshPeriod{1000};
 };
 
@@ -165,9 +166,11 @@ public:
     std::vector<Fields> Records() const;
 
     // Called with true when the first collection of the class starts running and with false when the
-    // last one stops (or is released while running). It runs on the thread of the call that started or
-    // stopped the collection, with no lock of the component held; it should return promptly. One hook
-    // per class: a second replaces the first.
+    // last one stops (or is released while running), in the order of those starts and stops. It runs on
+    // the thread of the call that started or stopped the collection, with no lock of the component held,
+    // one call at a time: a start or stop racing with a call of the hook on another thread is told by
+    // that thread once the hook returns. It should return promptly. One hook per class: a second
+    // replaces the first.
     void OnRunning(std::function<void(bool running)> hook) const;
 
 private:
@@ -193,8 +196,9 @@ public:
     RecordClass FindClass(std::wstring_view name) const;
 
     // Makes the occurrence-th call (counted from now, 1 is the next one) of operation fail with hr and
-    // description as its error information. operation names an interface and its member, as
-    // "ITask::Deploy" or "ICollection::Run"; the calls of every object of the registration count.
+    // description as its error information, until this registration ends. operation names an interface
+    // and its member, as "ITask::Deploy" or "ICollection::Run"; the calls of every object in the process
+    // count, of this registration or another.
     void FailCall(std::wstring operation, unsigned occurrence, HRESULT hr, std::wstring description);
 
     // Moves a task or a collection of this registration to a state, raising its state event with the
