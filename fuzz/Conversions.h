@@ -1,0 +1,32 @@
+// VariantChangeType as the targets use it: into a fresh VARIANT, with the properties that every
+// successful conversion has.
+#pragma once
+
+#include "VariantBuilder.h"
+
+#include <optional>
+#include <string>
+
+namespace collector::fuzz {
+
+// Converts `source` to `vt` into `out` (empty beforehand). Checks what holds for any source: a failure
+// leaves the destination as it was, a success gives exactly the type asked for.
+HRESULT change_type(const VARIANT& source, VARTYPE vt, USHORT flags, owned_variant_t& out);
+
+// The text that VariantChangeType gives a value; nothing when it has none.
+std::optional<std::wstring> text_of(const VARIANT& value);
+
+// Two texts of dates name the same one. A time that rounds to midnight is written although it is
+// there only as a fraction of a second, which the text read back has lost.
+bool same_date_text(const std::wstring& text, const std::wstring& back);
+
+// For a number or date: its text reads back to a value with the same text, and, for the types whose
+// text is exact, to the same value. Values without a text that reads back (NaN, infinities, doubles
+// beyond the largest that 15 digits name) are left out.
+void check_text_round_trip(const VARIANT& value);
+
+// An integer that converted to another integer type converts back to itself: the integers convert by
+// their bits between the signed and unsigned types of one width, and by value, checked, otherwise.
+void check_integer_round_trip(const VARIANT& source, const VARIANT& converted);
+
+} // namespace collector::fuzz
