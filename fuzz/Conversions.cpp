@@ -60,9 +60,18 @@ bool same_value(const VARIANT& value, const VARIANT& back)
 
 } // namespace
 
+std::optional<DATE> date_of_text(const std::wstring& text)
+{
+    DATE date = 0;
+    if (FAILED(VarDateFromStr(text.c_str(), LOCALE_USER_DEFAULT, 0, &date)))
+        return std::nullopt;
+    return date;
+}
+
 bool same_date_text(const std::wstring& text, const std::wstring& back)
 {
-    return text == back || text == back + L" 12:00:00 AM";
+    const std::optional<DATE> a = date_of_text(text), b = date_of_text(back);
+    return text == back || (a && b && *a == *b);
 }
 
 HRESULT change_type(const VARIANT& source, VARTYPE vt, USHORT flags, owned_variant_t& out)

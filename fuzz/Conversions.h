@@ -16,8 +16,12 @@ HRESULT change_type(const VARIANT& source, VARTYPE vt, USHORT flags, owned_varia
 // The text that VariantChangeType gives a value; nothing when it has none.
 std::optional<std::wstring> text_of(const VARIANT& value);
 
-// Two texts of dates name the same one. A time that rounds to midnight is written although it is
-// there only as a fraction of a second, which the text read back has lost.
+// The date that VarDateFromStr reads from a text; nothing when it reads none.
+std::optional<DATE> date_of_text(const std::wstring& text);
+
+// Two texts of dates read as the same date. They may differ: a time of day that rounds to midnight
+// is written (as "12:00:00 AM", with the next day's date if it rounded up) although the date read
+// back from that text has no time to write.
 bool same_date_text(const std::wstring& text, const std::wstring& back);
 
 // For a number or date: its text reads back to a value with the same text, and, for the types whose

@@ -32,14 +32,6 @@ std::optional<std::wstring> text_of_date(DATE date, ULONG flags = 0)
     return result;
 }
 
-std::optional<DATE> date_of_text(const std::wstring& text)
-{
-    DATE date = 0;
-    if (FAILED(VarDateFromStr(text.c_str(), LOCALE_USER_DEFAULT, 0, &date)))
-        return std::nullopt;
-    return date;
-}
-
 // A date with a text: the text reads back to the same moment, to the second, and to the same text.
 void check_date(DATE date)
 {
