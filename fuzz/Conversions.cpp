@@ -33,7 +33,7 @@ bool has_readable_text(const VARIANT& value)
     switch (value.vt) {
     case VT_R4: return std::isfinite(value.fltVal);
     case VT_R8: return std::isfinite(value.dblVal) && std::fabs(value.dblVal) <= largest_r8_text;
-    case VT_DATE: return true;
+    case VT_DATE: return value.date < end_of_readable_dates;
     // A scale beyond 28 or a sign other than DECIMAL_NEG makes no number.
     case VT_DECIMAL: return value.decVal.scale <= 28 && (value.decVal.sign & ~DECIMAL_NEG) == 0;
     default: return exact_size(value.vt) != 0;

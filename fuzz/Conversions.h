@@ -16,6 +16,10 @@ HRESULT change_type(const VARIANT& source, VARTYPE vt, USHORT flags, owned_varia
 // The text that VariantChangeType gives a value; nothing when it has none.
 std::optional<std::wstring> text_of(const VARIANT& value);
 
+// The end of the dates whose text reads back: the last half second of the year 9999 is written as
+// midnight of the year 10000, which no date reaches.
+inline constexpr DATE end_of_readable_dates = 2958466 - 0.5 / 86400;
+
 // The date that VarDateFromStr reads from a text; nothing when it reads none.
 std::optional<DATE> date_of_text(const std::wstring& text);
 
