@@ -12,7 +12,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <cmath>
 #include <cstring>
 #include <optional>
 
