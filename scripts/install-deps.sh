@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Installs, with apt, the Debian packages that the build and the tests need and that are missing.
-# Usage: scripts/install-deps.sh [native] [windows]   (default: native)
+# Usage: scripts/install-deps.sh [native] [windows] [fuzz]   (default: native)
 set -euo pipefail
 
 native=(cmake ninja-build g++ pkg-config libfmt-dev libboost-dev libspdlog-dev
         libgtest-dev libgmock-dev googletest libbenchmark-dev libcli11-dev nlohmann-json3-dev)
 windows=(g++-mingw-w64-x86-64 mingw-w64 wine64)
+# The fuzz preset: clang with libFuzzer and the sanitizer runtimes.
+fuzz=(clang libclang-rt-14-dev)
 
 wanted=()
 for set in "${@:-native}"; do
   case "$set" in
     native) wanted+=("${native[@]}") ;;
     windows) wanted+=("${windows[@]}") ;;
+    fuzz) wanted+=("${fuzz[@]}") ;;
     *) echo "install-deps: unknown package set '$set'" >&2; exit 2 ;;
   esac
 done

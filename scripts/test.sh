@@ -12,6 +12,10 @@ presets=("$@")
 
 package_sets=(native)
 for preset in "${presets[@]}"; do
+  # Not among the default presets: its clang build of the whole tree is a run of its own.
+  if [ "$preset" = fuzz ]; then
+    package_sets+=(fuzz)
+  fi
   if [ "$preset" = windows ]; then
     package_sets+=(windows)
     # Same folder as the preset's binaryDir and the toolchain's COLLECTOR_WINEPREFIX.

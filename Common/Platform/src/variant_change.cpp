@@ -549,7 +549,9 @@ HRESULT byte_array_from_text(BSTR text, VARIANT& out)
     void* data = nullptr;
     HRESULT hr = SafeArrayAccessData(array, &data);
     if (SUCCEEDED(hr)) {
-        std::memcpy(data, bytes.data(), bytes.size());
+        // The empty text's vector has no storage: memcpy must not be given its null pointer.
+        if (!bytes.empty())
+            std::memcpy(data, bytes.data(), bytes.size());
         hr = SafeArrayUnaccessData(array);
     }
     if (FAILED(hr)) {

@@ -40,6 +40,9 @@ template <class... Functions>
 struct overloaded : Functions... {
     using Functions::operator()...;
 };
+// Clang 14 does not deduce an aggregate's template arguments by itself.
+template <class... Functions>
+overloaded(Functions...) -> overloaded<Functions...>;
 
 // One failure on standard error: its message, then what the library knows of it, one item a line.
 void report(const std::exception& failure, std::string_view prefix)

@@ -144,9 +144,9 @@ public:                                                                         
     ;                                                                                             \
     return _entries;                                                                              \
     }                                                                                             \
-    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;                                                 \
-    virtual ULONG STDMETHODCALLTYPE Release() = 0;                                                \
-    virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) = 0;
+    virtual ULONG STDMETHODCALLTYPE AddRef() override = 0;                                        \
+    virtual ULONG STDMETHODCALLTYPE Release() override = 0;                                       \
+    virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override = 0;
 
 // The IUnknown of a map class whose reference count alone decides its lifetime.
 template <class Base>
