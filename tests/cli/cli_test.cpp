@@ -91,7 +91,7 @@ TEST(CliProgram, WatchJsonFollowsAChildProcessFromStartToEnd)
     const std::string child_key = "{\"ProcessId\":" + std::to_string(child->id()) + "}";
     ASSERT_TRUE(watch.wait_for_output("\"key\":" + child_key, patience));
     child.reset(); // ends the child
-    const std::string removed = "{\"class\":\"Process\",\"fields\":{},\"key\":" + child_key + ",\"kind\":\"removed\"}";
+    const std::string removed = "{\"kind\":\"removed\",\"class\":\"Process\",\"key\":" + child_key + ",\"fields\":{}}";
     ASSERT_TRUE(watch.wait_for_output(removed, patience));
     const bool interrupted = watch.interrupt();
     if (!interrupted)

@@ -101,7 +101,7 @@ TEST(CliValues, TextAndJsonOfEachKindAndTheTextOfKeys)
     struct row_t {
         value_t value;
         std::string text;
-        nlohmann::json json;
+        nlohmann::ordered_json json;
     };
     const row_t rows[] = {
         {std::monostate{}, "", nullptr},

@@ -92,12 +92,12 @@ void print_text(const std::string& class_name, const record_snapshot_t& record,
 void print_json(const std::string& class_name, const record_snapshot_t& record,
                 const std::vector<followed_reference_t>& references)
 {
-    auto followed = nlohmann::json::object();
+    auto followed = nlohmann::ordered_json::object();
     for (const auto& reference : references)
         followed[reference.field] = {{"class", reference.target.class_name},
                                      {"key", reference.target.key},
                                      {"fields", reference.record ? to_json(reference.record->fields) : nullptr}};
-    const nlohmann::json object{{"class", class_name},
+    const nlohmann::ordered_json object{{"class", class_name},
                                 {"key", to_json(record.key)},
                                 {"fields", to_json(record.fields)},
                                 {"references", followed},

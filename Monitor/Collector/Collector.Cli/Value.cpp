@@ -41,16 +41,16 @@ struct text_visitor_t {
 };
 
 struct json_visitor_t {
-    nlohmann::json operator()(std::monostate) const { return nullptr; }
-    nlohmann::json operator()(shell::TimePoint time) const
+    nlohmann::ordered_json operator()(std::monostate) const { return nullptr; }
+    nlohmann::ordered_json operator()(shell::TimePoint time) const
     {
         return text_visitor_t{"{:%Y-%m-%dT%H:%M:%SZ}"}(time);
     }
-    nlohmann::json operator()(const reference_t& target) const
+    nlohmann::ordered_json operator()(const reference_t& target) const
     {
         return {{"class", target.class_name}, {"key", target.key}};
     }
-    nlohmann::json operator()(const auto& plain) const { return plain; }
+    nlohmann::ordered_json operator()(const auto& plain) const { return plain; }
 };
 
 } // namespace
@@ -92,7 +92,7 @@ std::string format_value(const value_t& value)
     return std::visit(text_visitor_t{"{:%Y-%m-%d %H:%M:%S}"}, value);
 }
 
-nlohmann::json to_json(const value_t& value)
+nlohmann::ordered_json to_json(const value_t& value)
 {
     return std::visit(json_visitor_t{}, value);
 }
@@ -112,9 +112,9 @@ std::string key_text(const fields_t& key)
     return text;
 }
 
-nlohmann::json to_json(const fields_t& fields)
+nlohmann::ordered_json to_json(const fields_t& fields)
 {
-    auto object = nlohmann::json::object();
+    auto object = nlohmann::ordered_json::object();
     for (const auto& field : fields)
         object[field.name] = to_json(field.value);
     return object;

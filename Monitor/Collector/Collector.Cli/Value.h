@@ -31,7 +31,7 @@ using value_t =
 
 value_t to_value(const shell::Object& object);
 std::string format_value(const value_t& value);
-nlohmann::json to_json(const value_t& value);
+nlohmann::ordered_json to_json(const value_t& value);
 
 std::string guid_text(const GUID& id);
 
@@ -45,7 +45,7 @@ using fields_t = std::vector<field_t>;
 // A key as one text: its value when it has one field, NAME=VALUE,... otherwise; the form that the
 // command line takes back.
 std::string key_text(const fields_t& key);
-// Fields as one JSON object.
-nlohmann::json to_json(const fields_t& fields);
+// Fields as one JSON object, in their order.
+nlohmann::ordered_json to_json(const fields_t& fields);
 
 } // namespace collector::cli

@@ -80,7 +80,7 @@ public:
 
     void show(const record_event_t& event) override
     {
-        const nlohmann::json line{{"kind", to_string(event.kind)},
+        const nlohmann::ordered_json line{{"kind", to_string(event.kind)},
                                   {"class", class_name_},
                                   {"key", to_json(event.key)},
                                   {"fields", to_json(event.fields)}};
