@@ -1,7 +1,7 @@
 // Collection events over a fake component: who holds the listener place, the calls of a composition
 // update, failures inside one, state changes, watchers, the sink's log, and updates on component
 // threads while the program subscribes and registers watchers.
-#include "shell/fake_collection.h"
+#include "shell/record_fakes.h"
 
 #include <collector/shell.h>
 
@@ -23,7 +23,6 @@ namespace shell_test {
 namespace {
 
 using namespace collector::shell;
-using namespace collection_fakes;
 using Calls = std::vector<std::wstring>;
 
 // Writes every call down: "set", "+1" (added), "~1" (updated), "-1" (removed), "Running text".
@@ -54,17 +53,21 @@ private:
 };
 
 const std::vector<HRESULT> success{S_OK};
+using Changes = std::vector<std::pair<LONG, LONG>>; // (kind, record number)
 
-class CollectionEvents : public testing::Test {
+class CollectionEvents : public RecordFamilyTest {
 protected:
     fake::Held<FakeCollection> component = fake::hold<FakeCollection>();
-    std::optional<Collection> collection{std::in_place, component->unknown(), component->cls->unknown()};
+    std::optional<Collection> collection{std::in_place, component->unknown(), pool->unknown()};
     std::shared_ptr<Journal> journal = std::make_shared<Journal>();
     std::atomic<int> disposals{0};
 
     std::vector<HRESULT> update(const Changes& changes, std::optional<std::size_t> fail_at = {})
     {
-        auto set = fake::hold<FakeSet>(changes, fail_at);
+        auto set = fake::hold<FakeCompositionSet>(process_class);
+        set->fail_at = fail_at;
+        for (const auto& [kind, number] : changes)
+            set->add(kind, _variant_t(numbered(number)->unknown()));
         const auto results =
             component->updates.fire([&](ICompositionEvents* sink) { return sink->Updated(GUID{}, set.get()); });
         disposals = set->disposals.load();
@@ -72,7 +75,7 @@ protected:
     }
     std::vector<HRESULT> added(LONG id)
     {
-        auto record = fake::hold<FakeItem>(id);
+        auto record = numbered(id);
         return component->events.fire([&](ICollectionEvents* sink) { return sink->RecordAdded(GUID{}, record.get()); });
     }
 };

@@ -140,7 +140,8 @@ TEST_F(TaskTest, WatchersHearStateChangesUntilTheyInterruptOrTheTaskUnsubscribes
             [&](ITaskEvents* sink) { return sink->StateChanged(numbered_guid(7), state, description); });
     };
     task.WatchOnStateChanged(watcher(L"a", false)).WatchOnStateChanged(watcher(L"b", true));
-    const auto description = fake::hold<FakeDescription>(L"warming up");
+    const auto description = fake::hold<FakeCollection>();
+    description->text = L"warming up";
     EXPECT_EQ(change(ETaskState::Running, description.get()), std::vector<HRESULT>{S_OK});
     change(ETaskState::Stopped);
     EXPECT_EQ(heard, (std::vector<std::wstring>{L"a Running warming up", L"b Running warming up", L"a Stopped "}));
