@@ -3,26 +3,16 @@
 // threads while the program subscribes and registers watchers.
 #include "shell/record_fakes.h"
 
-#include <collector/shell.h>
-
 #include <Kernel/interruption.h>
 #include <Kernel/logger.h>
 
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <optional>
 #include <sstream>
-#include <stdexcept>
-#include <thread>
 
 namespace shell_test {
 namespace {
 
-using namespace collector::shell;
 using Calls = std::vector<std::wstring>;
 
 // Writes every call down: "set", "+1" (added), "~1" (updated), "-1" (removed), "Running text".

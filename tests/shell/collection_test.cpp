@@ -2,16 +2,8 @@
 // lookup, the order of a collection's end, and the referenced-key search.
 #include "shell/record_fakes.h"
 
-#include <collector/shell.h>
-
-#include <gtest/gtest.h>
-
-#include <optional>
-
 namespace shell_test {
 namespace {
-
-using namespace collector::shell;
 
 class CollectionTest : public RecordFamilyTest {
 protected:

@@ -1,24 +1,9 @@
 // Collector: which component class each source creates, creation failures, and the run-state and
 // property operations passed through to the component with their failures raised.
 #include "shell/fake_collector.h"
-#include "shell/site.h"
-
-#include <collector/shell.h>
-
-#include <Kernel/exception.h>
-
-#include <boost/exception/get_error_info.hpp>
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <memory>
-#include <vector>
 
 namespace shell_test {
 namespace {
-
-using collector::shell::Collector;
-using collector::shell::ECollectorSource;
 
 class CollectorTest : public testing::Test {
 protected:

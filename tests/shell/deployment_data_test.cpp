@@ -1,31 +1,16 @@
 // DeploymentData seen from the component's side: names listed in UTF-16 code-unit order as an array
 // of BSTR, values read by exact name, and the bag's object outliving the bag while the component
 // holds it.
-#include "shell/site.h"
 
-#include "support/fake_com.h"
+#include "shell/record_fakes.h"
 
 #include "DeploymentDataObject.h"
 
-#include <collector/shell.h>
-
-#include <Kernel/exception.h>
-
 #include <atlsafe.h>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
 
 namespace shell_test {
 namespace {
 
-using namespace std::literals;
-using collector::shell::DeploymentData;
 using collector::shell::detail::deployment_data_of;
 using Ostra_Lux_Collector_Interfaces::IDeploymentData;
 using testing::ElementsAre;

@@ -4,23 +4,10 @@
 // succeeds.
 #include "shell/fake_collector.h"
 
-#include <collector/shell.h>
-
-#include <gtest/gtest.h>
-
 #include <array>
-#include <atomic>
-#include <chrono>
-#include <memory>
-#include <thread>
-#include <vector>
 
 namespace shell_test {
 namespace {
-
-using collector::shell::Collector;
-using collector::shell::ECollectorSource;
-using collector::shell::ICollectorListener;
 
 enum life : int { unborn, alive, dead };
 

@@ -4,27 +4,13 @@
 #include "support/com_mocks.h"
 #include "support/fake_error_info.h"
 #include "shell/fake_collector.h"
-#include "shell/site.h"
 
 #include "EventListener.h"
 #include "SimpleSinks.h"
 
-#include <collector/shell.h>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <memory>
-#include <optional>
-#include <stdexcept>
-#include <utility>
-#include <vector>
-
 namespace shell_test {
 namespace {
 
-using namespace collector::shell;
 using namespace collector::shell::detail;
 
 class Recorder : public ICollectorListener {

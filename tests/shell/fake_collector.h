@@ -2,7 +2,7 @@
 // events, with scripted results and error information, registered for one class id while a test runs.
 #pragma once
 
-#include "shell/site.h"
+#include "shell/record_fakes.h"
 
 #include "support/fake_class_factory.h"
 #include "support/fake_events.h"

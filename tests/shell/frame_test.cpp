@@ -1,19 +1,10 @@
 // The COM call frame of the library: the QueryInterface wrapper, throw sites with their error
 // information, the exception barrier, the GUID formatter and the pool cache.
-#include "shell/site.h"
+
+#include "shell/object_values.h"
 
 #include "pch.h"
 #include "PoolCache.h"
-
-#include "support/fake_com.h"
-
-#include <collector/shell.h>
-
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <memory>
-#include <stdexcept>
 
 namespace shell_test {
 namespace {

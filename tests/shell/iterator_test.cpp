@@ -2,18 +2,10 @@
 // has no more or fails, one position shared by copies, a throwing factory, enumerables without
 // IEnumVARIANT. The element type is a test type instantiated here, as an element class's source file
 // does for its own type.
+
 #include "shell/object_values.h"
-#include "shell/site.h"
 
 #include "Iterator.imp"
-
-#include "support/fake_com.h"
-
-#include <gtest/gtest.h>
-
-#include <optional>
-#include <stdexcept>
-#include <vector>
 
 namespace shell_test {
 

@@ -2,17 +2,8 @@
 // and order, the class name read once per key state, and what a field gives.
 #include "shell/record_fakes.h"
 
-#include <collector/shell.h>
-
-#include <gtest/gtest.h>
-
-#include <string>
-
 namespace shell_test {
 namespace {
-
-using collector::shell::Field;
-using collector::shell::Key;
 
 class KeyTest : public RecordFamilyTest {
 protected:

@@ -1,17 +1,11 @@
 // Object: the one-line dump of every VARIANT type, visit, and equality and order across types.
+
 #include "shell/object_values.h"
 
 #include <fmt/format.h>
-#include <gtest/gtest.h>
-
-#include <limits>
-#include <stdexcept>
-#include <string>
 
 namespace shell_test {
 namespace {
-
-using namespace std::literals;
 
 struct dumped {
     Object value;

@@ -1,20 +1,12 @@
 // Object: the string and byte lists, from array fields (whose enumeration may break off or hold
 // elements that do not convert) and from arrays of strings; every field, enumerator and element
 // is released whatever happens.
+
 #include "shell/object_values.h"
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace shell_test {
 namespace {
 
-using namespace std::literals;
 using testing::ElementsAre;
 using testing::Pair;
 

@@ -1,19 +1,12 @@
 // Object: the scalar, text and GUID readers (what each accepts and what it refuses with which
 // message), and what an Object owns.
+
 #include "shell/object_values.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <limits>
 #include <type_traits>
-#include <utility>
-#include <vector>
 
 namespace shell_test {
 namespace {
-
-using namespace std::literals;
 
 // Every accepted value reads as expected; every refused one fails with `message`.
 template <class T>

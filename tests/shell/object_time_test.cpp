@@ -1,22 +1,16 @@
 // Object: the time readers. DMTF texts with their offsets, ISO 8601 texts, OLE dates and tick
 // counts; invalid dates, out-of-range spans, and which failures are the library's own refusals.
+
 #include "shell/object_values.h"
 
 #include <Kernel/time.h>
 
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <cmath>
-#include <string_view>
 
 namespace shell_test {
 namespace {
 
 using namespace std::chrono;
-using namespace std::literals;
-using collector::shell::Minutes;
-using collector::shell::TimePoint;
 using ostra::lux::kernel::offset_minutes;
 using ostra::lux::kernel::ticks;
 using ostra::lux::kernel::timepointoffset;

@@ -14,19 +14,28 @@
 #include <Kernel/exception.h>
 
 #include <boost/exception/get_error_info.hpp>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
+#include <limits>
+#include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
 namespace shell_test {
 
-using collector::shell::Object;
+using namespace collector::shell;
+using namespace std::literals;
 using Ostra_Lux_Collector_Interfaces::IArrayField;
 
 // An Object of `type` whose value `fill` writes into the VARIANT's members.

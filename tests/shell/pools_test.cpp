@@ -4,22 +4,9 @@
 // form that leaves them alone, and the storage events.
 #include "shell/fake_collector.h"
 #include "shell/fake_pools.h"
-#include "shell/site.h"
-
-#include <collector/shell.h>
-
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace shell_test {
 namespace {
-
-using namespace collector::shell;
 
 class Pools : public ServedCollectorTest {
 protected:

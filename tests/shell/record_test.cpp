@@ -3,23 +3,8 @@
 // changes of a set in the component's order.
 #include "shell/record_fakes.h"
 
-#include <collector/shell.h>
-
-#include <gtest/gtest.h>
-
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
-
 namespace shell_test {
 namespace {
-
-using collector::shell::ERecordEventKind;
-using collector::shell::Key;
-using collector::shell::Method;
-using collector::shell::Record;
-using collector::shell::RecordsSet;
 
 class RecordTest : public RecordFamilyTest {
 protected:

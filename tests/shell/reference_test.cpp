@@ -2,20 +2,8 @@
 // objects that answer several interfaces, elements that are not records, and the empty reference.
 #include "shell/record_fakes.h"
 
-#include <collector/shell.h>
-
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <string>
-#include <utility>
-#include <vector>
-
 namespace shell_test {
 namespace {
-
-using collector::shell::Key;
-using collector::shell::Reference;
 
 // An IUnknown array over `elements` (each element holding its own reference) with a lower bound.
 _variant_t unknowns(const std::vector<IUnknown*>& elements, LONG lower = 0)

@@ -2,23 +2,11 @@
 // a bag, and what reaches the profile factory and comes back from it.
 #include "shell/fake_collector.h"
 #include "shell/fake_pools.h"
-#include "shell/site.h"
 
 #include "support/fake_class_factory.h"
 
-#include <collector/shell.h>
-
-#include <gtest/gtest.h>
-
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
-
 namespace shell_test {
 namespace {
-
-using namespace collector::shell;
 
 class FakeTarget : public fake::Fake<IDeploymentTarget> {
 public:

@@ -2,24 +2,11 @@
 // the pool that the collector hands out.
 #include "shell/fake_collector.h"
 #include "shell/fake_tasks.h"
-#include "shell/site.h"
-
-#include <collector/shell.h>
-
-#include <Kernel/exception.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace shell_test {
 namespace {
-
-using namespace collector::shell;
 
 class TaskTest : public testing::Test {
 protected:
