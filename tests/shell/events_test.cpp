@@ -1,7 +1,6 @@
 // Event connections and the simple sinks: which listener an event reaches, what Subscribe and
 // Unsubscribe do to the component's connection point, failed connections, throwing listeners, and the
 // release of the connection at the collector's end.
-#include "support/com_mocks.h"
 #include "support/fake_error_info.h"
 #include "shell/fake_collector.h"
 
@@ -225,28 +224,18 @@ TEST(EventConnection, HoldsItsSourceWhileAdvisedAndNoLonger)
 
 TEST(EventConnection, CookieThatARefusedAdviseWroteIsNeverUnadvised)
 {
-    using testing::_;
-    auto container = fake::hold<testing::StrictMock<fake::MockConnectionPointContainer>>();
-    auto point = fake::hold<testing::StrictMock<fake::MockConnectionPoint>>();
-    EXPECT_CALL(*container, FindConnectionPoint(_, _)).WillRepeatedly(fake::ReturnInterface<1>(point.get()));
-    EXPECT_CALL(*point, Advise(_, _))
-        .WillOnce([](IUnknown*, DWORD* cookie) {
-            *cookie = 77;
-            return CONNECT_E_CANNOTCONNECT;
-        })
-        .WillOnce([](IUnknown*, DWORD* cookie) {
-            *cookie = 78;
-            return S_OK;
-        });
-    // Strict: Unadvise(77) would fail the test.
-    EXPECT_CALL(*point, Unadvise(78)).WillOnce(testing::Return(S_OK));
-
-    EventListener<collector_sink_t> connection(container->unknown(), IID_ICollectorEvents);
+    Connected<collector_sink_t, ICollectorEvents> events;
+    events.point.advise_result = CONNECT_E_CANNOTCONNECT;
+    events.point.refused_cookie = 77;
     const auto listener = std::make_shared<Recorder>();
-    EXPECT_EQ(failure_of([&] { connection.connect(listener); }), std::make_pair(CONNECT_E_CANNOTCONNECT, 30));
-    connection.disconnect();
-    connection.connect(listener);
-    connection.disconnect();
+    EXPECT_EQ(failure_of([&] { events.connection.connect(listener); }), std::make_pair(CONNECT_E_CANNOTCONNECT, 30));
+    events.connection.disconnect();
+    EXPECT_EQ(events.point.unadvise_calls.load(), 0);
+    events.point.advise_result = S_OK;
+    events.connection.connect(listener);
+    events.connection.disconnect();
+    EXPECT_EQ(events.point.unadvise_calls.load(), 1);
+    events.point.drop(); // the refused sink, which the point still holds
 }
 
 class Names : public IResourcePoolListener {
