@@ -42,18 +42,6 @@ TEST_F(CollectorTest, EachSourceCreatesItsClassInItsContext)
     }
 }
 
-TEST_F(CollectorTest, UnknownSourcesThrowBeforeAnyComponentCall)
-{
-    // No class is registered: a component call would fail with another message.
-    for (const int source : {9, -1, 1000}) {
-        const auto e = caught<COstraException>([&] { Collector collector(static_cast<ECollectorSource>(source)); });
-        ASSERT_TRUE(e);
-        EXPECT_EQ(e->message(), L"Unknown source: " + std::to_wstring(source));
-        EXPECT_EQ(e->source(), L"");
-        EXPECT_EQ(dynamic_cast<const CHResultException*>(&*e), nullptr);
-    }
-}
-
 TEST_F(CollectorTest, FailedCreationThrowsTheSourceMessageAndHResult)
 {
     const std::tuple<int, bool, const wchar_t*> rows[] = {

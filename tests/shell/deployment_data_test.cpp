@@ -1,7 +1,6 @@
 // DeploymentData seen from the component's side: names listed in UTF-16 code-unit order as an array
 // of BSTR, values read by exact name, and the bag's object outliving the bag while the component
 // holds it.
-
 #include "shell/record_fakes.h"
 
 #include "DeploymentDataObject.h"

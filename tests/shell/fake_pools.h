@@ -6,11 +6,6 @@
 
 #include <atlsafe.h>
 
-#include <cstdint>
-#include <optional>
-#include <string>
-#include <vector>
-
 namespace shell_test {
 
 // A host and a user at once: a host is local, a user the current one, when `current` is set.

@@ -4,10 +4,6 @@
 
 #include "shell/record_fakes.h"
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 namespace shell_test {
 
 // An operation that no test reaches.

@@ -1,6 +1,5 @@
-// The COM call frame of the library: the QueryInterface wrapper, throw sites with their error
-// information, the exception barrier and the GUID formatter.
-
+// The COM call frame of the library: the QueryInterface wrapper and its throw site, the exception
+// barrier and the GUID formatter.
 #include "shell/object_values.h"
 
 #include "pch.h"
@@ -32,31 +31,6 @@ TEST(QueryInterfaceWrapper, OwnsTheAnsweredInterfaceAndThrowsForARefusedOne)
     EXPECT_EQ(site.line, 25);
     EXPECT_NE(site.function.find("CComQIPtrStrong"), std::string::npos);
     EXPECT_EQ(plain->references(), 1u);
-}
-
-TEST(ThrowSite, CarriesSignatureFileLineAndTheNestedException)
-{
-    const auto outer = caught<COstraException>([] {
-        try {
-            throw std::runtime_error("inner");
-        } catch (...) {
-            throw_condition(L"outer", COLLECTOR_NESTED_THROW_SITE);
-        }
-    });
-    ASSERT_TRUE(outer);
-    EXPECT_EQ(outer->message(), L"outer");
-    const seen_site site = site_of(*outer);
-    EXPECT_EQ(site.file, "tests/shell/frame_test.cpp");
-    EXPECT_NE(site.function.find("ThrowSite_CarriesSignatureFileLineAndTheNestedException"), std::string::npos);
-    EXPECT_GT(site.line, 0);
-    const std::exception_ptr* nested = boost::get_error_info<nested_exception_info>(*outer);
-    ASSERT_NE(nested, nullptr);
-    EXPECT_THROW(std::rethrow_exception(*nested), std::runtime_error);
-
-    // Outside a handler nothing is nested.
-    const auto plain = caught<COstraException>([] { throw_condition(L"plain", COLLECTOR_THROW_SITE); });
-    ASSERT_TRUE(plain);
-    EXPECT_EQ(boost::get_error_info<nested_exception_info>(*plain), nullptr);
 }
 
 TEST(Barrier, EachExceptionBecomesItsHResultAndTheThreadsErrorInformationFollowsIt)

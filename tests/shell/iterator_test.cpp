@@ -2,7 +2,6 @@
 // has no more or fails, one position shared by copies, a throwing factory, enumerables without
 // IEnumVARIANT. The element type is a test type instantiated here, as an element class's source file
 // does for its own type.
-
 #include "shell/object_values.h"
 
 #include "Iterator.imp"

@@ -1,5 +1,4 @@
-// Object: the one-line dump of every VARIANT type, visit, and equality and order across types.
-
+// Object: the one-line dump of every VARIANT type, and equality and order across types.
 #include "shell/object_values.h"
 
 #include <fmt/format.h>
@@ -85,18 +84,6 @@ TEST(ObjectDump, TextsDatesObjectsRecordsAndArrays)
     EXPECT_EQ(guid_type->references(), 1u);
     EXPECT_EQ(point_type->references(), 1u);
     EXPECT_EQ(unnamed->references(), 1u);
-}
-
-TEST(ObjectVisit, CallsOnceWithTheVariantAndLetsItsExceptionsPass)
-{
-    const Object value = i4(5);
-    int calls = 0;
-    value.visit([&](const _variant_t& seen) {
-        ++calls;
-        EXPECT_EQ(&seen, &value.data());
-    });
-    EXPECT_EQ(calls, 1);
-    EXPECT_THROW(value.visit([](const _variant_t&) { throw std::runtime_error("visitor"); }), std::runtime_error);
 }
 
 struct compared {

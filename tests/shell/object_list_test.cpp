@@ -1,7 +1,6 @@
 // Object: the string and byte lists, from array fields (whose enumeration may break off or hold
 // elements that do not convert) and from arrays of strings; every field, enumerator and element
 // is released whatever happens.
-
 #include "shell/object_values.h"
 
 namespace shell_test {

@@ -1,6 +1,5 @@
 // Object: the scalar, text and GUID readers (what each accepts and what it refuses with which
 // message), and what an Object owns.
-
 #include "shell/object_values.h"
 
 #include <type_traits>
@@ -98,26 +97,6 @@ TEST(ObjectRead, GuidFromTextWithoutBracesOrFromTheDotNetGuidRecord)
 // A _variant_t stands wherever an Object is wanted; an Object is no bool unless asked.
 static_assert(std::is_convertible_v<_variant_t&&, Object>);
 static_assert(!std::is_convertible_v<Object, bool>);
-
-TEST(ObjectValue, TakesTheVariantOverAndCopiesDuplicateIt)
-{
-    _variant_t source(L"text");
-    const BSTR text = source.bstrVal;
-    Object taken(std::move(source));
-    EXPECT_EQ(source.vt, VT_EMPTY);
-    EXPECT_EQ(taken.data().bstrVal, text);
-
-    const Object copy = taken;
-    EXPECT_NE(copy.data().bstrVal, text);
-    EXPECT_EQ(copy.get<std::wstring>(), L"text");
-
-    Object moved(std::move(taken));
-    EXPECT_EQ(moved.data().bstrVal, text);
-    EXPECT_FALSE(taken);
-
-    taken = copy;
-    EXPECT_EQ(taken.get<std::wstring>(), L"text");
-}
 
 TEST(ObjectValue, HoldsOneReferenceToAnObjectValue)
 {

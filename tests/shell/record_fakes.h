@@ -5,21 +5,7 @@
 
 #include "shell/object_values.h"
 
-#include "support/fake_com.h"
 #include "support/fake_events.h"
-
-#include <collector/interfaces.h>
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstdint>
-#include <functional>
-#include <map>
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace shell_test {
 
