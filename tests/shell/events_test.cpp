@@ -12,19 +12,16 @@ namespace {
 
 using namespace collector::shell::detail;
 
-class Recorder : public ICollectorListener {
-public:
-    explicit Recorder(std::function<void()> on_event = {}) : on_event_(std::move(on_event)) {}
+// Notes every value, then runs `on_event`.
+struct Recorder : ICollectorListener {
     void Event1(LONG value) override
     {
         values.push_back(value);
-        if (on_event_)
-            on_event_();
+        if (on_event)
+            on_event();
     }
     std::vector<LONG> values;
-
-private:
-    std::function<void()> on_event_;
+    std::function<void()> on_event;
 };
 
 std::vector<HRESULT> fire(fake::ConnectionPoint<ICollectorEvents>& point, LONG value)
@@ -138,15 +135,6 @@ TEST_F(CollectorEvents, FailedConnectionIsThrownAndKeepsTheListenerForTheNextSub
     EXPECT_EQ(failure_of([&] { collector->Subscribe(nullptr); }), std::make_pair(E_NOINTERFACE, 30));
 }
 
-TEST_F(CollectorEvents, ListenerStaysInstalledInTheSinkThatTheComponentRefused)
-{
-    point.advise_result = CONNECT_E_CANNOTCONNECT;
-    const auto listener = std::make_shared<Recorder>();
-    EXPECT_THROW(collector->Subscribe(listener), CHResultException);
-    EXPECT_EQ(CComQIPtr<ICollectorEvents>(point.last_offered())->Event1(8), S_OK);
-    EXPECT_EQ(listener->values, std::vector<LONG>{8});
-}
-
 // A sink that refuses IUnknown fails the first checked step; an owner without source the second.
 class refusing_sink_t : public collector_sink_t {
 public:
@@ -171,22 +159,16 @@ TEST(EventConnection, EachCheckedStepReportsItsOwnLine)
     EXPECT_EQ(failure_of([&] { sourceless.connect(listener); }), std::make_pair(E_INVALIDARG, 30));
 }
 
+// The barrier's own tests cover every kind of exception; here, that the sink is behind one.
 TEST_F(CollectorEvents, ListenerExceptionsBecomeTheEventsResultOnTheFiringThread)
 {
     auto info = fake::hold<fake::ErrorInfo>("denied", L"denied");
-    const auto com_failure = std::make_shared<Recorder>([&] { throw _com_error(E_ACCESSDENIED, info.get(), true); });
-    collector->Subscribe(com_failure);
+    const auto listener = std::make_shared<Recorder>();
+    listener->on_event = [&] { throw _com_error(E_ACCESSDENIED, info.get(), true); };
+    collector->Subscribe(listener);
     EXPECT_EQ(fire(point, 1), std::vector<HRESULT>{E_ACCESSDENIED});
     CComPtr<IErrorInfo> left;
     EXPECT_EQ(GetErrorInfo(0, &left), S_OK);
-    EXPECT_EQ(left.p, static_cast<IErrorInfo*>(info.get()));
-    left.Release();
-
-    SetErrorInfo(0, info.get());
-    const auto plain_failure = std::make_shared<Recorder>([] { throw std::runtime_error("listener failed"); });
-    collector->Subscribe(plain_failure);
-    EXPECT_EQ(fire(point, 2), std::vector<HRESULT>{static_cast<HRESULT>(0x8000FFFF)});
-    EXPECT_EQ(GetErrorInfo(0, &left), S_OK); // taken back, untouched
     EXPECT_EQ(left.p, static_cast<IErrorInfo*>(info.get()));
     collector->Unsubscribe();
 }
@@ -222,20 +204,22 @@ TEST(EventConnection, HoldsItsSourceWhileAdvisedAndNoLonger)
     EXPECT_EQ(events.source->references(), unadvised);
 }
 
-TEST(EventConnection, CookieThatARefusedAdviseWroteIsNeverUnadvised)
+// The refused sink keeps its listener; the cookie that the refusal wrote is never unadvised.
+TEST(EventConnection, RefusedAdviseKeepsTheListenerInTheSinkAndItsCookieIsNeverUnadvised)
 {
     Connected<collector_sink_t, ICollectorEvents> events;
     events.point.advise_result = CONNECT_E_CANNOTCONNECT;
     events.point.refused_cookie = 77;
     const auto listener = std::make_shared<Recorder>();
     EXPECT_EQ(failure_of([&] { events.connection.connect(listener); }), std::make_pair(CONNECT_E_CANNOTCONNECT, 30));
+    EXPECT_EQ(CComQIPtr<ICollectorEvents>(events.point.last_offered())->Event1(8), S_OK);
+    EXPECT_EQ(listener->values, std::vector<LONG>{8});
     events.connection.disconnect();
     EXPECT_EQ(events.point.unadvise_calls.load(), 0);
     events.point.advise_result = S_OK;
     events.connection.connect(listener);
     events.connection.disconnect();
     EXPECT_EQ(events.point.unadvise_calls.load(), 1);
-    events.point.drop(); // the refused sink, which the point still holds
 }
 
 class Names : public IResourcePoolListener {
