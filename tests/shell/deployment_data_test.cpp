@@ -108,10 +108,8 @@ TEST(DeploymentDataObject, MovesHandTheObjectOverAndTheComponentMayHoldItLonger)
     DeploymentData moved(std::move(first));
     EXPECT_EQ(deployment_data_of(moved), first_object);
     EXPECT_FALSE(deployment_data_of(first));
-    const auto e = caught<COstraException>([&] { first[L"from"]; });
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->message(), L"DeploymentData is null");
-    EXPECT_EQ(site_of(*e).file, "Monitor/Collector/Collector.Shell/DeploymentData.cpp");
+    expect_refusal([&] { first[L"from"]; }, L"DeploymentData is null", 0,
+                   "Monitor/Collector/Collector.Shell/DeploymentData.cpp");
 
     moved = DeploymentData{{L"from", _variant_t(L"second")}};
     EXPECT_EQ(text_at(deployment_data_of(moved), L"from"), L"second");

@@ -61,7 +61,7 @@ TEST_F(Pools, EmptyHandlesAndHandlesOfNoObjectThrowTheirNullMessage)
         {L"User is null", [] { (void)User().GetId(); }},   {L"User is null", [&] { (void)no_user.GetPassword(); }},
     };
     for (const auto& [message, call] : rows)
-        EXPECT_EQ(caught<COstraException>(call).value().message(), message);
+        expect_refusal(call, message, 0);
     // An unknown id is no host, whether the pool fails or succeeds without an object.
     EXPECT_FALSE(collector->GetHostPool().IsExist(numbered_guid(9)));
     entries->missing = E_INVALIDARG;
@@ -112,10 +112,8 @@ TEST_F(Pools, NamesThePoolLacksGiveEmptyResourcesThatThrowWhenRead)
     EXPECT_EQ(resources->found.back(), std::wstring(L"disk\0", 5));
     resources->add_gives_nothing = true;
     EXPECT_FALSE(pool.Add(L"nothing", Object()));
-    const auto e = caught<COstraException>([&] { (void)pool[L"absent"].GetName(); });
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->message(), L"Resource is null");
-    EXPECT_EQ(site_of(*e).file, "Monitor/Collector/Collector.Shell/Resource.cpp");
+    expect_refusal([&] { (void)pool[L"absent"].GetName(); }, L"Resource is null", 0,
+                   "Monitor/Collector/Collector.Shell/Resource.cpp");
 }
 
 class FakeTarget : public fake::Fake<IDeploymentTarget> {
@@ -138,8 +136,7 @@ TEST_F(Pools, DeployHandsTheTargetAndTheBagToTheResource)
     EXPECT_EQ(resource.deployed, std::vector<std::wstring>{L"t"}); // a bag without names
     disk.Deploy(target, DeploymentData{{L"b", v4(1)}, {L"a", v4(2)}});
     EXPECT_EQ(resource.deployed, (std::vector<std::wstring>{L"t", L"a", L"b"}));
-    EXPECT_EQ(caught<COstraException>([&] { disk.Deploy(DeploymentTarget(), DeploymentData()); }).value().message(),
-              L"DeploymentTarget is null");
+    expect_refusal([&] { disk.Deploy(DeploymentTarget(), DeploymentData()); }, L"DeploymentTarget is null", 0);
 }
 
 class FakeProfileFactory : public fake::Fake<IProfileFactory> {

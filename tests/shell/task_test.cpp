@@ -15,13 +15,6 @@ protected:
     Task task{component->unknown(), made.classes->unknown()};
 };
 
-template <class Action>
-std::wstring message_of(Action&& action)
-{
-    const auto e = caught<COstraException>(action);
-    return e ? e->message() : L"";
-}
-
 TEST(TaskStates, NamesOfTheEnumerationAndUnknownOutsideIt)
 {
     const wchar_t* const names[] = {L"Unknown",   L"Initial",  L"Ready",   L"Running", L"Limping",
@@ -99,17 +92,17 @@ TEST_F(TaskTest, DeployFormsDifferOnAClassThatIsFollowedAlready)
     EXPECT_EQ(component->searches, 0);
     // Without follow nothing is followed: the task, which lists no collection, is searched in vain.
     task.Deploy(L"Service", false);
-    EXPECT_EQ(message_of([&] { task.Follow(L"Service"); }), L"Collection not found");
+    expect_refusal([&] { task.Follow(L"Service"); }, L"Collection not found", 0);
 }
 
 TEST_F(TaskTest, ConditionsThatTheLibraryDetects)
 {
     for (const _variant_t& result : {_variant_t(5L), _variant_t(static_cast<IUnknown*>(nullptr))}) {
         component->target_result = result;
-        EXPECT_EQ(message_of([&] { task.Deploy(L"Process", DeploymentData{}); }), L"Unexpected result");
+        expect_refusal([&] { task.Deploy(L"Process", DeploymentData{}); }, L"Unexpected result", 0);
     }
-    EXPECT_EQ(message_of([&] { Task(nullptr, made.classes->unknown()); }), L"ITask is null");
-    EXPECT_EQ(message_of([&] { Task(made.classes->unknown(), nullptr); }), L"Unable to QueryInterface");
+    expect_refusal([&] { Task(nullptr, made.classes->unknown()); }, L"ITask is null", 0);
+    expect_refusal([&] { Task(made.classes->unknown(), nullptr); }, L"Unable to QueryInterface", 0);
 }
 
 TEST_F(TaskTest, WatchersHearStateChangesUntilTheyInterruptOrTheTaskUnsubscribes)
@@ -177,7 +170,7 @@ TEST_F(TaskPoolTest, LookupsGiveSeparateTasksAndRemoveAnswersFailureWithFalse)
     EXPECT_TRUE(pool->Remove(numbered_guid(7)));
 
     tasks->no_task = true;
-    EXPECT_EQ(message_of([&] { (void)(*pool)[numbered_guid(8)]; }), L"ITask is null");
+    expect_refusal([&] { (void)(*pool)[numbered_guid(8)]; }, L"ITask is null", 0);
     tasks->result = E_INVALIDARG;
     EXPECT_FALSE(pool->Remove(numbered_guid(8)));
     EXPECT_THROW(pool->IsExist(numbered_guid(8)), CHResultException);
