@@ -207,15 +207,6 @@ public:
     }
 };
 
-// The fakes alive now, each with its reference count.
-inline std::vector<std::pair<std::string, ULONG>> live_fakes()
-{
-    std::vector<std::pair<std::string, ULONG>> live;
-    for (const fake::LedgerEntry& entry : fake::Ledger::instance().snapshot())
-        live.emplace_back(entry.name, entry.references);
-    return live;
-}
-
 // The dump for a test's trace; a value whose dump raises (a null string) is named by its type.
 inline std::string describe(const Object& value)
 {
