@@ -38,9 +38,8 @@ TEST_F(CollectionTest, OnlyAMissingMethodIsReportedWhateverTheComponentAnswers)
     }
     // A failure with an object still hands the object to the method, which wants IFieldMethod.
     component->has_method = true;
-    const auto e = caught<CHResultException>([&] { collection->GetMethod(L"Kill"); });
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->message(), L"Unable to QueryInterface");
+    EXPECT_EQ(caught<CHResultException>([&] { collection->GetMethod(L"Kill"); }).value().message(),
+              L"Unable to QueryInterface");
 }
 
 TEST_F(CollectionTest, TheLastHandleUnadvisesBothConnectionsBeforeTheCompositionShutsDown)

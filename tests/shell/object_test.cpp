@@ -50,11 +50,9 @@ TEST(ObjectRead, IntegersFromTheirOwnTypesOnly)
                           {int_(5), ui4(5), i2(5), r8(5), bstr(L"5"), reference_to(VT_I8, &referenced)},
                           L"Object is neither I4 nor I8");
     // UI8 beyond the signed range fails as a failed conversion does, never as a negative count.
-    for (const ULONGLONG beyond : {ULONGLONG{1} << 63, std::numeric_limits<ULONGLONG>::max()}) {
-        const auto e = caught<CHResultException>([&] { (void)ui8(beyond).get<__int64>(); });
-        ASSERT_TRUE(e);
-        EXPECT_EQ(e->get_hresult(), DISP_E_OVERFLOW);
-    }
+    for (const ULONGLONG beyond : {ULONGLONG{1} << 63, std::numeric_limits<ULONGLONG>::max()})
+        EXPECT_EQ(caught<CHResultException>([&] { (void)ui8(beyond).get<__int64>(); }).value().get_hresult(),
+                  DISP_E_OVERFLOW);
     EXPECT_EQ(ui8(std::numeric_limits<LONGLONG>::max()).get<__int64>(), std::numeric_limits<LONGLONG>::max());
     constexpr auto highest = std::numeric_limits<ULONGLONG>::max();
     check_reader<unsigned __int64>({{ui8(highest), highest}}, {i8(5), ui4(5), uint_(5)}, L"Object is not UI8");

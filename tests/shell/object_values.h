@@ -207,6 +207,17 @@ public:
     }
 };
 
+// `operation` throws the library's `message` from `line` of `file`, that line unchecked when 0.
+inline void expect_refusal(const std::function<void()>& operation, const std::wstring& message, int line,
+                           const std::string& file = {})
+{
+    const auto e = caught<COstraException>(operation);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->message(), message);
+    EXPECT_TRUE(file.empty() || site_of(*e).file == file) << site_of(*e).file;
+    EXPECT_TRUE(line == 0 || site_of(*e).line == line) << site_of(*e).line;
+}
+
 // The dump for a test's trace; a value whose dump raises (a null string) is named by its type.
 inline std::string describe(const Object& value)
 {

@@ -306,17 +306,6 @@ private:
     bool composed_;
 };
 
-// `operation` throws the library's `message` from `line` of `file`, that line unchecked when 0.
-inline void expect_refusal(const std::function<void()>& operation, const std::wstring& message, int line,
-                           const std::string& file = {})
-{
-    const auto e = caught<COstraException>(operation);
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->message(), message);
-    EXPECT_TRUE(file.empty() || site_of(*e).file == file) << site_of(*e).file;
-    EXPECT_TRUE(line == 0 || site_of(*e).line == line) << site_of(*e).line;
-}
-
 // Each operation, with the line of the library's source file that refuses it, throws "<handle> is
 // null" from the handle's source file.
 inline void expect_null_refusals(const std::wstring& handle,

@@ -141,9 +141,8 @@ TEST_F(RecordTest, SetWalkStopsAtAnUnknownKindOrAnItemThatIsNoRecord)
     auto plain = fake::hold<fake::Unknown>("plain");
     changes->changes.clear();
     changes->add(0, plain->unknown());
-    const auto refused = caught<CHResultException>([&] { RecordsSet(changes->unknown(), pool.get()).begin(); });
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->message(), L"Unable to QueryInterface");
+    EXPECT_EQ(caught<CHResultException>([&] { RecordsSet(changes->unknown(), pool.get()).begin(); }).value().message(),
+              L"Unable to QueryInterface");
 }
 
 } // namespace
