@@ -5,27 +5,11 @@
 
 #include "DeploymentDataObject.h"
 
-#include <atlsafe.h>
-
 namespace shell_test {
 namespace {
 
 using collector::shell::detail::deployment_data_of;
 using testing::ElementsAre;
-
-// GetNames as the component reads it: a zero-based array of BSTR, which it then destroys.
-std::vector<std::wstring> names_of(IDeploymentData* data)
-{
-    SAFEARRAY* array = nullptr;
-    EXPECT_EQ(data->GetNames(&array), S_OK);
-    CComSafeArray<BSTR> names;
-    EXPECT_EQ(names.Attach(array), S_OK);
-    EXPECT_EQ(names.GetLowerBound(), 0);
-    std::vector<std::wstring> texts;
-    for (ULONG i = 0; i < names.GetCount(); ++i)
-        texts.push_back(text_of(names[i]));
-    return texts;
-}
 
 _bstr_t name(std::wstring_view text) { return _bstr_t(copy_of(std::wstring(text)), false); }
 

@@ -4,8 +4,6 @@
 
 #include "shell/record_fakes.h"
 
-#include <atlsafe.h>
-
 namespace shell_test {
 
 // A host and a user at once: a host is local, a user the current one, when `current` is set.
@@ -130,13 +128,8 @@ public:
         _bstr_t name(L"none");
         if (target)
             target->GetName(name.GetAddress());
-        deployed.assign({text_of(name)});
-        SAFEARRAY* names = nullptr;
-        EXPECT_EQ(data->GetNames(&names), S_OK);
-        CComSafeArray<BSTR> owned;
-        owned.Attach(names);
-        for (ULONG i = 0; i < owned.GetCount(); ++i)
-            deployed.push_back(text_of(owned.GetAt(static_cast<LONG>(i))));
+        deployed = names_of(data);
+        deployed.insert(deployed.begin(), text_of(name));
         return *result = v4(42).Detach(), S_OK;
     }
 };

@@ -130,30 +130,19 @@ inline Object unknown(IUnknown* object)
 class FakeRecordInfo : public fake::RecordInfo {
 public:
     FakeRecordInfo(GUID type, std::optional<std::wstring> type_name)
-        : RecordInfo("record info"), type(type), type_name(std::move(type_name))
-    {
-    }
+        : RecordInfo("record info"), type(type), type_name(std::move(type_name)) {}
 
     GUID type;
     std::optional<std::wstring> type_name;
     // The record data of every value made from this description.
     GUID data{};
 
-    HRESULT STDMETHODCALLTYPE GetGuid(GUID* out) override
-    {
-        *out = type;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE GetGuid(GUID* out) override { return *out = type, S_OK; }
     HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override
     {
-        *out = type_name ? SysAllocString(type_name->c_str()) : nullptr;
-        return S_OK;
+        return *out = type_name ? SysAllocString(type_name->c_str()) : nullptr, S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetSize(ULONG* size) override
-    {
-        *size = sizeof data;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE GetSize(ULONG* size) override { return *size = sizeof data, S_OK; }
 };
 
 // The type of System.Guid's record in the .NET type library.
@@ -199,11 +188,9 @@ public:
     HRESULT STDMETHODCALLTYPE GetEnumerator(IEnumVARIANT** out) override
     {
         calls.emplace_back("GetEnumerator");
-        *out = nullptr;
-        if (FAILED(enumerator_result) || null_enumerator)
-            return enumerator_result;
-        *out = fake::make<FakeElements>(elements, &requested, fail_at, failure);
-        return S_OK;
+        const bool gives = SUCCEEDED(enumerator_result) && !null_enumerator;
+        *out = gives ? fake::make<FakeElements>(elements, &requested, fail_at, failure) : nullptr;
+        return enumerator_result;
     }
 };
 

@@ -7,6 +7,8 @@
 
 #include "support/fake_events.h"
 
+#include <atlsafe.h>
+
 namespace shell_test {
 
 using namespace Ostra_Lux_Collector_Interfaces;
@@ -31,6 +33,20 @@ HRESULT enumerate(std::vector<_variant_t> values, Out** out, std::optional<std::
 {
     *out = fake::make<FakeElements>(std::move(values), nullptr, fail_at);
     return S_OK;
+}
+
+// GetNames as the component reads it: a zero-based array of BSTR, which it then destroys.
+inline std::vector<std::wstring> names_of(IDeploymentData* data)
+{
+    SAFEARRAY* array = nullptr;
+    EXPECT_EQ(data->GetNames(&array), S_OK);
+    CComSafeArray<BSTR> names;
+    EXPECT_EQ(names.Attach(array), S_OK);
+    EXPECT_EQ(names.GetLowerBound(), 0);
+    std::vector<std::wstring> texts;
+    for (ULONG i = 0; i < names.GetCount(); ++i)
+        texts.push_back(text_of(names[i]));
+    return texts;
 }
 
 // The classes of the tests: Process, which every test's pool knows, and two that only some know.
