@@ -45,6 +45,13 @@ std::pair<HRESULT, int> failure_of(Connect&& connect)
     return {S_OK, 0};
 }
 
+template <class Sink, class Events>
+struct Connected {
+    fake::Held<fake::EventSource> source = fake::hold<fake::EventSource>();
+    fake::ConnectionPoint<Events>& point = source->offer<Events>("events");
+    EventListener<Sink> connection{source->unknown(), __uuidof(Events)};
+};
+
 class CollectorEvents : public ServedCollectorTest {
 protected:
     fake::ConnectionPoint<ICollectorEvents>& point = component.events;
@@ -149,12 +156,10 @@ public:
 
 TEST(EventConnection, EachCheckedStepReportsItsOwnLine)
 {
-    auto source = fake::hold<fake::EventSource>();
-    auto& point = source->offer<ICollectorEvents>("events");
+    Connected<refusing_sink_t, ICollectorEvents> refusing;
     const auto listener = std::make_shared<Recorder>();
-    EventListener<refusing_sink_t> refusing(source->unknown(), IID_ICollectorEvents);
-    EXPECT_EQ(failure_of([&] { refusing.connect(listener); }), std::make_pair(E_NOINTERFACE, 29));
-    EXPECT_EQ(point.advise_calls.load(), 0);
+    EXPECT_EQ(failure_of([&] { refusing.connection.connect(listener); }), std::make_pair(E_NOINTERFACE, 29));
+    EXPECT_EQ(refusing.point.advise_calls.load(), 0);
     EventListener<collector_sink_t> sourceless(nullptr, IID_ICollectorEvents);
     EXPECT_EQ(failure_of([&] { sourceless.connect(listener); }), std::make_pair(E_INVALIDARG, 30));
 }
@@ -187,23 +192,6 @@ TEST_F(CollectorEvents, TheCollectorsEndShutsDownThenUnadvisesAndReleasesTheSink
     EXPECT_EQ(sinks[0].Detach()->Release(), 0u) << "the library still holds the sink";
 }
 
-template <class Sink, class Events>
-struct Connected {
-    fake::Held<fake::EventSource> source = fake::hold<fake::EventSource>();
-    fake::ConnectionPoint<Events>& point = source->offer<Events>("events");
-    EventListener<Sink> connection{source->unknown(), __uuidof(Events)};
-};
-
-TEST(EventConnection, HoldsItsSourceWhileAdvisedAndNoLonger)
-{
-    Connected<collector_sink_t, ICollectorEvents> events;
-    const ULONG unadvised = events.source->references();
-    events.connection.connect(std::make_shared<Recorder>());
-    EXPECT_EQ(events.source->references(), unadvised + 1);
-    events.connection.disconnect();
-    EXPECT_EQ(events.source->references(), unadvised);
-}
-
 // The refused sink keeps its listener; the cookie that the refusal wrote is never unadvised.
 TEST(EventConnection, RefusedAdviseKeepsTheListenerInTheSinkAndItsCookieIsNeverUnadvised)
 {
@@ -216,9 +204,13 @@ TEST(EventConnection, RefusedAdviseKeepsTheListenerInTheSinkAndItsCookieIsNeverU
     EXPECT_EQ(listener->values, std::vector<LONG>{8});
     events.connection.disconnect();
     EXPECT_EQ(events.point.unadvise_calls.load(), 0);
+    // An advised connection holds its source, and lets go of it with the connection.
     events.point.advise_result = S_OK;
+    const ULONG unadvised = events.source->references();
     events.connection.connect(listener);
+    EXPECT_EQ(events.source->references(), unadvised + 1);
     events.connection.disconnect();
+    EXPECT_EQ(events.source->references(), unadvised);
     EXPECT_EQ(events.point.unadvise_calls.load(), 1);
 }
 
