@@ -8,7 +8,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace shell_test {
 namespace {
@@ -16,8 +15,7 @@ namespace {
 using Calls = std::vector<std::wstring>;
 
 // Writes every call down: "set", "+1" (added), "~1" (updated), "-1" (removed), "Running text".
-class Journal : public ICollectionListener {
-public:
+struct Journal : ICollectionListener {
     bool take_whole = false;
     std::function<void(int)> on_record; // runs before a record call is written down
     Calls calls;
@@ -33,7 +31,6 @@ public:
         calls.push_back(std::wstring(ECollectionStateToString(state)) + L" " + std::wstring(text));
     }
 
-private:
     void note(const wchar_t* kind, int id)
     {
         if (on_record)
@@ -194,9 +191,8 @@ TEST_F(CollectionEvents, FailuresAreLoggedAtLevelThreeKeepingTheLastErrorThenMee
     COstraLogger& logger = COstraLogger::instance();
     logger.to_file(path);
     const auto written = [&] {
-        std::ostringstream text;
-        text << std::ifstream(path).rdbuf();
-        return text.str();
+        std::ifstream file(path);
+        return std::string(std::istreambuf_iterator<char>(file), {});
     };
     const std::tuple<std::function<void()>, HRESULT, std::string> rows[] = {
         {[] { throw CHResultException(L"refused", {}, E_ACCESSDENIED, nullptr, false); }, E_ACCESSDENIED,

@@ -214,15 +214,13 @@ TEST(EventConnection, RefusedAdviseKeepsTheListenerInTheSinkAndItsCookieIsNeverU
     EXPECT_EQ(events.point.unadvise_calls.load(), 1);
 }
 
-class Names : public IResourcePoolListener {
-public:
+struct Names : IResourcePoolListener {
     void Event1(std::wstring_view name) override { seen.push_back(L"+" + std::wstring(name)); }
     void Event2(std::wstring_view name) override { seen.push_back(L"-" + std::wstring(name)); }
     std::vector<std::wstring> seen;
 };
 
-class TaskIds : public ITaskPoolListener {
-public:
+struct TaskIds : ITaskPoolListener {
     void Event1(GUID id) override { seen.emplace_back(true, id); }
     void Event2(GUID id) override { seen.emplace_back(false, id); }
     std::vector<std::pair<bool, GUID>> seen;

@@ -239,8 +239,7 @@ TEST_F(Storage, ChainedSettingsAreSharedByEveryHandleUntilTheLastGoes)
     EXPECT_EQ(made.numbers, (Numbers{VARIANT_FALSE, VARIANT_FALSE, 0, VARIANT_FALSE}));
 }
 
-class States : public IDatabaseStorageListener {
-public:
+struct States : IDatabaseStorageListener {
     void Event1(LONG value) override { seen.push_back(value); }
     std::vector<LONG> seen;
 };
