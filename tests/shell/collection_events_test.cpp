@@ -42,10 +42,8 @@ struct Journal : ICollectionListener {
 const std::vector<HRESULT> success{S_OK};
 using Changes = std::vector<std::pair<LONG, LONG>>; // (kind, record number)
 
-class CollectionEvents : public RecordFamilyTest {
+class CollectionEvents : public CollectionTest {
 protected:
-    fake::Held<FakeCollection> component = fake::hold<FakeCollection>();
-    std::optional<Collection> collection{std::in_place, component->unknown(), pool->unknown()};
     std::shared_ptr<Journal> journal = std::make_shared<Journal>();
     std::atomic<int> disposals{0};
 

@@ -5,12 +5,6 @@
 namespace shell_test {
 namespace {
 
-class CollectionTest : public RecordFamilyTest {
-protected:
-    fake::Held<FakeCollection> component = fake::hold<FakeCollection>();
-    std::optional<Collection> collection{std::in_place, component->unknown(), pool->unknown()};
-};
-
 TEST_F(CollectionTest, MembersReachTheComponentAndReadTheClassNameOnce)
 {
     EXPECT_EQ(collection->ClassName(), L"Process");

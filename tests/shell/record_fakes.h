@@ -338,4 +338,11 @@ protected:
     FakeClass& process = pool->add(process_class, L"Process");
 };
 
+// A collection of the pool's Process class, which a test may end before its component.
+class CollectionTest : public RecordFamilyTest {
+protected:
+    fake::Held<FakeCollection> component = fake::hold<FakeCollection>();
+    std::optional<Collection> collection{std::in_place, component->unknown(), pool->unknown()};
+};
+
 } // namespace shell_test
