@@ -43,13 +43,6 @@ auto Gives(_variant_t value)
     };
 }
 
-// What a failing component does: leaves error information on the thread and answers E_ACCESSDENIED.
-HRESULT refused_call()
-{
-    leave_error_info(L"refused");
-    return E_ACCESSDENIED;
-}
-
 // `operation` raises E_ACCESSDENIED with the error information that the component left, which the
 // library takes only when the object offers it for the interface of the failed call.
 void expect_refused(const std::function<void()>& operation)
@@ -122,7 +115,11 @@ TEST(MethodConstruction, NeedsIFieldMethodAndKeepsItsOwnerAlive)
 TEST_F(MethodTest, EachFailedOperationRaisesWithTheErrorInformationOfIFieldMethod)
 {
     component->support_error_info(IID_IFieldMethod);
-    const auto refusing = [](auto&&...) { return refused_call(); };
+    // What a failing component does: leaves error information on the thread and answers E_ACCESSDENIED.
+    const auto refusing = [](auto&&...) {
+        leave_error_info(L"refused");
+        return E_ACCESSDENIED;
+    };
     EXPECT_CALL(*component, Invoke(_)).WillOnce(refusing);
     EXPECT_CALL(*component, InvokeWithArgument(_, _)).Times(2).WillRepeatedly(refusing);
     EXPECT_CALL(*component, GetParameter(_, _)).WillOnce(refusing);
