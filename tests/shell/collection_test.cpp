@@ -60,7 +60,8 @@ TEST(CollectionStates, ValuesWithoutANameAreUnknown)
 
 class ReferencedKeys : public CollectionTest {
 protected:
-    fake::Held<FakeKey> key = fake::hold<FakeKey>(process_class, field_list{{L"a", v4(1)}, {L"b", v4(2)}, {L"c", v4(3)}});
+    const field_list fields{{L"a", v4(1)}, {L"b", v4(2)}, {L"c", v4(3)}};
+    fake::Held<FakeKey> key = fake::hold<FakeKey>(process_class, fields);
 
     void SetUp() override
     {

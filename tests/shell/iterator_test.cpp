@@ -74,7 +74,8 @@ TEST_F(IteratorTest, EndIsEmptyAndCannotBeReadOrMoved)
     try {
         (void)*end;
     } catch (const COstraException& e) {
-        EXPECT_THAT(site_of(e).function, testing::AllOf(testing::HasSubstr("dereference"), testing::HasSubstr("Probe")));
+        using testing::HasSubstr;
+        EXPECT_THAT(site_of(e).function, testing::AllOf(HasSubstr("dereference"), HasSubstr("Probe")));
     }
 }
 

@@ -151,7 +151,10 @@ public:
     {
         return QueryInterface(IID_IKeySet, reinterpret_cast<void**>(keys));
     }
-    HRESULT STDMETHODCALLTYPE HasItems(VARIANT_BOOL* out) override { return *out = has_items ? -1 : 0, S_OK; }
+    HRESULT STDMETHODCALLTYPE HasItems(VARIANT_BOOL* out) override
+    {
+        return *out = has_items ? VARIANT_TRUE : VARIANT_FALSE, S_OK;
+    }
     HRESULT STDMETHODCALLTYPE GetEnumerator(IUnknown** out) override { return enumerate(referencing, out); }
 };
 

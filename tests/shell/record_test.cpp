@@ -111,7 +111,8 @@ TEST_F(RecordTest, SetWalksItsChangesInOrderWhateverItsClass)
     for (auto it = set.begin(); it != set.end(); ++it)
         seen.emplace_back(it->kind, it->record[L"id"].get<int>());
     using enum ERecordEventKind;
-    EXPECT_EQ(seen, (std::vector<std::pair<ERecordEventKind, int>>{{Added, 0}, {Removed, 2}, {Updated, 1}, {Added, 0}}));
+    using Seen = std::vector<std::pair<ERecordEventKind, int>>;
+    EXPECT_EQ(seen, (Seen{{Added, 0}, {Removed, 2}, {Updated, 1}, {Added, 0}}));
     // Each event's record went with its event, and told the component so once.
     for (const auto& record : records)
         EXPECT_EQ(record->disposed, 1);
