@@ -1,34 +1,21 @@
 // Collection events over a fake component: who holds the listener place, the calls of a composition
 // update, failures inside one, state changes, watchers, the sink's log, and updates on component
 // threads while the program subscribes and registers watchers.
-#include "shell/fake_collection.h"
-
-#include <collector/shell.h>
+#include "shell/record_fakes.h"
 
 #include <Kernel/interruption.h>
 #include <Kernel/logger.h>
 
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <optional>
-#include <sstream>
-#include <stdexcept>
-#include <thread>
 
 namespace shell_test {
 namespace {
 
-using namespace collector::shell;
-using namespace collection_fakes;
 using Calls = std::vector<std::wstring>;
 
 // Writes every call down: "set", "+1" (added), "~1" (updated), "-1" (removed), "Running text".
-class Journal : public ICollectionListener {
-public:
+struct Journal : ICollectionListener {
     bool take_whole = false;
     std::function<void(int)> on_record; // runs before a record call is written down
     Calls calls;
@@ -44,7 +31,6 @@ public:
         calls.push_back(std::wstring(ECollectionStateToString(state)) + L" " + std::wstring(text));
     }
 
-private:
     void note(const wchar_t* kind, int id)
     {
         if (on_record)
@@ -54,17 +40,19 @@ private:
 };
 
 const std::vector<HRESULT> success{S_OK};
+using Changes = std::vector<std::pair<LONG, LONG>>; // (kind, record number)
 
-class CollectionEvents : public testing::Test {
+class CollectionEvents : public CollectionTest {
 protected:
-    fake::Held<FakeCollection> component = fake::hold<FakeCollection>();
-    std::optional<Collection> collection{std::in_place, component->unknown(), component->cls->unknown()};
     std::shared_ptr<Journal> journal = std::make_shared<Journal>();
     std::atomic<int> disposals{0};
 
     std::vector<HRESULT> update(const Changes& changes, std::optional<std::size_t> fail_at = {})
     {
-        auto set = fake::hold<FakeSet>(changes, fail_at);
+        auto set = fake::hold<FakeCompositionSet>(process_class);
+        set->fail_at = fail_at;
+        for (const auto& [kind, number] : changes)
+            set->add(kind, _variant_t(numbered(number)->unknown()));
         const auto results =
             component->updates.fire([&](ICompositionEvents* sink) { return sink->Updated(GUID{}, set.get()); });
         disposals = set->disposals.load();
@@ -72,7 +60,7 @@ protected:
     }
     std::vector<HRESULT> added(LONG id)
     {
-        auto record = fake::hold<FakeItem>(id);
+        auto record = numbered(id);
         return component->events.fire([&](ICollectionEvents* sink) { return sink->RecordAdded(GUID{}, record.get()); });
     }
 };
@@ -201,9 +189,8 @@ TEST_F(CollectionEvents, FailuresAreLoggedAtLevelThreeKeepingTheLastErrorThenMee
     COstraLogger& logger = COstraLogger::instance();
     logger.to_file(path);
     const auto written = [&] {
-        std::ostringstream text;
-        text << std::ifstream(path).rdbuf();
-        return text.str();
+        std::ifstream file(path);
+        return std::string(std::istreambuf_iterator<char>(file), {});
     };
     const std::tuple<std::function<void()>, HRESULT, std::string> rows[] = {
         {[] { throw CHResultException(L"refused", {}, E_ACCESSDENIED, nullptr, false); }, E_ACCESSDENIED,

@@ -1,32 +1,16 @@
 // Collection members over a fake component: the cached class name, the composition's presence, method
 // lookup, the order of a collection's end, and the referenced-key search.
-#include "shell/fake_collection.h"
-
-#include <collector/shell.h>
-
-#include <gtest/gtest.h>
-
-#include <optional>
+#include "shell/record_fakes.h"
 
 namespace shell_test {
 namespace {
 
-using namespace collector::shell;
-using namespace collection_fakes;
-
-class CollectionTest : public testing::Test {
-protected:
-    fake::Held<FakeCollection> component = fake::hold<FakeCollection>();
-    FakeClass& cls = *component->cls;
-    std::optional<Collection> collection{std::in_place, component->unknown(), cls.unknown()};
-};
-
 TEST_F(CollectionTest, MembersReachTheComponentAndReadTheClassNameOnce)
 {
     EXPECT_EQ(collection->ClassName(), L"Process");
-    cls.class_name = L"Renamed";
+    process.name = L"Renamed";
     EXPECT_EQ(Collection(*collection).ClassName(), L"Process");
-    EXPECT_EQ(cls.name_reads.load(), 1);
+    EXPECT_EQ(process.name_reads.load(), 1);
     std::vector<int> ids;
     for (const Record& record : *collection)
         ids.push_back(record[L"id"].get<int>());
@@ -36,23 +20,20 @@ TEST_F(CollectionTest, MembersReachTheComponentAndReadTheClassNameOnce)
 
     EXPECT_EQ(collection->GetCompositionSize(), 42);
     auto single = fake::hold<FakeCollection>(false);
-    EXPECT_EQ(Collection(single->unknown(), cls.unknown()).GetCompositionSize(), 1);
+    EXPECT_EQ(Collection(single->unknown(), pool->unknown()).GetCompositionSize(), 1);
 }
 
 TEST_F(CollectionTest, OnlyAMissingMethodIsReportedWhateverTheComponentAnswers)
 {
     for (const HRESULT answer : {S_OK, E_FAIL}) {
         component->method_result = answer;
-        const auto e = caught<COstraException>([&] { collection->GetMethod(L"Kill"); });
-        ASSERT_TRUE(e);
-        EXPECT_EQ(e->message(), L"No such method");
-        EXPECT_EQ(site_of(*e).file, "Monitor/Collector/Collector.Shell/Collection.cpp");
+        expect_refusal([&] { collection->GetMethod(L"Kill"); }, L"No such method", 0,
+                       "Monitor/Collector/Collector.Shell/Collection.cpp");
     }
     // A failure with an object still hands the object to the method, which wants IFieldMethod.
     component->has_method = true;
-    const auto e = caught<CHResultException>([&] { collection->GetMethod(L"Kill"); });
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->message(), L"Unable to QueryInterface");
+    EXPECT_EQ(caught<CHResultException>([&] { collection->GetMethod(L"Kill"); }).value().message(),
+              L"Unable to QueryInterface");
 }
 
 TEST_F(CollectionTest, TheLastHandleUnadvisesBothConnectionsBeforeTheCompositionShutsDown)
@@ -79,12 +60,19 @@ TEST(CollectionStates, ValuesWithoutANameAreUnknown)
 
 class ReferencedKeys : public CollectionTest {
 protected:
-    fake::Held<FakeItem> key = fake::hold<FakeItem>(0L);
+    const field_list fields{{L"a", v4(1)}, {L"b", v4(2)}, {L"c", v4(3)}};
+    fake::Held<FakeKey> key = fake::hold<FakeKey>(process_class, fields);
+
+    void SetUp() override
+    {
+        component->index = process.unknown();
+        process.referencing = {numbered_key(7), numbered_key(8)};
+    }
 
     // The numbers of the keys found, each checked to resolve its class through the collection's pool.
     std::vector<int> found(std::wstring_view name)
     {
-        const auto [first, last] = collection->FindReferencedKeys(Key(key->unknown(), &cls), name);
+        const auto [first, last] = collection->FindReferencedKeys(Key(key->unknown(), pool.get()), name);
         std::vector<int> ids;
         for (auto it = first; it != last; ++it) {
             EXPECT_EQ(it->ClassName(), L"Process");
@@ -96,27 +84,24 @@ protected:
 
 TEST_F(ReferencedKeys, TheTemplateTakesTheFirstValueUnderTheNameOrEveryFieldUnderItsOwn)
 {
-    key->fields = {{L"a", 1}, {L"b", 2}, {L"c", 3}};
     EXPECT_EQ(found(L"parent"), (std::vector<int>{7, 8}));
-    EXPECT_EQ(cls.template_fields, (Fields{{L"parent", 1}}));
-    cls.template_fields.clear();
+    EXPECT_EQ(process.template_fields, (Fields{{L"parent", 1}}));
+    process.template_fields.clear();
     EXPECT_EQ(found(L""), (std::vector<int>{7, 8}));
-    EXPECT_EQ(cls.template_fields, (Fields{{L"a", 1}, {L"b", 2}, {L"c", 3}}));
+    EXPECT_EQ(process.template_fields, (Fields{{L"a", 1}, {L"b", 2}, {L"c", 3}}));
 
     key->fields.clear();
-    const auto e = caught<COstraException>([&] { found(L"parent"); });
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->message(), L"null iterator");
+    expect_refusal([&] { found(L"parent"); }, L"null iterator", 0);
 }
 
 TEST_F(ReferencedKeys, MissingCapabilitiesAndAnEmptySetGiveAnEmptyRange)
 {
-    cls.has_items = false;
+    process.has_items = false;
     EXPECT_TRUE(found(L"parent").empty()) << "the keys are not read";
-    cls.has_items = true;
-    component->offers_index = false;
+    process.has_items = true;
+    component->index.Release();
     EXPECT_TRUE(found(L"parent").empty());
-    cls.offers_template = false;
+    process.offers_template = false;
     const int index_requests = component->index_requests;
     EXPECT_TRUE(found(L"parent").empty());
     EXPECT_EQ(component->index_requests, index_requests);

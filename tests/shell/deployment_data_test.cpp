@@ -1,66 +1,22 @@
 // DeploymentData seen from the component's side: names listed in UTF-16 code-unit order as an array
 // of BSTR, values read by exact name, and the bag's object outliving the bag while the component
 // holds it.
-#include "shell/site.h"
-
-#include "support/fake_com.h"
+#include "shell/record_fakes.h"
 
 #include "DeploymentDataObject.h"
-
-#include <collector/shell.h>
-
-#include <Kernel/exception.h>
-
-#include <atlsafe.h>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
 
 namespace shell_test {
 namespace {
 
-using namespace std::literals;
-using collector::shell::DeploymentData;
 using collector::shell::detail::deployment_data_of;
-using Ostra_Lux_Collector_Interfaces::IDeploymentData;
 using testing::ElementsAre;
 
-// GetNames as the component reads it: a zero-based array of BSTR, which it then destroys.
-std::vector<std::wstring> names_of(IDeploymentData* data)
-{
-    SAFEARRAY* array = nullptr;
-    EXPECT_EQ(data->GetNames(&array), S_OK);
-    CComSafeArray<BSTR> names;
-    EXPECT_EQ(names.Attach(array), S_OK);
-    EXPECT_EQ(names.GetLowerBound(), 0);
-    std::vector<std::wstring> texts;
-    for (ULONG i = 0; i < names.GetCount(); ++i)
-        texts.emplace_back(names[i], SysStringLen(names[i]));
-    return texts;
-}
+_bstr_t name(std::wstring_view text) { return _bstr_t(copy_of(std::wstring(text)), false); }
 
-_variant_t i4(LONG value) { return _variant_t(value, VT_I4); }
-
-_bstr_t name(std::wstring_view text)
-{
-    return _bstr_t(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())), false);
-}
-
-struct read_t {
-    HRESULT hr;
-    _variant_t value;
-    // The out VARIANT was left as it came.
-    bool untouched;
-};
-
-// GetValue, with an out VARIANT that holds an object it has no reference to: clearing it instead of
-// overwriting it would over-release the object, which the ledger reports.
-read_t value_of(IDeploymentData* data, BSTR key)
+// GetValue's answer and value, with an out VARIANT that holds an object it has no reference to:
+// clearing it instead of overwriting it would over-release the object, which the ledger reports. A
+// failure must leave it as it came.
+std::pair<HRESULT, _variant_t> value_of(IDeploymentData* data, BSTR key)
 {
     auto sentinel = fake::hold<fake::Unknown>("sentinel");
     VARIANT out;
@@ -68,13 +24,15 @@ read_t value_of(IDeploymentData* data, BSTR key)
     out.punkVal = sentinel->unknown();
     const HRESULT hr = data->GetValue(key, &out);
     const bool untouched = out.vt == VT_UNKNOWN && out.punkVal == sentinel->unknown();
-    return {hr, untouched ? _variant_t() : _variant_t(out, false), untouched};
+    EXPECT_TRUE(SUCCEEDED(hr) || untouched) << "a failed read changed its out value";
+    return {hr, FAILED(hr) ? _variant_t() : _variant_t(out, false)};
 }
 
-std::wstring text_of(const _variant_t& value)
+std::wstring text_at(IDeploymentData* data, std::wstring_view key)
 {
+    const _variant_t value = value_of(data, name(key)).second;
     EXPECT_EQ(value.vt, VT_BSTR);
-    return value.vt == VT_BSTR ? std::wstring(value.bstrVal, SysStringLen(value.bstrVal)) : L"";
+    return value.vt == VT_BSTR ? text_of(value.bstrVal) : L"";
 }
 
 TEST(DeploymentDataNames, ListedInCodeUnitOrderWhateverTheInsertionOrder)
@@ -88,28 +46,22 @@ TEST(DeploymentDataNames, ListedInCodeUnitOrderWhateverTheInsertionOrder)
     // its code point is larger; a lone surrogate is a unit as it stands, on either side of the pair.
     for (const std::wstring_view inserted : {L"b"sv, L"\uFF21"sv, L"\U0001F600"sv, L"a"sv, L"B"sv, L"\u00E4"sv,
                                              L"ab"sv, L""sv, L"a\0b"sv, L"\xDFFF"sv, L"\xD800"sv})
-        bag[inserted] = i4(1);
+        bag[inserted] = v4(1);
     EXPECT_THAT(names_of(data), ElementsAre(L""sv, L"B"sv, L"a"sv, L"a\0b"sv, L"ab"sv, L"b"sv, L"\u00E4"sv, L"\xD800"sv,
                                             L"\U0001F600"sv, L"\xDFFF"sv, L"\uFF21"sv));
 }
 
 TEST(DeploymentDataValues, ReadByExactNameAsCopiesOfTheBagAsItStands)
 {
-    DeploymentData bag{{L"Host", _variant_t(L"alpha")}, {L"port", i4(1)}, {L"port", i4(8080)}, {L"", _variant_t(true)}};
+    DeploymentData bag{{L"Host", _variant_t(L"alpha")}, {L"port", v4(1)}, {L"port", v4(8080)}, {L"", _variant_t(true)}};
     const auto data = deployment_data_of(bag);
-
-    const read_t host = value_of(data, name(L"Host"));
-    EXPECT_EQ(host.hr, S_OK);
-    EXPECT_EQ(text_of(host.value), L"alpha");
+    EXPECT_EQ(text_at(data, L"Host"), L"alpha");
 
     // The name ends at its first NUL, a null name is the empty one, and a later pair wins.
-    EXPECT_EQ(value_of(data, name(L"port\0ignored"sv)).value.lVal, 8080);
-    EXPECT_EQ(value_of(data, nullptr).value.vt, VT_BOOL);
-    for (const std::wstring_view absent : {L"host"sv, L"HOST"sv, L"Host "sv, L"por"sv}) {
-        const read_t read = value_of(data, name(absent));
-        EXPECT_EQ(read.hr, E_INVALIDARG);
-        EXPECT_TRUE(read.untouched);
-    }
+    EXPECT_EQ(value_of(data, name(L"port\0ignored"sv)).second.lVal, 8080);
+    EXPECT_EQ(value_of(data, nullptr).second.vt, VT_BOOL);
+    for (const std::wstring_view absent : {L"host"sv, L"HOST"sv, L"Host "sv, L"por"sv})
+        EXPECT_EQ(value_of(data, name(absent)).first, E_INVALIDARG);
     EXPECT_EQ(data->GetValue(name(L"Host"), nullptr), E_POINTER);
     EXPECT_EQ(data->GetNames(nullptr), E_POINTER);
 
@@ -117,17 +69,9 @@ TEST(DeploymentDataValues, ReadByExactNameAsCopiesOfTheBagAsItStands)
     _variant_t& created = bag[L"created"];
     EXPECT_EQ(created.vt, VT_EMPTY);
     EXPECT_THAT(names_of(data), ElementsAre(L"", L"Host", L"created", L"port"));
-    EXPECT_EQ(value_of(data, name(L"created")).value.vt, VT_EMPTY);
-    bag[L"later"] = i4(2);
+    EXPECT_EQ(value_of(data, name(L"created")).second.vt, VT_EMPTY);
     created = L"written";
-    EXPECT_EQ(text_of(value_of(data, name(L"created")).value), L"written");
-}
-
-// The count that `object` is left with, besides the probe's own reference.
-ULONG references(IUnknown* object)
-{
-    object->AddRef();
-    return object->Release();
+    EXPECT_EQ(text_at(data, L"created"), L"written");
 }
 
 TEST(DeploymentDataObject, MovesHandTheObjectOverAndTheComponentMayHoldItLonger)
@@ -135,31 +79,28 @@ TEST(DeploymentDataObject, MovesHandTheObjectOverAndTheComponentMayHoldItLonger)
     DeploymentData first{{L"from", _variant_t(L"first")}};
     const CComPtr<IDeploymentData> first_object = deployment_data_of(first);
     // The object is IUnknown and IDeploymentData, nothing else.
-    {
-        CComPtr<IUnknown> identity;
-        EXPECT_EQ(first_object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
-        EXPECT_EQ(identity.p, static_cast<IUnknown*>(first_object.p));
-        for (const IID& refused : {IID_IDispatch, IID_ISupportErrorInfo, IID_IConnectionPointContainer, IID_IClassFactory}) {
-            void* answer = identity.p;
-            EXPECT_EQ(first_object->QueryInterface(refused, &answer), E_NOINTERFACE);
-            EXPECT_EQ(answer, nullptr);
-        }
+    CComPtr<IUnknown> identity;
+    EXPECT_EQ(first_object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+    EXPECT_EQ(identity.p, static_cast<IUnknown*>(first_object.p));
+    for (const IID& refused : {IID_IDispatch, IID_ISupportErrorInfo, IID_IConnectionPointContainer}) {
+        void* answer = identity.p;
+        EXPECT_EQ(first_object->QueryInterface(refused, &answer), E_NOINTERFACE);
+        EXPECT_EQ(answer, nullptr);
     }
+    identity.Release();
+
     DeploymentData moved(std::move(first));
     EXPECT_EQ(deployment_data_of(moved), first_object);
     EXPECT_FALSE(deployment_data_of(first));
-    const auto e = caught<COstraException>([&] { first[L"from"]; });
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->message(), L"DeploymentData is null");
-    EXPECT_EQ(site_of(*e).file, "Monitor/Collector/Collector.Shell/DeploymentData.cpp");
+    expect_refusal([&] { first[L"from"]; }, L"DeploymentData is null", 0,
+                   "Monitor/Collector/Collector.Shell/DeploymentData.cpp");
 
-    DeploymentData second{{L"from", _variant_t(L"second")}};
-    moved = std::move(second);
-    EXPECT_EQ(text_of(moved[L"from"]), L"second");
-    EXPECT_FALSE(deployment_data_of(second));
+    moved = DeploymentData{{L"from", _variant_t(L"second")}};
+    EXPECT_EQ(text_at(deployment_data_of(moved), L"from"), L"second");
     // The replaced object was let go, and still serves whoever holds it.
-    EXPECT_EQ(references(first_object), 1u);
-    EXPECT_EQ(text_of(value_of(first_object, name(L"from")).value), L"first");
+    EXPECT_EQ(first_object.p->AddRef(), 2u);
+    first_object.p->Release();
+    EXPECT_EQ(text_at(first_object, L"from"), L"first");
 }
 
 } // namespace

@@ -4,23 +4,10 @@
 // succeeds.
 #include "shell/fake_collector.h"
 
-#include <collector/shell.h>
-
-#include <gtest/gtest.h>
-
 #include <array>
-#include <atomic>
-#include <chrono>
-#include <memory>
-#include <thread>
-#include <vector>
 
 namespace shell_test {
 namespace {
-
-using collector::shell::Collector;
-using collector::shell::ECollectorSource;
-using collector::shell::ICollectorListener;
 
 enum life : int { unborn, alive, dead };
 
@@ -38,8 +25,7 @@ bool eventually(Condition condition)
 }
 
 // Keeps its life in a slot that outlives it, so that a call after its end is seen.
-class CountingListener : public ICollectorListener {
-public:
+struct CountingListener : ICollectorListener {
     CountingListener(std::atomic<int>& life, std::atomic<int>& late_calls) : life_(life), late_calls_(late_calls)
     {
         life_ = alive;
@@ -59,12 +45,11 @@ private:
     std::atomic<int>& late_calls_;
 };
 
-TEST(EventConcurrency, ListenersComeAndGoWhileComponentThreadsFire)
+using EventConcurrency = ServedCollectorTest;
+
+TEST_F(EventConcurrency, ListenersComeAndGoWhileComponentThreadsFire)
 {
-    fake::Apartment apartment;
-    ServedCollector served{CLSID_RestCollector};
-    Collector collector(ECollectorSource::Rest);
-    fake::ConnectionPoint<ICollectorEvents>& point = served.last.load()->events;
+    fake::ConnectionPoint<ICollectorEvents>& point = component.events;
 
     constexpr int listener_count = 150;
     std::array<std::atomic<int>, listener_count> lives{};
@@ -86,14 +71,14 @@ TEST(EventConcurrency, ListenersComeAndGoWhileComponentThreadsFire)
     std::shared_ptr<CountingListener> replaced;
     for (int i = 0; i < listener_count && kept_pace; ++i) {
         auto listener = std::make_shared<CountingListener>(lives[i], late_calls);
-        collector.Subscribe(listener);
+        collector->Subscribe(listener);
         if (replaced) {
             replaced.reset();
             kept_pace = eventually([&] { return lives[i - 1] == dead; });
         }
         kept_pace = kept_pace && eventually([&] { return listener->calls > 0; });
         if (i % 3 == 0)
-            collector.Unsubscribe();
+            collector->Unsubscribe();
         if (i % 3 == 2)
             replaced = listener;
         listener.reset();
@@ -103,7 +88,7 @@ TEST(EventConcurrency, ListenersComeAndGoWhileComponentThreadsFire)
     done = true;
     for (std::thread& thread : component_threads)
         thread.join();
-    collector.Unsubscribe();
+    collector->Unsubscribe();
 
     EXPECT_TRUE(kept_pace) << "a listener heard nothing, or outlived its owner, for 30 s";
     EXPECT_EQ(late_calls.load(), 0);

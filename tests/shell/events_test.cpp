@@ -1,45 +1,27 @@
 // Event connections and the simple sinks: which listener an event reaches, what Subscribe and
 // Unsubscribe do to the component's connection point, failed connections, throwing listeners, and the
 // release of the connection at the collector's end.
-#include "support/com_mocks.h"
 #include "support/fake_error_info.h"
 #include "shell/fake_collector.h"
-#include "shell/site.h"
 
 #include "EventListener.h"
 #include "SimpleSinks.h"
 
-#include <collector/shell.h>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <memory>
-#include <optional>
-#include <stdexcept>
-#include <utility>
-#include <vector>
-
 namespace shell_test {
 namespace {
 
-using namespace collector::shell;
 using namespace collector::shell::detail;
 
-class Recorder : public ICollectorListener {
-public:
-    explicit Recorder(std::function<void()> on_event = {}) : on_event_(std::move(on_event)) {}
+// Notes every value, then runs `on_event`.
+struct Recorder : ICollectorListener {
     void Event1(LONG value) override
     {
         values.push_back(value);
-        if (on_event_)
-            on_event_();
+        if (on_event)
+            on_event();
     }
     std::vector<LONG> values;
-
-private:
-    std::function<void()> on_event_;
+    std::function<void()> on_event;
 };
 
 std::vector<HRESULT> fire(fake::ConnectionPoint<ICollectorEvents>& point, LONG value)
@@ -62,6 +44,13 @@ std::pair<HRESULT, int> failure_of(Connect&& connect)
     }
     return {S_OK, 0};
 }
+
+template <class Sink, class Events>
+struct Connected {
+    fake::Held<fake::EventSource> source = fake::hold<fake::EventSource>();
+    fake::ConnectionPoint<Events>& point = source->offer<Events>("events");
+    EventListener<Sink> connection{source->unknown(), __uuidof(Events)};
+};
 
 class CollectorEvents : public ServedCollectorTest {
 protected:
@@ -153,15 +142,6 @@ TEST_F(CollectorEvents, FailedConnectionIsThrownAndKeepsTheListenerForTheNextSub
     EXPECT_EQ(failure_of([&] { collector->Subscribe(nullptr); }), std::make_pair(E_NOINTERFACE, 30));
 }
 
-TEST_F(CollectorEvents, ListenerStaysInstalledInTheSinkThatTheComponentRefused)
-{
-    point.advise_result = CONNECT_E_CANNOTCONNECT;
-    const auto listener = std::make_shared<Recorder>();
-    EXPECT_THROW(collector->Subscribe(listener), CHResultException);
-    EXPECT_EQ(CComQIPtr<ICollectorEvents>(point.last_offered())->Event1(8), S_OK);
-    EXPECT_EQ(listener->values, std::vector<LONG>{8});
-}
-
 // A sink that refuses IUnknown fails the first checked step; an owner without source the second.
 class refusing_sink_t : public collector_sink_t {
 public:
@@ -176,32 +156,24 @@ public:
 
 TEST(EventConnection, EachCheckedStepReportsItsOwnLine)
 {
-    auto source = fake::hold<fake::EventSource>();
-    auto& point = source->offer<ICollectorEvents>("events");
+    Connected<refusing_sink_t, ICollectorEvents> refusing;
     const auto listener = std::make_shared<Recorder>();
-    EventListener<refusing_sink_t> refusing(source->unknown(), IID_ICollectorEvents);
-    EXPECT_EQ(failure_of([&] { refusing.connect(listener); }), std::make_pair(E_NOINTERFACE, 29));
-    EXPECT_EQ(point.advise_calls.load(), 0);
+    EXPECT_EQ(failure_of([&] { refusing.connection.connect(listener); }), std::make_pair(E_NOINTERFACE, 29));
+    EXPECT_EQ(refusing.point.advise_calls.load(), 0);
     EventListener<collector_sink_t> sourceless(nullptr, IID_ICollectorEvents);
     EXPECT_EQ(failure_of([&] { sourceless.connect(listener); }), std::make_pair(E_INVALIDARG, 30));
 }
 
+// The barrier's own tests cover every kind of exception; here, that the sink is behind one.
 TEST_F(CollectorEvents, ListenerExceptionsBecomeTheEventsResultOnTheFiringThread)
 {
     auto info = fake::hold<fake::ErrorInfo>("denied", L"denied");
-    const auto com_failure = std::make_shared<Recorder>([&] { throw _com_error(E_ACCESSDENIED, info.get(), true); });
-    collector->Subscribe(com_failure);
+    const auto listener = std::make_shared<Recorder>();
+    listener->on_event = [&] { throw _com_error(E_ACCESSDENIED, info.get(), true); };
+    collector->Subscribe(listener);
     EXPECT_EQ(fire(point, 1), std::vector<HRESULT>{E_ACCESSDENIED});
     CComPtr<IErrorInfo> left;
     EXPECT_EQ(GetErrorInfo(0, &left), S_OK);
-    EXPECT_EQ(left.p, static_cast<IErrorInfo*>(info.get()));
-    left.Release();
-
-    SetErrorInfo(0, info.get());
-    const auto plain_failure = std::make_shared<Recorder>([] { throw std::runtime_error("listener failed"); });
-    collector->Subscribe(plain_failure);
-    EXPECT_EQ(fire(point, 2), std::vector<HRESULT>{static_cast<HRESULT>(0x8000FFFF)});
-    EXPECT_EQ(GetErrorInfo(0, &left), S_OK); // taken back, untouched
     EXPECT_EQ(left.p, static_cast<IErrorInfo*>(info.get()));
     collector->Unsubscribe();
 }
@@ -220,58 +192,35 @@ TEST_F(CollectorEvents, TheCollectorsEndShutsDownThenUnadvisesAndReleasesTheSink
     EXPECT_EQ(sinks[0].Detach()->Release(), 0u) << "the library still holds the sink";
 }
 
-template <class Sink, class Events>
-struct Connected {
-    fake::Held<fake::EventSource> source = fake::hold<fake::EventSource>();
-    fake::ConnectionPoint<Events>& point = source->offer<Events>("events");
-    EventListener<Sink> connection{source->unknown(), __uuidof(Events)};
-};
-
-TEST(EventConnection, HoldsItsSourceWhileAdvisedAndNoLonger)
+// The refused sink keeps its listener; the cookie that the refusal wrote is never unadvised.
+TEST(EventConnection, RefusedAdviseKeepsTheListenerInTheSinkAndItsCookieIsNeverUnadvised)
 {
     Connected<collector_sink_t, ICollectorEvents> events;
+    events.point.advise_result = CONNECT_E_CANNOTCONNECT;
+    events.point.refused_cookie = 77;
+    const auto listener = std::make_shared<Recorder>();
+    EXPECT_EQ(failure_of([&] { events.connection.connect(listener); }), std::make_pair(CONNECT_E_CANNOTCONNECT, 30));
+    EXPECT_EQ(CComQIPtr<ICollectorEvents>(events.point.last_offered())->Event1(8), S_OK);
+    EXPECT_EQ(listener->values, std::vector<LONG>{8});
+    events.connection.disconnect();
+    EXPECT_EQ(events.point.unadvise_calls.load(), 0);
+    // An advised connection holds its source, and lets go of it with the connection.
+    events.point.advise_result = S_OK;
     const ULONG unadvised = events.source->references();
-    events.connection.connect(std::make_shared<Recorder>());
+    events.connection.connect(listener);
     EXPECT_EQ(events.source->references(), unadvised + 1);
     events.connection.disconnect();
     EXPECT_EQ(events.source->references(), unadvised);
+    EXPECT_EQ(events.point.unadvise_calls.load(), 1);
 }
 
-TEST(EventConnection, CookieThatARefusedAdviseWroteIsNeverUnadvised)
-{
-    using testing::_;
-    auto container = fake::hold<testing::StrictMock<fake::MockConnectionPointContainer>>();
-    auto point = fake::hold<testing::StrictMock<fake::MockConnectionPoint>>();
-    EXPECT_CALL(*container, FindConnectionPoint(_, _)).WillRepeatedly(fake::ReturnInterface<1>(point.get()));
-    EXPECT_CALL(*point, Advise(_, _))
-        .WillOnce([](IUnknown*, DWORD* cookie) {
-            *cookie = 77;
-            return CONNECT_E_CANNOTCONNECT;
-        })
-        .WillOnce([](IUnknown*, DWORD* cookie) {
-            *cookie = 78;
-            return S_OK;
-        });
-    // Strict: Unadvise(77) would fail the test.
-    EXPECT_CALL(*point, Unadvise(78)).WillOnce(testing::Return(S_OK));
-
-    EventListener<collector_sink_t> connection(container->unknown(), IID_ICollectorEvents);
-    const auto listener = std::make_shared<Recorder>();
-    EXPECT_EQ(failure_of([&] { connection.connect(listener); }), std::make_pair(CONNECT_E_CANNOTCONNECT, 30));
-    connection.disconnect();
-    connection.connect(listener);
-    connection.disconnect();
-}
-
-class Names : public IResourcePoolListener {
-public:
+struct Names : IResourcePoolListener {
     void Event1(std::wstring_view name) override { seen.push_back(L"+" + std::wstring(name)); }
     void Event2(std::wstring_view name) override { seen.push_back(L"-" + std::wstring(name)); }
     std::vector<std::wstring> seen;
 };
 
-class TaskIds : public ITaskPoolListener {
-public:
+struct TaskIds : ITaskPoolListener {
     void Event1(GUID id) override { seen.emplace_back(true, id); }
     void Event2(GUID id) override { seen.emplace_back(false, id); }
     std::vector<std::pair<bool, GUID>> seen;

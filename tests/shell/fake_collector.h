@@ -1,33 +1,18 @@
-// A fake collector component: the run-state operations, the state, the properties and the collector's
-// events, with scripted results and error information, registered for one class id while a test runs.
+// A fake collector component: the run-state operations, the state, the properties, the pools, the
+// database storage and the collector's events, with scripted results and error information,
+// registered for one class id while a test runs.
 #pragma once
 
-#include "shell/site.h"
+#include "shell/record_fakes.h"
 
 #include "support/fake_class_factory.h"
-#include "support/fake_events.h"
-
-#include <collector/interfaces.h>
-#include <collector/shell/Collector.h>
-
-#include <gtest/gtest.h>
-
-#include <comdef.h>
-
-#include <atomic>
-#include <map>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace shell_test {
-
-using namespace Ostra_Lux_Collector_Interfaces;
 
 class FakeCollector
     : public fake::Fake<ICollector, IProperties, IDatabaseStorage, fake::SupportsErrorInfo, fake::ConnectionPoints> {
 public:
-    explicit FakeCollector(REFCLSID created_as) : Fake("collector"), created_as(created_as) {}
+    FakeCollector() : Fake("collector") {}
 
     fake::ConnectionPoint<ICollectorEvents>& events = offer<ICollectorEvents>("collector events");
     fake::ConnectionPoint<IDatabaseStorageEvents>& storage_events = offer<IDatabaseStorageEvents>("storage events");
@@ -39,7 +24,6 @@ public:
     ECollectorState state = ECollectorState::Initial;
     std::map<std::wstring, _variant_t> properties;
     std::map<std::string, int> calls;
-    CLSID created_as;
     // The arguments of each IDatabaseStorage::Connect: the five texts (a null BSTR as nullopt), then the
     // two flags, the encryption mode and the last flag.
     struct Connection {
@@ -47,7 +31,6 @@ public:
         std::vector<LONG> numbers;
     };
     std::vector<Connection> connections;
-    EDatabaseStorageState storage_state = EDatabaseStorageState::Disconnected;
 
     // What the pool getters hand out (each getter counts as a call and answers `result`); null when
     // not set.
@@ -70,29 +53,18 @@ public:
     HRESULT STDMETHODCALLTYPE Stop() override { return answer("Stop"); }
     HRESULT STDMETHODCALLTYPE Suspend() override { return answer("Suspend"); }
     HRESULT STDMETHODCALLTYPE Terminate() override { return answer("Terminate"); }
-    HRESULT STDMETHODCALLTYPE GetState(ECollectorState* out) override
-    {
-        *out = state;
-        return answer("GetState");
-    }
-    HRESULT STDMETHODCALLTYPE Shutdown() override
-    {
-        ++calls["Shutdown"];
-        return E_FAIL;
-    }
+    HRESULT STDMETHODCALLTYPE GetState(ECollectorState* out) override { return *out = state, answer("GetState"); }
+    HRESULT STDMETHODCALLTYPE Shutdown() override { return ++calls["Shutdown"], E_FAIL; }
 
     HRESULT STDMETHODCALLTYPE GetPropertyNames(SAFEARRAY**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetProperty(BSTR name, VARIANT* value) override
     {
-        const auto found = properties.find(std::wstring(name, SysStringLen(name)));
-        if (found == properties.end())
-            return answer("GetProperty");
-        ++calls["GetProperty"];
-        return VariantCopy(value, &found->second);
+        const auto found = properties.find(text_of(name));
+        return found == properties.end() ? answer("GetProperty") : VariantCopy(value, &found->second);
     }
     HRESULT STDMETHODCALLTYPE SetProperty(BSTR name, VARIANT value) override
     {
-        properties[std::wstring(name, SysStringLen(name))] = value;
+        properties[text_of(name)] = value;
         return answer("SetProperty");
     }
 
@@ -102,27 +74,19 @@ public:
     {
         Connection& made = connections.emplace_back();
         for (const BSTR text : {server, instance, database, user, password})
-            made.texts.push_back(text ? std::optional(std::wstring(text, SysStringLen(text))) : std::nullopt);
+            made.texts.push_back(text ? std::optional(text_of(text)) : std::nullopt);
         made.numbers = {useSqlAuth, multiSubnetFailover, encryptionMode, trustServerCertificate};
         return answer("Connect");
     }
     HRESULT STDMETHODCALLTYPE Disconnect() override { return answer("Disconnect"); }
-    HRESULT STDMETHODCALLTYPE GetState(EDatabaseStorageState* out) override
-    {
-        *out = storage_state;
-        return answer("GetStorageState");
-    }
+    HRESULT STDMETHODCALLTYPE GetState(EDatabaseStorageState*) override { return E_NOTIMPL; }
 
 private:
-    HRESULT hand_out(const char* operation, const CComPtr<IUnknown>& object, IUnknown** out)
+    HRESULT hand_out(const char* operation, CComPtr<IUnknown>& object, IUnknown** out)
     {
         *out = nullptr;
         const HRESULT hr = answer(operation);
-        if (SUCCEEDED(hr) && object) {
-            object.p->AddRef();
-            *out = object.p;
-        }
-        return hr;
+        return SUCCEEDED(hr) && object ? (object.CopyTo(out), hr) : hr;
     }
 
     HRESULT answer(const char* operation)
@@ -139,7 +103,7 @@ private:
 class ServedCollector {
 public:
     explicit ServedCollector(REFCLSID clsid, DWORD context = CLSCTX_INPROC_SERVER)
-        : served_(clsid, [this, clsid] { return (last = fake::make<FakeCollector>(clsid))->unknown(); }, context)
+        : served_(clsid, [this] { return (last = fake::make<FakeCollector>())->unknown(); }, context)
     {
     }
 
@@ -157,7 +121,7 @@ class ServedCollectorTest : public testing::Test {
 protected:
     fake::Apartment apartment;
     ServedCollector served{CLSID_RestCollector};
-    std::optional<collector::shell::Collector> collector{std::in_place, collector::shell::ECollectorSource::Rest};
+    std::optional<Collector> collector{std::in_place, ECollectorSource::Rest};
     FakeCollector& component = *served.last.load();
 };
 

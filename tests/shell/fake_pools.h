@@ -4,18 +4,7 @@
 
 #include "shell/record_fakes.h"
 
-#include <atlsafe.h>
-
-#include <cstdint>
-#include <optional>
-#include <string>
-#include <vector>
-
 namespace shell_test {
-
-inline GUID numbered_guid(std::uint32_t n) { return GUID{n, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}}; }
-
-inline std::wstring text_of(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
 
 // A host and a user at once: a host is local, a user the current one, when `current` is set.
 class FakeEntry : public fake::Fake<IHost, IUser> {
@@ -89,8 +78,8 @@ public:
         return create(L"CreateDefault", name, password, out);
     }
     HRESULT STDMETHODCALLTYPE GetCurrent(IUnknown** out) override { return find(current_id(), out); }
-    HRESULT STDMETHODCALLTYPE GetHosts(IUnknown** out) override { return enumerate(out); }
-    HRESULT STDMETHODCALLTYPE GetUsers(IUnknown** out) override { return enumerate(out); }
+    HRESULT STDMETHODCALLTYPE GetHosts(IUnknown** out) override { return list(out); }
+    HRESULT STDMETHODCALLTYPE GetUsers(IUnknown** out) override { return list(out); }
 
 private:
     HRESULT find(GUID id, IUnknown** out)
@@ -107,12 +96,12 @@ private:
         const auto n = static_cast<std::uint32_t>(100 + entries.size());
         return find(add(fake::make<FakeEntry>(n, text_of(name), text_of(password))).id, out);
     }
-    HRESULT enumerate(IUnknown** out)
+    HRESULT list(IUnknown** out)
     {
         std::vector<_variant_t> elements;
         for (const auto& entry : entries)
             elements.emplace_back(entry->unknown());
-        return *out = fake::make<FakeElements>(std::move(elements), &requested_)->unknown(), S_OK;
+        return enumerate(std::move(elements), out);
     }
     GUID current_id() const
     {
@@ -121,8 +110,6 @@ private:
                 return entry->id;
         return GUID_NULL;
     }
-
-    std::vector<ULONG> requested_;
 };
 
 // Deploys by noting the target's name ("none" without target) and the bag's names.
@@ -141,13 +128,8 @@ public:
         _bstr_t name(L"none");
         if (target)
             target->GetName(name.GetAddress());
-        deployed.assign({text_of(name)});
-        SAFEARRAY* names = nullptr;
-        EXPECT_EQ(data->GetNames(&names), S_OK);
-        CComSafeArray<BSTR> owned;
-        owned.Attach(names);
-        for (ULONG i = 0; i < owned.GetCount(); ++i)
-            deployed.push_back(text_of(owned.GetAt(static_cast<LONG>(i))));
+        deployed = names_of(data);
+        deployed.insert(deployed.begin(), text_of(name));
         return *result = v4(42).Detach(), S_OK;
     }
 };

@@ -2,70 +2,30 @@
 // of its own in the fake class pool, so that a test picks collections by class name.
 #pragma once
 
-#include "shell/fake_pools.h"
-#include "shell/object_values.h"
 #include "shell/record_fakes.h"
 
-#include "support/fake_events.h"
-
-#include <collector/interfaces.h>
-
-#include <comdef.h>
-
-#include <cstdint>
-#include <string>
-#include <vector>
-
 namespace shell_test {
-
-using namespace Ostra_Lux_Collector_Interfaces;
 
 // An operation that no test reaches.
 #define FAKE_UNUSED(signature) \
     HRESULT STDMETHODCALLTYPE signature override { return E_NOTIMPL; }
 
-// A collection without a composition, known by its id.
-class ClassedCollection : public fake::Fake<ICollection> {
-public:
-    ClassedCollection(GUID id, GUID class_id) : Fake("classed collection"), id(id), class_id(class_id) {}
-    GUID id;
-    GUID class_id;
-
-    HRESULT STDMETHODCALLTYPE GetId(GUID* out) override { return *out = id, S_OK; }
-    HRESULT STDMETHODCALLTYPE GetClassId(GUID* out) override { return *out = class_id, S_OK; }
-    FAKE_UNUSED(GetComposition(LONG, IComposition**))
-    FAKE_UNUSED(GetMethod(BSTR, IUnknown**))
-    FAKE_UNUSED(GetName(BSTR*))
-    FAKE_UNUSED(GetState(ECollectionState*))
-    FAKE_UNUSED(Run())
-    FAKE_UNUSED(Stop(IUnknown**))
-    FAKE_UNUSED(Reset(LONG))
-    FAKE_UNUSED(GetEnumerator(IUnknown**))
-    FAKE_UNUSED(GetReferenceIndex(IReferenceIndex**))
-};
-
-// Makes collections of named classes, with the ids 1, 2, 3... in order of making.
+// Makes collections without composition, each of a class of its own with the collection's id: 1, 2,
+// 3... in order of making.
 class Collections {
 public:
     fake::Held<FakeClassPool> classes = fake::hold<FakeClassPool>();
 
-    // Each collection is of a class of its own, with the collection's id.
     IUnknown* make(const std::wstring& class_name)
     {
-        const GUID id = numbered_guid(++made_);
-        classes->add(id, class_name);
-        return fake::make<ClassedCollection>(id, id)->unknown();
+        auto* made = fake::make<FakeCollection>(false);
+        made->id = made->class_id = numbered_guid(++made_);
+        classes->add(made->id, class_name);
+        return made->unknown();
     }
 
 private:
     std::uint32_t made_ = 0;
-};
-
-class FakeDescription : public fake::Fake<IStateDescription> {
-public:
-    explicit FakeDescription(std::wstring text) : Fake("description"), text(std::move(text)) {}
-    std::wstring text;
-    HRESULT STDMETHODCALLTYPE GetText(BSTR* out) override { return *out = copy_of(text), S_OK; }
 };
 
 // A task with the id numbered_guid(7) over the collections that a test adds.
@@ -80,7 +40,6 @@ public:
     // What IDeploymentTarget::Deploy gives back when set; a new collection of the named class when not.
     _variant_t target_result;
     bool target_data = false;
-    std::vector<ULONG> requested;
 
     void add(const std::wstring& class_name) { collections.emplace_back().Attach(made.make(class_name)); }
 
@@ -92,9 +51,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetCollections(IUnknown** out) override
     {
         ++searches;
-        std::vector<_variant_t> elements(collections.begin(), collections.end());
-        *out = fake::make<FakeElements>(std::move(elements), &requested)->unknown();
-        return S_OK;
+        return enumerate(std::vector<_variant_t>(collections.begin(), collections.end()), out);
     }
     HRESULT STDMETHODCALLTYPE Deploy(VARIANT argument, IDeploymentData* data, VARIANT* result) override
     {

@@ -1,19 +1,8 @@
-// The COM call frame of the library: the QueryInterface wrapper, throw sites with their error
-// information, the exception barrier, the GUID formatter and the pool cache.
-#include "shell/site.h"
+// The COM call frame of the library: the QueryInterface wrapper and its throw site, the exception
+// barrier and the GUID formatter.
+#include "shell/object_values.h"
 
 #include "pch.h"
-#include "PoolCache.h"
-
-#include "support/fake_com.h"
-
-#include <collector/shell.h>
-
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <memory>
-#include <stdexcept>
 
 namespace shell_test {
 namespace {
@@ -42,41 +31,6 @@ TEST(QueryInterfaceWrapper, OwnsTheAnsweredInterfaceAndThrowsForARefusedOne)
     EXPECT_EQ(site.line, 25);
     EXPECT_NE(site.function.find("CComQIPtrStrong"), std::string::npos);
     EXPECT_EQ(plain->references(), 1u);
-}
-
-TEST(ThrowSite, CarriesSignatureFileLineAndTheNestedException)
-{
-    const auto outer = caught<COstraException>([] {
-        try {
-            throw std::runtime_error("inner");
-        } catch (...) {
-            throw_condition(L"outer", COLLECTOR_NESTED_THROW_SITE);
-        }
-    });
-    ASSERT_TRUE(outer);
-    EXPECT_EQ(outer->message(), L"outer");
-    const seen_site site = site_of(*outer);
-    EXPECT_EQ(site.file, "tests/shell/frame_test.cpp");
-    EXPECT_NE(site.function.find("ThrowSite_CarriesSignatureFileLineAndTheNestedException"), std::string::npos);
-    EXPECT_GT(site.line, 0);
-    const std::exception_ptr* nested = boost::get_error_info<nested_exception_info>(*outer);
-    ASSERT_NE(nested, nullptr);
-    EXPECT_THROW(std::rethrow_exception(*nested), std::runtime_error);
-
-    // Outside a handler nothing is nested.
-    const auto plain = caught<COstraException>([] { throw_condition(L"plain", COLLECTOR_THROW_SITE); });
-    ASSERT_TRUE(plain);
-    EXPECT_EQ(boost::get_error_info<nested_exception_info>(*plain), nullptr);
-}
-
-TEST(ThrowSite, NullHandleNamesItsClass)
-{
-    const auto e = caught<COstraException>([] { require(std::shared_ptr<int>(), L"Task", COLLECTOR_THROW_SITE); });
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->message(), L"Task is null");
-    EXPECT_EQ(e->source(), L"");
-    const auto set = std::make_shared<int>(5);
-    EXPECT_EQ(&require(set, L"Task", COLLECTOR_THROW_SITE), set.get());
 }
 
 TEST(Barrier, EachExceptionBecomesItsHResultAndTheThreadsErrorInformationFollowsIt)
@@ -132,33 +86,6 @@ TEST(GuidFormat, BracedUnbracedAndRefused)
     EXPECT_EQ(fmt::format(L"{}", collector::shell::EMPTY_GUID), L"{00000000-0000-0000-0000-000000000000}");
     for (const wchar_t* refused : {L"{:X}", L"{:g}", L"{:GU}", L"{:U }"})
         EXPECT_THROW((void)fmt::format(fmt::runtime(refused), id), fmt::format_error) << refused;
-}
-
-struct pool_a {
-    int serial;
-};
-struct pool_b {};
-
-TEST(PoolCache, HandsOutTheLivePoolAndBuildsAnotherOnceAllHandlesAreGoneOrABuildFailed)
-{
-    pool_cache_t<pool_a, pool_b> cache;
-    int built = 0;
-    const auto make = [&] { return std::make_shared<pool_a>(pool_a{++built}); };
-    const auto fail = []() -> std::shared_ptr<pool_a> { throw std::runtime_error("failed"); };
-
-    // A failed build leaves the slot empty and the lock usable.
-    EXPECT_THROW(cache.get<pool_a>(fail), std::runtime_error);
-    auto first = cache.get<pool_a>(make);
-    auto second = cache.get<pool_a>(make);
-    EXPECT_EQ(first, second);
-    EXPECT_EQ(built, 1);
-    EXPECT_EQ(cache.get<pool_a>(fail), first); // not asked while the pool lives
-    // Each kind has its own slot.
-    EXPECT_NE(cache.get<pool_b>([] { return std::make_shared<pool_b>(); }), nullptr);
-
-    first.reset();
-    second.reset();
-    EXPECT_EQ(cache.get<pool_a>(make)->serial, 2);
 }
 
 } // namespace

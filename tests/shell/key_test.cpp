@@ -2,17 +2,8 @@
 // and order, the class name read once per key state, and what a field gives.
 #include "shell/record_fakes.h"
 
-#include <collector/shell.h>
-
-#include <gtest/gtest.h>
-
-#include <string>
-
 namespace shell_test {
 namespace {
-
-using collector::shell::Field;
-using collector::shell::Key;
 
 class KeyTest : public RecordFamilyTest {
 protected:
@@ -63,7 +54,6 @@ TEST_F(KeyTest, KeysCompareFieldByFieldWhateverTheirClass)
         {"UTF-16 code units", {{L"\U00010000", v4(1)}}, {{L"\uFF21", v4(1)}}, false, true, false},
         {"name before value", {{L"b", v4(1)}}, {{L"a", v4(2)}}, false, false, true},
         {"empty value first", {{L"a", _variant_t()}}, {{L"a", v4(0)}}, false, true, false},
-        {"values by number", {{L"a", v4(2)}}, {{L"a", v4(10)}}, false, true, false},
         {"same value, other type", {{L"a", v4(2)}}, {{L"a", 2.0}}, false, false, false},
     };
     for (const row& row : rows) {
@@ -92,11 +82,8 @@ TEST_F(KeyTest, ClassIsResolvedOncePerStateAndOnlyOnceKnown)
 
     // An unknown class fails in the pool, each time: nothing was cached.
     const Key stranger = key_of({}, other_class);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const auto e = caught<CHResultException>([&] { stranger.ClassName(); });
-        ASSERT_TRUE(e);
-        EXPECT_EQ(e->get_hresult(), E_INVALIDARG);
-    }
+    for (int attempt = 0; attempt < 2; ++attempt)
+        EXPECT_EQ(caught<CHResultException>([&] { stranger.ClassName(); }).value().get_hresult(), E_INVALIDARG);
     EXPECT_EQ(pool->lookups, 4);
 }
 

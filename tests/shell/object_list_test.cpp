@@ -1,22 +1,12 @@
 // Object: the string and byte lists, from array fields (whose enumeration may break off or hold
 // elements that do not convert) and from arrays of strings; every field, enumerator and element
-// is released whatever happens.
+// is released whatever happens (which the ledger checks at each test's end).
 #include "shell/object_values.h"
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace shell_test {
 namespace {
 
-using namespace std::literals;
 using testing::ElementsAre;
-using testing::Pair;
 
 using Texts = std::vector<std::wstring>;
 using Bytes = std::vector<unsigned char>;
@@ -42,9 +32,7 @@ TEST(ObjectTexts, FromAnArrayFieldOneElementAtATimeUpToTheEndOrABreak)
     const Row rows[] = {
         {mixed, std::nullopt, S_OK, {L"alpha", L"5", L"0.5", L"-1", L"x"}},
         // A break ends the list where it happened, whatever the failure.
-        {abc, 2, E_FAIL, {L"a", L"b"}},
         {abc, 2, RPC_E_DISCONNECTED, {L"a", L"b"}},
-        {abc, 2, E_OUTOFMEMORY, {L"a", L"b"}},
         {abc, 0, E_FAIL, {}},
     };
     for (const Row& row : rows) {
@@ -56,7 +44,6 @@ TEST(ObjectTexts, FromAnArrayFieldOneElementAtATimeUpToTheEndOrABreak)
         EXPECT_THAT(field->calls, ElementsAre("GetEnumerator", "GetCount"));
         // Each element asked for alone, then the end or the break.
         EXPECT_EQ(field->requested, std::vector<ULONG>(row.expected.size() + 1, 1));
-        EXPECT_THAT(live_fakes(), ElementsAre(Pair("field", 1u)));
     }
 }
 
@@ -72,7 +59,6 @@ TEST(ObjectTexts, AnElementWithoutTextAbandonsTheFieldAndReleasesEverything)
         EXPECT_EQ(field->requested.size(), 2u);
     }
     EXPECT_EQ(element->references(), 1u);
-    EXPECT_THAT(live_fakes(), ElementsAre(Pair("element", 1u)));
 }
 
 TEST(ObjectTexts, ValuesThatOfferNoEnumeration)
@@ -105,7 +91,6 @@ TEST(ObjectTexts, FailedCountIsRaisedWithTheFieldsErrorInformation)
     ASSERT_TRUE(e);
     EXPECT_EQ(e->get_hresult(), E_ACCESSDENIED);
     EXPECT_EQ(e->message(), L"count refused");
-    EXPECT_THAT(live_fakes(), ElementsAre(Pair("field", 1u)));
 }
 
 TEST(ObjectTexts, FromAnArrayOfStringsReadInPlace)
@@ -152,7 +137,6 @@ TEST(ObjectBytes, FromAnArrayFieldOnly)
     auto plain = fake::hold<fake::Unknown>();
     for (const Object& value : {array_of(VT_UI1, 3), unknown(plain->unknown()), unknown(nullptr), bstr(L"ab")})
         expect_refused<Bytes>(value, not_bytes);
-    EXPECT_THAT(live_fakes(), ElementsAre(Pair("field", 1u), Pair("unknown", 1u)));
 }
 
 } // namespace

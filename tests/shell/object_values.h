@@ -14,19 +14,30 @@
 #include <Kernel/exception.h>
 
 #include <boost/exception/get_error_info.hpp>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
+#include <limits>
+#include <map>
+#include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
 namespace shell_test {
 
-using collector::shell::Object;
+using namespace collector::shell;
+using namespace std::literals;
 using Ostra_Lux_Collector_Interfaces::IArrayField;
 
 // An Object of `type` whose value `fill` writes into the VARIANT's members.
@@ -119,30 +130,19 @@ inline Object unknown(IUnknown* object)
 class FakeRecordInfo : public fake::RecordInfo {
 public:
     FakeRecordInfo(GUID type, std::optional<std::wstring> type_name)
-        : RecordInfo("record info"), type(type), type_name(std::move(type_name))
-    {
-    }
+        : RecordInfo("record info"), type(type), type_name(std::move(type_name)) {}
 
     GUID type;
     std::optional<std::wstring> type_name;
     // The record data of every value made from this description.
     GUID data{};
 
-    HRESULT STDMETHODCALLTYPE GetGuid(GUID* out) override
-    {
-        *out = type;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE GetGuid(GUID* out) override { return *out = type, S_OK; }
     HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override
     {
-        *out = type_name ? SysAllocString(type_name->c_str()) : nullptr;
-        return S_OK;
+        return *out = type_name ? SysAllocString(type_name->c_str()) : nullptr, S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetSize(ULONG* size) override
-    {
-        *size = sizeof data;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE GetSize(ULONG* size) override { return *size = sizeof data, S_OK; }
 };
 
 // The type of System.Guid's record in the .NET type library.
@@ -188,21 +188,21 @@ public:
     HRESULT STDMETHODCALLTYPE GetEnumerator(IEnumVARIANT** out) override
     {
         calls.emplace_back("GetEnumerator");
-        *out = nullptr;
-        if (FAILED(enumerator_result) || null_enumerator)
-            return enumerator_result;
-        *out = fake::make<FakeElements>(elements, &requested, fail_at, failure);
-        return S_OK;
+        const bool gives = SUCCEEDED(enumerator_result) && !null_enumerator;
+        *out = gives ? fake::make<FakeElements>(elements, &requested, fail_at, failure) : nullptr;
+        return enumerator_result;
     }
 };
 
-// The fakes alive now, each with its reference count.
-inline std::vector<std::pair<std::string, ULONG>> live_fakes()
+// `operation` throws the library's `message` from `line` of `file`, that line unchecked when 0.
+inline void expect_refusal(const std::function<void()>& operation, const std::wstring& message, int line,
+                           const std::string& file = {})
 {
-    std::vector<std::pair<std::string, ULONG>> live;
-    for (const fake::LedgerEntry& entry : fake::Ledger::instance().snapshot())
-        live.emplace_back(entry.name, entry.references);
-    return live;
+    const auto e = caught<COstraException>(operation);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->message(), message);
+    EXPECT_TRUE(file.empty() || site_of(*e).file == file) << site_of(*e).file;
+    EXPECT_TRUE(line == 0 || site_of(*e).line == line) << site_of(*e).line;
 }
 
 // The dump for a test's trace; a value whose dump raises (a null string) is named by its type.

@@ -1,25 +1,12 @@
 // The collector's pools: one pool per kind while a handle lives, hosts and users with their empty
-// handles, what EnsureHost and EnsureUser take for a match, and the database storage: the settings
-// that Connect() passes (defaults, the instance path split, flags as VARIANT_BOOL), the nine-argument
-// form that leaves them alone, and the storage events.
+// handles, what EnsureHost and EnsureUser take for a match, resources and their deployment, profiles,
+// and the database storage: the settings that Connect() passes (defaults, the instance path split,
+// flags as VARIANT_BOOL), the nine-argument form that leaves them alone, and the storage events.
 #include "shell/fake_collector.h"
 #include "shell/fake_pools.h"
-#include "shell/site.h"
-
-#include <collector/shell.h>
-
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace shell_test {
 namespace {
-
-using namespace collector::shell;
 
 class Pools : public ServedCollectorTest {
 protected:
@@ -35,24 +22,21 @@ protected:
 
 TEST_F(Pools, APoolIsSharedWhileAHandleLivesAndAskedForAgainOnceAllAreGone)
 {
-    struct Getter {
-        const char* call;
-        std::function<std::function<void()>(const Collector&)> get; // a pool handle, used by the function
-    };
-    const Getter getters[] = {
+    // Each getter gives a function that uses the pool handle it holds.
+    const std::pair<const char*, std::function<std::function<void()>(const Collector&)>> getters[] = {
         {"GetHostPool", [](const Collector& c) { return [pool = c.GetHostPool()] { (void)pool.IsExist({}); }; }},
         {"GetUserPool", [](const Collector& c) { return [pool = c.GetUserPool()] { (void)pool.begin(); }; }},
         {"GetResourcePool", [](const Collector& c) { return [pool = c.GetResourcePool()] { (void)pool[L"x"]; }; }},
     };
-    for (const Getter& getter : getters) {
-        SCOPED_TRACE(getter.call);
+    for (const auto& [call, get] : getters) {
+        SCOPED_TRACE(call);
         {
-            const auto first = getter.get(*collector);
-            getter.get(*collector)();
-            EXPECT_EQ(component.calls[getter.call], 1);
+            const auto first = get(*collector);
+            get(*collector)();
+            EXPECT_EQ(component.calls[call], 1);
         }
-        getter.get(*collector)();
-        EXPECT_EQ(component.calls[getter.call], 2);
+        get(*collector)();
+        EXPECT_EQ(component.calls[call], 2);
     }
 
     // A failed getter caches nothing; a pool outlives its collector.
@@ -77,45 +61,126 @@ TEST_F(Pools, EmptyHandlesAndHandlesOfNoObjectThrowTheirNullMessage)
         {L"User is null", [] { (void)User().GetId(); }},   {L"User is null", [&] { (void)no_user.GetPassword(); }},
     };
     for (const auto& [message, call] : rows)
-        EXPECT_EQ(caught<COstraException>(call).value().message(), message);
+        expect_refusal(call, message, 0);
+    // An unknown id is no host, whether the pool fails or succeeds without an object.
+    EXPECT_FALSE(collector->GetHostPool().IsExist(numbered_guid(9)));
+    entries->missing = E_INVALIDARG;
+    EXPECT_FALSE(collector->GetHostPool().IsExist(numbered_guid(9)));
 }
 
-TEST_F(Pools, EnsureHostTakesTheFirstNameEqualIgnoringCaseElseCreatesOne)
+TEST_F(Pools, EnsureTakesTheFirstMatchElseCreatesOne)
 {
-    HostPool pool = collector->GetHostPool();
-    EXPECT_EQ(pool.EnsureHost(L"Alpha").GetName(), L"Alpha"); // an empty pool
+    HostPool hosts = collector->GetHostPool();
     entries->add(fake::make<FakeEntry>(1, L"beta"));
     entries->add(fake::make<FakeEntry>(2, L"BETA"));
-    EXPECT_TRUE(IsEqualGUID(pool.EnsureHost(L"Beta").GetId(), numbered_guid(1)));
-    EXPECT_EQ(pool.EnsureHost(L"betas").GetName(), L"betas");
-    EXPECT_EQ(entries->created, (std::vector<std::wstring>{L"Create Alpha ", L"Create betas "}));
+    EXPECT_TRUE(IsEqualGUID(hosts.EnsureHost(L"Beta").GetId(), numbered_guid(1)));
 
-    // An unknown id is no host, whether the pool fails or succeeds without an object.
-    EXPECT_TRUE(pool.IsExist(numbered_guid(1)));
-    EXPECT_FALSE(pool.IsExist(numbered_guid(9)));
-    entries->missing = S_OK;
-    EXPECT_FALSE(pool.IsExist(numbered_guid(9)));
-}
-
-TEST_F(Pools, EnsureUserSkipsTheCurrentUserOtherOrMissingPasswordsAndUnreadableUsers)
-{
+    // A user matches by name ignoring case and by password exactly, never the current user, nor one
+    // without a password or whose name cannot be read.
+    entries->entries.clear();
+    entries->created.clear();
     entries->add(fake::make<FakeEntry>(1, L"admin", L"secret", true));
     entries->add(fake::make<FakeEntry>(2, L"admin", L"Secret"));
     entries->add(fake::make<FakeEntry>(3, L"admin", std::nullopt));
     entries->add(fake::make<FakeEntry>(4, L"admin", L"secret")).name_result = E_ACCESSDENIED;
     entries->add(fake::make<FakeEntry>(5, L"ADMIN", L"secret"));
     entries->add(fake::make<FakeEntry>(6, L"admin", L"secret"));
-    UserPool pool = collector->GetUserPool();
-    EXPECT_TRUE(IsEqualGUID(pool.EnsureUser(L"Admin", L"secret").GetId(), numbered_guid(5)));
+    UserPool users = collector->GetUserPool();
+    EXPECT_TRUE(IsEqualGUID(users.EnsureUser(L"Admin", L"secret").GetId(), numbered_guid(5)));
     EXPECT_TRUE(entries->created.empty());
-    EXPECT_EQ(pool.EnsureUser(L"admin", L"SECRET").GetPassword(), std::optional<std::wstring>(L"SECRET"));
+    EXPECT_EQ(users.EnsureUser(L"admin", L"SECRET").GetPassword(), std::optional<std::wstring>(L"SECRET"));
     EXPECT_EQ(entries->created, std::vector<std::wstring>{L"Create admin SECRET"});
-    EXPECT_TRUE(IsEqualGUID(pool.GetCurrent().GetId(), numbered_guid(1)));
+    EXPECT_TRUE(IsEqualGUID(users.GetCurrent().GetId(), numbered_guid(1)));
 
     // A password is read only when the user has one.
     entries->entries[2]->calls.clear();
-    EXPECT_EQ(pool[numbered_guid(3)].GetPassword(), std::nullopt);
+    EXPECT_EQ(users[numbered_guid(3)].GetPassword(), std::nullopt);
     EXPECT_EQ(entries->entries[2]->calls, std::vector<std::string>{"HasPassword"});
+}
+
+TEST_F(Pools, NamesThePoolLacksGiveEmptyResourcesThatThrowWhenRead)
+{
+    ResourcePool pool = collector->GetResourcePool();
+    pool.Add(L"disk", Object(v4(5)));
+    resources->missing = S_OK;
+    EXPECT_FALSE(pool[L"absent"]); // the pool succeeds without an object
+    EXPECT_FALSE(pool[std::wstring_view(L"disk\0", 5)]);
+    EXPECT_EQ(resources->found.back(), std::wstring(L"disk\0", 5));
+    resources->add_gives_nothing = true;
+    EXPECT_FALSE(pool.Add(L"nothing", Object()));
+    expect_refusal([&] { (void)pool[L"absent"].GetName(); }, L"Resource is null", 0,
+                   "Monitor/Collector/Collector.Shell/Resource.cpp");
+}
+
+class FakeTarget : public fake::Fake<IDeploymentTarget> {
+public:
+    FakeTarget() : Fake("target") {}
+
+    HRESULT STDMETHODCALLTYPE GetId(GUID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override { return *out = copy_of(L"t"), S_OK; }
+    HRESULT STDMETHODCALLTYPE GetType(EDeploymentTarget*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Deploy(VARIANT, IDeploymentData*, VARIANT*) override { return E_NOTIMPL; }
+};
+
+TEST_F(Pools, DeployHandsTheTargetAndTheBagToTheResource)
+{
+    const Resource disk = collector->GetResourcePool().Add(L"disk", Object());
+    FakeResource& resource = *resources->resources.back();
+    auto fake_target = fake::hold<FakeTarget>();
+    const DeploymentTarget target(fake_target->unknown());
+    EXPECT_EQ(disk.Deploy(target, DeploymentData()).get<int>(), 42);
+    EXPECT_EQ(resource.deployed, std::vector<std::wstring>{L"t"}); // a bag without names
+    disk.Deploy(target, DeploymentData{{L"b", v4(1)}, {L"a", v4(2)}});
+    EXPECT_EQ(resource.deployed, (std::vector<std::wstring>{L"t", L"a", L"b"}));
+    expect_refusal([&] { disk.Deploy(DeploymentTarget(), DeploymentData()); }, L"DeploymentTarget is null", 0);
+}
+
+class FakeProfileFactory : public fake::Fake<IProfileFactory> {
+public:
+    FakeProfileFactory() : Fake("profile factory") {}
+
+    // What CreateProfile hands out (null: no object).
+    CComPtr<IUnknown> profile;
+    // What the last call was given: the three texts, then the bag's "site" or "no data".
+    std::vector<std::wstring> given;
+    void* context = nullptr;
+
+    HRESULT STDMETHODCALLTYPE CreateProfile(BSTR first, BSTR second, BSTR third, IDeploymentData* data,
+                                            void* passed, IUnknown** out) override
+    {
+        _variant_t site(L"no data");
+        if (data && FAILED(data->GetValue(_bstr_t(L"site"), site.GetAddress())))
+            site = L"no site";
+        given = {text_of(first), text_of(second), text_of(third), text_of(site.bstrVal)};
+        context = passed;
+        return profile.CopyTo(out);
+    }
+};
+
+TEST(Profiles, TextsDataAndContextReachTheFactoryAndItsObjectBecomesTheRecord)
+{
+    fake::Apartment apartment;
+    auto factory = fake::hold<FakeProfileFactory>();
+    fake::ServedClass served(CLSID_ProfileFactory, [&] { return factory->AddRef(), factory->unknown(); });
+    auto object = fake::hold<FakeRecord>(std::vector<IID>{IID_IRecord, IID_IReference});
+    object->values[L"name"] = _variant_t(L"weekly");
+    factory->profile = object->unknown();
+
+    int context = 0;
+    const Record record = Collector::CreateProfile(L"a", L"", std::wstring_view(L"c\0d", 3),
+                                                   DeploymentData{{L"site", _variant_t(L"north")}}, &context);
+    EXPECT_EQ(factory->given, (std::vector<std::wstring>{L"a", L"", std::wstring(L"c\0d", 3), L"north"}));
+    EXPECT_EQ(factory->context, &context);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record[L"name"].get<std::wstring>(), L"weekly");
+
+    // A bag without object passes no deployment data; no object back gives the empty record.
+    DeploymentData moved;
+    DeploymentData taken(std::move(moved));
+    factory->profile.Release();
+    EXPECT_FALSE(Collector::CreateProfile(L"a", L"b", L"c", moved, nullptr));
+    EXPECT_EQ(factory->given.back(), L"no data");
+    EXPECT_EQ(factory->context, nullptr);
 }
 
 using Texts = std::vector<std::optional<std::wstring>>;
@@ -124,7 +189,6 @@ const std::nullopt_t null = std::nullopt;
 
 class Storage : public ServedCollectorTest {
 protected:
-
     FakeCollector::Connection connected(DatabaseStorage storage)
     {
         storage.Connect();
@@ -134,20 +198,14 @@ protected:
 
 TEST_F(Storage, TheInstancePathSplitsAtItsFirstBackslash)
 {
-    struct Row {
-        const wchar_t* path;
-        const wchar_t* server;
-        const wchar_t* instance;
-    };
-    const Row rows[] = {
+    const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*> rows[] = {
         {L"db01\\main", L"db01", L"main"}, {L"db01", L"db01", L""}, {L"\\main", L"", L"main"},
         {L"db01\\main\\old", L"db01", L"main\\old"}, {L"db01\\", L"db01", L""}, {L"", L"", L""},
     };
     DatabaseStorage storage = collector->GetDatabaseStorage();
-    for (const Row& row : rows) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(row.path)));
-        storage.SetInstancePath(row.path);
-        EXPECT_EQ(connected(storage).texts, (Texts{row.server, row.instance, null, null, null}));
+    for (const auto& [path, server, instance] : rows) {
+        storage.SetInstancePath(path);
+        EXPECT_EQ(connected(storage).texts, (Texts{server, instance, null, null, null})) << path;
     }
 }
 
@@ -159,10 +217,9 @@ TEST_F(Storage, ChainedSettingsAreSharedByEveryHandleUntilTheLastGoes)
         first.SetInstancePath(L"db01\\main").SetDbName(L"metrics").UseSqlAuth(true).SetUser(L"sa");
         first.SetPassword(L"pw").UseMultiSubnetFailover(true).SetEncryptionMode(7).TrustServerCertificate(true);
         const Texts texts{L"db01", L"main", L"metrics", L"sa", L"pw"};
-        const Numbers numbers{-1, -1, 7, -1};
         const FakeCollector::Connection made = connected(collector->GetDatabaseStorage());
         EXPECT_EQ(made.texts, texts);
-        EXPECT_EQ(made.numbers, numbers);
+        EXPECT_EQ(made.numbers, (Numbers{-1, -1, 7, -1}));
 
         // The nine-argument form uses its own settings and leaves the stored ones.
         first.Connect(L"other", L"", L"db", false, L"u", L"p", true, -3, false);
@@ -178,8 +235,7 @@ TEST_F(Storage, ChainedSettingsAreSharedByEveryHandleUntilTheLastGoes)
     EXPECT_EQ(made.numbers, (Numbers{VARIANT_FALSE, VARIANT_FALSE, 0, VARIANT_FALSE}));
 }
 
-class States : public IDatabaseStorageListener {
-public:
+struct States : IDatabaseStorageListener {
     void Event1(LONG value) override { seen.push_back(value); }
     std::vector<LONG> seen;
 };

@@ -37,6 +37,8 @@ public:
     // What Advise and Unadvise answer; a failing Unadvise keeps the connection.
     std::atomic<HRESULT> advise_result{S_OK};
     std::atomic<HRESULT> unadvise_result{S_OK};
+    // What a refused Advise writes to the cookie all the same.
+    std::atomic<DWORD> refused_cookie{0};
     // Runs inside Unadvise, to look at the component's side at that moment.
     std::function<void()> on_unadvise;
     // The calls of Advise and Unadvise so far, answered or refused.
@@ -52,7 +54,7 @@ public:
         ++advise_calls;
         last_offered_ = sink;
         if (FAILED(advise_result.load()))
-            return advise_result.load();
+            return *cookie = refused_cookie, advise_result.load();
         CComPtr<Events> events;
         if (FAILED(sink->QueryInterface(__uuidof(Events), reinterpret_cast<void**>(&events))) || !events)
             return CONNECT_E_CANNOTCONNECT;
