@@ -23,13 +23,16 @@ TEST_F(CollectionTest, MembersReachTheComponentAndReadTheClassNameOnce)
     EXPECT_EQ(Collection(single->unknown(), pool->unknown()).GetCompositionSize(), 1);
 }
 
-TEST_F(CollectionTest, OnlyAMissingMethodIsReportedWhateverTheComponentAnswers)
+TEST_F(CollectionTest, OnlyAMissingMethodIsReportedWhateverTheComponentAnswersAndPropertiesNeedTheirInterface)
 {
+    const std::string source = "Monitor/Collector/Collector.Shell/Collection.cpp";
     for (const HRESULT answer : {S_OK, E_FAIL}) {
         component->method_result = answer;
-        expect_refusal([&] { collection->GetMethod(L"Kill"); }, L"No such method", 0,
-                       "Monitor/Collector/Collector.Shell/Collection.cpp");
+        expect_refusal([&] { collection->GetMethod(L"Kill"); }, L"No such method", 456, source);
     }
+    component->refuse(IID_IProperties);
+    expect_refusal([&] { collection->SetProperty(L"a", v4(1)); }, L"Call failed", 388, source);
+    expect_refusal([&] { collection->FindProperty(L"a"); }, L"Call failed", 399, source);
     // A failure with an object still hands the object to the method, which wants IFieldMethod.
     component->has_method = true;
     EXPECT_EQ(caught<CHResultException>([&] { collection->GetMethod(L"Kill"); }).value().message(),

@@ -29,7 +29,7 @@ private:
 };
 
 // A task with the id numbered_guid(7) over the collections that a test adds.
-class FakeTask : public fake::Fake<ITask, IDeploymentTarget, fake::ConnectionPoints> {
+class FakeTask : public fake::Fake<ITask, IDeploymentTarget, IMethodSource, fake::ConnectionPoints> {
 public:
     explicit FakeTask(Collections& made) : Fake("task"), made(made) {}
 
@@ -62,6 +62,9 @@ public:
         result->punkVal = made.make(argument.bstrVal);
         return S_OK;
     }
+    // Knows no method: fails and leaves the pointer null.
+    HRESULT STDMETHODCALLTYPE GetMethod(BSTR, IUnknown** out) override { return *out = nullptr, E_FAIL; }
+    FAKE_UNUSED(GetMethodNames(SAFEARRAY**))
     FAKE_UNUSED(Remove(GUID))
     FAKE_UNUSED(GetState(ETaskState*))
     FAKE_UNUSED(GetHostId(GUID*))

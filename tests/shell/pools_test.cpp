@@ -56,12 +56,10 @@ TEST_F(Pools, EmptyHandlesAndHandlesOfNoObjectThrowTheirNullMessage)
     const User no_user = collector->GetUserPool()[numbered_guid(9)];
     EXPECT_TRUE(no_host);
     EXPECT_FALSE(Host());
-    const std::pair<const wchar_t*, std::function<void()>> rows[] = {
-        {L"Host is null", [] { (void)Host().GetName(); }}, {L"Host is null", [&] { no_host.SetName(L"x"); }},
-        {L"User is null", [] { (void)User().GetId(); }},   {L"User is null", [&] { (void)no_user.GetPassword(); }},
-    };
-    for (const auto& [message, call] : rows)
-        expect_refusal(call, message, 0);
+    expect_null_refusals(L"Host", {{[] { (void)Host().GetId(); }, 30}, {[&] { (void)no_host.GetName(); }, 37},
+                                   {[&] { no_host.SetName(L"x"); }, 44}, {[] { (void)Host().IsLocal(); }, 51}});
+    expect_null_refusals(L"User", {{[] { (void)User().GetId(); }, 30}, {[&] { (void)no_user.GetName(); }, 37},
+                                   {[&] { (void)no_user.GetPassword(); }, 44}, {[] { (void)User().IsCurrent(); }, 54}});
     // An unknown id is no host, whether the pool fails or succeeds without an object.
     EXPECT_FALSE(collector->GetHostPool().IsExist(numbered_guid(9)));
     entries->missing = E_INVALIDARG;
@@ -160,6 +158,11 @@ public:
 TEST(Profiles, TextsDataAndContextReachTheFactoryAndItsObjectBecomesTheRecord)
 {
     fake::Apartment apartment;
+    const auto unserved = caught<CHResultException>([] { Collector::CreateProfile(L"", L"", L"", {}, nullptr); });
+    ASSERT_TRUE(unserved);
+    EXPECT_EQ(unserved->get_hresult(), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(site_of(*unserved).line, 273);
+    EXPECT_EQ(site_of(*unserved).file, "Monitor/Collector/Collector.Shell/Collector.cpp");
     auto factory = fake::hold<FakeProfileFactory>();
     fake::ServedClass served(CLSID_ProfileFactory, [&] { return factory->AddRef(), factory->unknown(); });
     auto object = fake::hold<FakeRecord>(std::vector<IID>{IID_IRecord, IID_IReference});

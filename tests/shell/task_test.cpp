@@ -99,6 +99,7 @@ TEST_F(TaskTest, ConditionsThatTheLibraryDetects)
         expect_refusal([&] { task.Deploy(L"Process", DeploymentData{}); }, L"Unexpected result", 0);
     }
     expect_refusal([&] { Task(nullptr, made.classes->unknown()); }, L"ITask is null", 0);
+    expect_refusal([&] { task.GetMethod(L"Kill"); }, L"No such method", 0, "Monitor/Collector/Collector.Shell/Task.cpp");
     expect_refusal([&] { Task(made.classes->unknown(), nullptr); }, L"Unable to QueryInterface", 0);
 }
 
