@@ -6,6 +6,17 @@
 
 namespace shell_test {
 
+// The first of `items` that `match` accepts, in `out`; `missing` without an object when none does.
+template <class Items, class Match>
+HRESULT first_of(const Items& items, Match match, HRESULT missing, IUnknown** out)
+{
+    *out = nullptr;
+    for (const auto& item : items)
+        if (match(*item))
+            return item->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(out));
+    return missing;
+}
+
 // A host and a user at once: a host is local, a user the current one, when `current` is set.
 class FakeEntry : public fake::Fake<IHost, IUser> {
 public:
@@ -77,18 +88,17 @@ public:
     {
         return create(L"CreateDefault", name, password, out);
     }
-    HRESULT STDMETHODCALLTYPE GetCurrent(IUnknown** out) override { return find(current_id(), out); }
+    HRESULT STDMETHODCALLTYPE GetCurrent(IUnknown** out) override
+    {
+        return first_of(entries, [](const FakeEntry& entry) { return entry.current; }, missing, out);
+    }
     HRESULT STDMETHODCALLTYPE GetHosts(IUnknown** out) override { return list(out); }
     HRESULT STDMETHODCALLTYPE GetUsers(IUnknown** out) override { return list(out); }
 
 private:
     HRESULT find(GUID id, IUnknown** out)
     {
-        *out = nullptr;
-        for (const auto& entry : entries)
-            if (IsEqualGUID(entry->id, id))
-                return entry->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(out));
-        return missing;
+        return first_of(entries, [&](const FakeEntry& entry) { return IsEqualGUID(entry.id, id); }, missing, out);
     }
     HRESULT create(const wchar_t* operation, BSTR name, BSTR password, IUnknown** out)
     {
@@ -102,13 +112,6 @@ private:
         for (const auto& entry : entries)
             elements.emplace_back(entry->unknown());
         return enumerate(std::move(elements), out);
-    }
-    GUID current_id() const
-    {
-        for (const auto& entry : entries)
-            if (entry->current)
-                return entry->id;
-        return GUID_NULL;
     }
 };
 
@@ -164,11 +167,7 @@ public:
 private:
     HRESULT find(BSTR name, IUnknown** out)
     {
-        *out = nullptr;
-        for (const auto& resource : resources)
-            if (resource->resource_name == text_of(name))
-                return resource->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(out));
-        return missing;
+        return first_of(resources, [&](const auto& r) { return r.resource_name == text_of(name); }, missing, out);
     }
 };
 

@@ -71,12 +71,9 @@ TEST_F(IteratorTest, EndIsEmptyAndCannotBeReadOrMoved)
     ++end;
     EXPECT_EQ(end, Iterator());
     expect_refusal([&] { (void)*end; }, L"null iterator", 106, "Monitor/Collector/Collector.Shell/Iterator.imp");
-    try {
-        (void)*end;
-    } catch (const COstraException& e) {
-        using testing::HasSubstr;
-        EXPECT_THAT(site_of(e).function, testing::AllOf(HasSubstr("dereference"), HasSubstr("Probe")));
-    }
+    using testing::HasSubstr;
+    EXPECT_THAT(site_of(caught<COstraException>([&] { (void)*end; }).value()).function,
+                testing::AllOf(HasSubstr("dereference"), HasSubstr("Probe")));
 }
 
 TEST_F(IteratorTest, CopiesShareOnePositionAndSeparateWalksCompareByElement)
