@@ -62,6 +62,15 @@ public:
         result->punkVal = made.make(argument.bstrVal);
         return S_OK;
     }
+    // What Run received: its type, and whether it was the expected controller.
+    VARTYPE run_type = VT_ILLEGAL;
+    IUnknown* run_object = nullptr;
+    HRESULT STDMETHODCALLTYPE Run(VARIANT controller) override
+    {
+        run_type = controller.vt;
+        run_object = controller.punkVal;
+        return S_OK;
+    }
     // Knows no method: fails and leaves the pointer null.
     HRESULT STDMETHODCALLTYPE GetMethod(BSTR, IUnknown** out) override { return *out = nullptr, E_FAIL; }
     FAKE_UNUSED(GetMethodNames(SAFEARRAY**))
@@ -70,7 +79,6 @@ public:
     FAKE_UNUSED(GetHostId(GUID*))
     FAKE_UNUSED(GetUserId(GUID*))
     FAKE_UNUSED(SwitchUser(GUID, GUID*))
-    FAKE_UNUSED(Run(VARIANT))
     FAKE_UNUSED(Stop())
     FAKE_UNUSED(GetName(BSTR*))
     FAKE_UNUSED(GetType(EDeploymentTarget*))

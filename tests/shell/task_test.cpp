@@ -55,6 +55,22 @@ TEST_F(TaskTest, AnEmptyHandleThrowsAtItsOwnSiteOrAnswersFromTheCallerSide)
     task.Unsubscribe();
 }
 
+// The controller travels as VT_UNKNOWN with a reference of its own, which the ledger checks is given
+// back; no controller is VT_UNKNOWN with a null pointer, not VT_EMPTY.
+TEST_F(TaskTest, RunHandsTheControllerOverAsAnUnknown)
+{
+    struct Controller : fake::Fake<IDataCollectionServiceController> {
+        Controller() : Fake("controller") {}
+    };
+    const auto controller = fake::hold<Controller>();
+    task.Run(CComPtr<IDataCollectionServiceController>(controller.get()));
+    EXPECT_EQ(component->run_type, VT_UNKNOWN);
+    EXPECT_EQ(component->run_object, controller->unknown());
+    task.Run();
+    EXPECT_EQ(component->run_type, VT_UNKNOWN);
+    EXPECT_EQ(component->run_object, nullptr);
+}
+
 TEST_F(TaskTest, FollowSearchesTheTaskOncePerExactClassName)
 {
     component->add(L"Process");
