@@ -92,6 +92,25 @@ TEST_F(CollectionEvents, TheFirstSubscriberOrWatcherKeepsThePlaceUntilUnsubscrib
     EXPECT_EQ(watched, std::vector<int>{2});
 }
 
+// The collection's connection fails silently (an unreadable id, a refused advise) and the composition's
+// part goes on; a failed GetAnnounceUpdates leaves Subscribe, with the listener connected.
+TEST_F(CollectionEvents, SubscribeSwallowsTheCollectionsConnectionFailuresOnly)
+{
+    component->id_result = E_FAIL;
+    collection->Subscribe(journal);
+    EXPECT_EQ(component->events.advise_calls, 0);
+    EXPECT_EQ(component->updates.advise_calls, 1);
+    component->id_result = S_OK;
+    component->events.advise_result = E_ACCESSDENIED;
+    collection->Subscribe(journal);
+    EXPECT_EQ(component->events.advise_calls, 1);
+    component->events.advise_result = S_OK;
+    component->announce_result = E_OUTOFMEMORY;
+    EXPECT_EQ(caught<CHResultException>([&] { collection->Subscribe(journal); }).value().get_hresult(), E_OUTOFMEMORY);
+    EXPECT_EQ(added(1), success);
+    EXPECT_EQ(journal->calls, Calls{L"+1"});
+}
+
 TEST_F(CollectionEvents, AnUpdateGoesChangeByChangeBetweenItsStatesUnlessTakenWhole)
 {
     const Changes changes{{0, 1}, {1, 2}, {2, 3}, {5, 4}, {0, 5}};

@@ -278,8 +278,11 @@ public:
     HRESULT method_result = S_OK;
     bool has_method = false;
     std::vector<std::wstring> property_names;
+    // What GetId and GetAnnounceUpdates answer.
+    HRESULT id_result = S_OK;
+    HRESULT announce_result = S_OK;
 
-    HRESULT STDMETHODCALLTYPE GetId(GUID* out) override { return *out = id, S_OK; }
+    HRESULT STDMETHODCALLTYPE GetId(GUID* out) override { return *out = id, id_result; }
     HRESULT STDMETHODCALLTYPE GetClassId(GUID* out) override { return *out = class_id, S_OK; }
     HRESULT STDMETHODCALLTYPE GetComposition(LONG batch, IComposition** out) override
     {
@@ -308,7 +311,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetSize(LONG* size) override { return *size = 42, S_OK; }
     HRESULT STDMETHODCALLTYPE GetAnnounceUpdates(VARIANT_BOOL* out) override
     {
-        return *out = announces ? VARIANT_TRUE : VARIANT_FALSE, S_OK;
+        return *out = announces ? VARIANT_TRUE : VARIANT_FALSE, announce_result;
     }
     HRESULT STDMETHODCALLTYPE Shutdown() override { return ++shutdowns, E_FAIL; }
 
