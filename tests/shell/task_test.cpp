@@ -119,7 +119,7 @@ TEST_F(TaskTest, ConditionsThatTheLibraryDetects)
     expect_refusal([&] { Task(made.classes->unknown(), nullptr); }, L"Unable to QueryInterface", 0);
 }
 
-TEST_F(TaskTest, WatchersHearStateChangesUntilTheyInterruptOrTheTaskUnsubscribes)
+TEST_F(TaskTest, WatchersHearStateChangesUntilTheyInterruptTheTaskUnsubscribesOrAListenerSubscribes)
 {
     std::vector<std::wstring> heard;
     const auto watcher = [&](const wchar_t* name, bool interrupts) {
@@ -145,6 +145,20 @@ TEST_F(TaskTest, WatchersHearStateChangesUntilTheyInterruptOrTheTaskUnsubscribes
     task.WatchOnStateChanged(watcher(L"c", false));
     change(ETaskState::Ready);
     EXPECT_EQ(heard.back(), L"c Ready ");
+    EXPECT_EQ(heard.size(), 4u);
+
+    // A listener takes the place of the watchers, of those added after it too.
+    struct Listener : ITaskListener {
+        std::vector<ETaskState> states;
+        void StateChanged(GUID, ETaskState state, std::wstring_view) override { states.push_back(state); }
+        void Event1(GUID, GUID) override {}
+        void Event2(GUID, GUID) override {}
+    };
+    const auto listener = std::make_shared<Listener>();
+    task.Subscribe(listener);
+    task.WatchOnStateChanged(watcher(L"d", false));
+    change(ETaskState::Running);
+    EXPECT_EQ(listener->states, std::vector<ETaskState>{ETaskState::Running});
     EXPECT_EQ(heard.size(), 4u);
 }
 
