@@ -141,6 +141,10 @@ std::vector<process_t> ReadProcesses()
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        // A process without an image name is still starting (seen under Wine): its command line and start
+        // time are not there yet either. It is read whole at the next refresh.
+        if (entry.szExeFile[0] == L'\0')
+            continue;
         process_t process;
         process.id = static_cast<LONG>(entry.th32ProcessID);
         process.parent_id = static_cast<LONG>(entry.th32ParentProcessID);
