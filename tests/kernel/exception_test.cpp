@@ -8,9 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <atomic>
 #include <functional>
-#include <optional>
+#include <future>
 #include <stdexcept>
 #include <thread>
 
@@ -191,16 +190,15 @@ TEST(ResultChecker, ReportsWin32ErrorsAndNullPointers)
     EXPECT_EQ(KERNEL_RESULT_CHECKER(L"") = static_cast<const void*>(&line), &line);
 }
 
+// Promises rather than std::atomic waits: mingw's libstdc++ 12 can lose an atomic's wake-up.
 TEST(Interruption, RequestFromAnotherThreadIsMetOnceByThatThreadOnly)
 {
-    std::atomic<bool> ready = false, requested = false;
-    std::optional<ostra::lux::kernel::interruption_handle> handle;
+    std::promise<ostra::lux::kernel::interruption_handle> handed;
+    std::promise<void> requested;
     int interruptions = 0;
-    std::thread worker([&] {
-        handle = ostra::lux::kernel::this_thread_interruption_handle();
-        ready = true;
-        ready.notify_one();
-        requested.wait(false);
+    std::thread worker([&, asked = requested.get_future()] {
+        handed.set_value(ostra::lux::kernel::this_thread_interruption_handle());
+        asked.wait();
         for (int point = 0; point < 2; ++point) {
             try {
                 interruption_point();
@@ -209,10 +207,8 @@ TEST(Interruption, RequestFromAnotherThreadIsMetOnceByThatThreadOnly)
             }
         }
     });
-    ready.wait(false);
-    handle->request();
-    requested = true;
-    requested.notify_one();
+    handed.get_future().get().request();
+    requested.set_value();
     worker.join();
     EXPECT_EQ(interruptions, 1);
     EXPECT_NO_THROW(interruption_point()); // this thread was never asked

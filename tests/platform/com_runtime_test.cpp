@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -142,23 +143,22 @@ TEST(CoRegisterClassObject, RegistrationsBelongToTheirApartment)
 {
     auto factory = widget_factory();
     DWORD cookie = 0;
-    std::atomic<bool> registered{false}, tried{false};
-    std::thread owner([&] {
+    // Promises rather than std::atomic waits: mingw's libstdc++ 12 can lose an atomic's wake-up.
+    std::promise<void> registered, tried;
+    std::thread owner([&, done = tried.get_future()] {
         CoInitialize(nullptr);
         register_class(factory.get(), &cookie);
-        registered = true;
-        registered.notify_one();
-        tried.wait(false);
+        registered.set_value();
+        done.wait();
         CoUninitialize(); // closes the apartment, and revokes what it registered
     });
-    registered.wait(false);
+    registered.get_future().wait();
     {
         fake::Apartment other(COINIT_APARTMENTTHREADED);
         EXPECT_EQ(try_create(CLSID_Widget), REGDB_E_CLASSNOTREG);
         EXPECT_EQ(CoRevokeClassObject(cookie), RPC_E_WRONG_THREAD);
     }
-    tried = true;
-    tried.notify_one();
+    tried.set_value();
     owner.join();
     EXPECT_EQ(factory->references(), 1u);
 }
