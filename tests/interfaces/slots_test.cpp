@@ -1,6 +1,8 @@
 // The binary contract with a component built elsewhere: each operation sits in its documented slot, and
 // a call made through a bare slot number reaches the right operation of an object implemented against
 // this header, with its arguments intact.
+#include "support/fake_com.h"
+
 #include <collector/interfaces.h>
 
 #include <gtest/gtest.h>
@@ -87,22 +89,8 @@ TEST(InterfaceSlots, OperationsSitInTheirDocumentedSlots)
 }
 
 // A task sink written against the header, the way the library writes its own.
-class task_events_fake final : public ci::ITaskEvents {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out)
-            return E_POINTER;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, ci::IID_ITaskEvents)) {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        *out = static_cast<ci::ITaskEvents*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }
+struct task_events_fake final : fake::Fake<ci::ITaskEvents> {
+    using Fake::Fake;
 
     HRESULT STDMETHODCALLTYPE StateChanged(GUID task, ci::ETaskState state, ci::IStateDescription* description) override
     {
@@ -128,7 +116,6 @@ public:
         void* description;
         bool operator==(const call&) const = default;
     };
-    ULONG references = 0;
     std::vector<call> calls;
 };
 
@@ -148,11 +135,10 @@ TEST(InterfaceSlots, ACallerThatKnowsOnlySlotNumbersReachesAnImplementedSink)
     const GUID task = {0x01020304, 0x0506, 0x0708, {9, 10, 11, 12, 13, 14, 15, 16}};
     const GUID other = {0xF0E0D0C0, 0xB0A0, 0x9080, {7, 6, 5, 4, 3, 2, 1, 0}};
     auto* description = reinterpret_cast<void*>(std::uintptr_t{0x1234});
-    task_events_fake fake;
+    auto events = fake::hold<task_events_fake>("task events");
 
     IUnknown* sink = nullptr;
-    ASSERT_EQ(static_cast<IUnknown*>(&fake)->QueryInterface(ci::IID_ITaskEvents, reinterpret_cast<void**>(&sink)),
-              S_OK);
+    ASSERT_EQ(events->unknown()->QueryInterface(ci::IID_ITaskEvents, reinterpret_cast<void**>(&sink)), S_OK);
     EXPECT_EQ(slot<guid_state_pointer_fn>(sink, 1)(sink, task, -1, description), S_OK);
     EXPECT_EQ(slot<guid_guid_fn>(sink, 2)(sink, task, other), S_OK);
     EXPECT_EQ(slot<guid_guid_fn>(sink, 3)(sink, other, task), S_FALSE);
@@ -163,8 +149,7 @@ TEST(InterfaceSlots, ACallerThatKnowsOnlySlotNumbersReachesAnImplementedSink)
         {"Event1", task, other, 0, nullptr},
         {"Event2", other, task, 0, nullptr},
     };
-    EXPECT_EQ(fake.calls, expected);
-    EXPECT_EQ(fake.references, 0u);
+    EXPECT_EQ(events->calls, expected); // the ledger checks that the sink was released
 }
 
 } // namespace

@@ -66,27 +66,25 @@ struct Valued : fake::Fake<IDispatch> {
 
 } // namespace
 
-// The table copies strings, objects and arrays of them; here a string of odd bytes and a destination
-// holding an object that a copy from a reference must release.
-TEST(VariantCopy, DuplicatesWhatTheSourceOwns)
+// The table's destinations hold a string; here an object, which a call that succeeds must release (the
+// ledger fails the test if it outlives it). The source is a string of odd bytes, which the table has not.
+TEST(Variant, SuccessReleasesTheDestinationAndCopiesOddByteStrings)
 {
-    VARIANT copy = make(VT_BSTR, SysAllocString(L"replaced")); // cleared by the first copy
     Var odd;
     odd.vt = VT_BSTR;
     odd.bstrVal = SysAllocStringByteLen("odd", 3);
-    ASSERT_EQ(VariantCopy(&copy, &odd), S_OK);
-    EXPECT_NE(copy.bstrVal, odd.bstrVal);
-    EXPECT_EQ(SysStringByteLen(copy.bstrVal), 3u);
-
-    auto object = fake::hold<fake::Unknown>("object");
-    VARIANT by_value = make(VT_UNKNOWN, object->unknown());
-    ASSERT_EQ(VariantCopy(&copy, &by_value), S_OK);
-    EXPECT_EQ(object->references(), 2u);
-    IUnknown* pointer = object.get();
-    VARIANT by_reference = reference(VT_UNKNOWN, &pointer);
-    ASSERT_EQ(VariantCopy(&copy, &by_reference), S_OK); // releases the copy before
-    EXPECT_EQ(object->references(), 1u);
-    EXPECT_EQ(VariantClear(&copy), S_OK);
+    const std::function<HRESULT(VARIANT*)> calls[] = {
+        [&](VARIANT* destination) { return VariantCopy(destination, &odd); },
+        [&](VARIANT* destination) { return VariantChangeType(destination, &odd, 0, VT_BSTR); },
+    };
+    for (const auto& call : calls) {
+        Var destination;
+        destination.vt = VT_UNKNOWN;
+        destination.punkVal = fake::make<fake::Unknown>("previous destination value");
+        ASSERT_EQ(call(&destination), S_OK);
+        EXPECT_NE(destination.bstrVal, odd.bstrVal);
+        EXPECT_EQ(SysStringByteLen(destination.bstrVal), 3u);
+    }
 }
 
 TEST(VariantCopy, RecordsAreCopiedAndEachCopyHoldsItsTypeOnce)
@@ -160,18 +158,6 @@ TEST(VariantCopyInd, DereferencesOneLevelOfVariantAndEveryValue)
     VARIANT refused = reference(VT_VARIANT, &middle);
     EXPECT_EQ(VariantCopyInd(&target, &refused), E_INVALIDARG);
     EXPECT_EQ(target.vt, VT_EMPTY);
-}
-
-TEST(VariantChangeType, SuccessReleasesWhatTheDestinationHeld)
-{
-    Var dest;
-    dest.vt = VT_UNKNOWN;
-    dest.punkVal = fake::make<fake::Unknown>("previous destination value");
-    VARIANT source = make(VT_I4);
-    source.lVal = 42;
-    // The ledger fails this test if the object outlives it.
-    ASSERT_EQ(VariantChangeType(&dest, &source, 0, VT_BSTR), S_OK);
-    EXPECT_EQ(view(dest.bstrVal), L"42");
 }
 
 // In place, a reference is replaced by the converted value; its target stays as it was.
