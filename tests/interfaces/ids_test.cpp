@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 namespace {
@@ -14,12 +13,9 @@ namespace ci = Ostra_Lux_Collector_Interfaces;
 // Upper-case text without braces, the form in which the ids are documented.
 std::string text_of(const GUID& id)
 {
-    char text[37];
-    std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
-                  static_cast<unsigned>(id.Data1), static_cast<unsigned>(id.Data2), static_cast<unsigned>(id.Data3),
-                  id.Data4[0], id.Data4[1], id.Data4[2], id.Data4[3], id.Data4[4], id.Data4[5], id.Data4[6],
-                  id.Data4[7]);
-    return text;
+    OLECHAR text[39];
+    EXPECT_EQ(StringFromGUID2(id, text, 39), 39);
+    return std::string(text + 1, text + 37);
 }
 
 struct id_row {

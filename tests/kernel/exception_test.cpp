@@ -36,21 +36,6 @@ TEST(Exceptions, ReasonAndWhat)
     EXPECT_STREQ(failed.what(), "Unable to QueryInterface \xC3\xA9 (0x80004002)");
 }
 
-TEST(Exceptions, CopiesKeepErrorInformationAndThrowLocation)
-{
-    try {
-        ostra::lux::kernel::throw_at(CHResultException(L"m", L"", E_FAIL, nullptr, false) << value_dump_info(L"VT_I4 5"),
-                                     "void f()", "dir/file.cpp", 42);
-    } catch (const COstraException& e) {
-        const COstraException copy = e;
-        ASSERT_NE(boost::get_error_info<value_dump_info>(copy), nullptr);
-        EXPECT_EQ(*boost::get_error_info<value_dump_info>(copy), L"VT_I4 5");
-        EXPECT_STREQ(*boost::get_error_info<boost::throw_function>(copy), "void f()");
-        EXPECT_STREQ(*boost::get_error_info<boost::throw_file>(copy), "dir/file.cpp");
-        EXPECT_EQ(*boost::get_error_info<boost::throw_line>(copy), 42);
-    }
-}
-
 TEST(Exceptions, HResultExceptionOwnsItsErrorInfoReference)
 {
     auto info = fake::hold<fake::ErrorInfo>("info", L"described");

@@ -128,21 +128,15 @@ TEST(FileTime, CountsFrom1601)
     EXPECT_THROW(to_timepoint(ticks::min()), CHResultException);
 }
 
+// The local reading, invalid years, spans and malformed texts are the shell's Object tests' (its time
+// readers); here the offset the local reading keeps, the UTC reading, and a span that no span holds.
 TEST(OleDateTime, FromDmtfDateTimesAndIntervals)
 {
-    const COleDateTimeEx local = dmtf_to_oledatetime(L"20230315120000.000000+060", false);
-    EXPECT_EQ(local.GetStatus(), ATL::COleDateTime::valid);
-    EXPECT_EQ(static_cast<DATE>(local), 45000.5);
-    EXPECT_EQ(local.GetOffset(), offset_minutes(60));
+    EXPECT_EQ(dmtf_to_oledatetime(L"20230315120000.000000+060", false).GetOffset(), offset_minutes(60));
     const COleDateTimeEx utc = dmtf_to_oledatetime(L"20230315120000.000000+060", true);
     EXPECT_EQ(utc.GetHour(), 11);
     EXPECT_EQ(utc.GetOffset(), offset_minutes(0));
-    EXPECT_EQ(dmtf_to_oledatetime(L"00500315120000.000000+000", false).GetStatus(), ATL::COleDateTime::invalid);
-    EXPECT_THROW(dmtf_to_oledatetime(L"not a date", false), CHResultException);
-
-    EXPECT_EQ(static_cast<double>(dmtf_to_oletimespan(L"00000001120000.000000:000")), 1.5);
     EXPECT_EQ(dmtf_to_oletimespan(L"99999999000000.000000:000").GetStatus(), ATL::COleDateTimeSpan::invalid);
-    EXPECT_THROW(dmtf_to_oletimespan(L"20230315120000.000000+060"), CHResultException);
 }
 
 TEST(VariantTimePoint, ConvertsThroughVtDateOrThrowsFromTheHeader)

@@ -34,33 +34,36 @@ namespace {
 constexpr IID kAlphaIid = {0x6a1f0c2e, 0x41d3, 0x4b7a, {0x9e, 0x01, 0x3c, 0x55, 0x72, 0x10, 0xaa, 0x01}};
 constexpr IID kAliasIid = {0x6a1f0c2e, 0x41d3, 0x4b7a, {0x9e, 0x01, 0x3c, 0x55, 0x72, 0x10, 0xaa, 0x23}};
 
-// Counts the objects of a test class that FinalRelease saw and that were destroyed.
-struct Lifetime {
-    std::atomic<int> final_released{0};
-    std::atomic<int> destroyed{0};
-};
-
+// FinalConstruct and FinalRelease each take and drop a reference to the object, as registering it
+// elsewhere would: neither may destroy it, and FinalRelease must not destroy it again.
 class ATL_NO_VTABLE CTwoFaces : public CComObjectRootEx<CComMultiThreadModel>, public ITestAlpha, public ITestBeta {
 public:
+    DECLARE_PROTECT_FINAL_CONSTRUCT()
     BEGIN_COM_MAP(CTwoFaces)
         COM_INTERFACE_ENTRY(ITestAlpha)
         COM_INTERFACE_ENTRY(ITestBeta)
         COM_INTERFACE_ENTRY_IID(kAliasIid, ITestBeta)
     END_COM_MAP()
 
-    ~CTwoFaces() { ++lifetime.destroyed; }
-    // Takes and drops a reference to itself while being destroyed, which must not destroy it again.
+    ~CTwoFaces() { ++destroyed; }
+    HRESULT FinalConstruct()
+    {
+        GetUnknown()->AddRef();
+        GetUnknown()->Release();
+        return construct_result;
+    }
     void FinalRelease()
     {
         ITestAlpha* self = this;
         self->AddRef();
         self->Release();
-        ++lifetime.final_released;
+        ++final_released;
     }
     HRESULT STDMETHODCALLTYPE Alpha() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE Beta() override { return S_OK; }
 
-    static inline Lifetime lifetime;
+    static inline std::atomic<int> final_released{0}, destroyed{0};
+    static inline HRESULT construct_result = S_OK;
 };
 
 class ATL_NO_VTABLE CDiamond : public CComObjectRootEx<CComSingleThreadModel>, public ITestGamma, public ITestDelta {
@@ -74,27 +77,6 @@ public:
     HRESULT STDMETHODCALLTYPE Alpha() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE Gamma() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE Delta() override { return S_OK; }
-};
-
-// FinalConstruct hands out and drops a reference to the object, as registering it elsewhere would.
-class ATL_NO_VTABLE CConstructed : public CComObjectRootEx<CComSingleThreadModel>, public ITestAlpha {
-public:
-    DECLARE_PROTECT_FINAL_CONSTRUCT()
-    BEGIN_COM_MAP(CConstructed)
-        COM_INTERFACE_ENTRY(ITestAlpha)
-    END_COM_MAP()
-
-    ~CConstructed() { ++lifetime.destroyed; }
-    HRESULT FinalConstruct()
-    {
-        GetUnknown()->AddRef();
-        GetUnknown()->Release();
-        return construct_result;
-    }
-    HRESULT STDMETHODCALLTYPE Alpha() override { return S_OK; }
-
-    static inline Lifetime lifetime;
-    static inline HRESULT construct_result = S_OK;
 };
 
 // Year, month, day, hour, minute, second, day of the week and of the year.
@@ -182,7 +164,7 @@ TEST(CComQIPtr, QueriesWhenGivenAnotherInterface)
 
 TEST(ComMap, AnswersTheListedInterfacesAndRefusesOthers)
 {
-    CTwoFaces::lifetime.destroyed = 0;
+    CTwoFaces::destroyed = 0;
     auto* object = new CComObjectNoLock<CTwoFaces>();
     EXPECT_EQ(object->AddRef(), 1u);
 
@@ -211,7 +193,7 @@ TEST(ComMap, AnswersTheListedInterfacesAndRefusesOthers)
     EXPECT_EQ(object->QueryInterface(__uuidof(ITestAlpha), nullptr), E_POINTER);
 
     EXPECT_EQ(object->Release(), 0u);
-    EXPECT_EQ(CTwoFaces::lifetime.destroyed, 1);
+    EXPECT_EQ(CTwoFaces::destroyed, 1);
 }
 
 TEST(ComMap, SecondEntryPicksTheNamedBranchOfADiamond)
@@ -228,8 +210,8 @@ TEST(ComMap, SecondEntryPicksTheNamedBranchOfADiamond)
 
 TEST(CComObjectNoLock, DestroysItselfOnceWhenTheLastReferenceGoes)
 {
-    CTwoFaces::lifetime.destroyed = 0;
-    CTwoFaces::lifetime.final_released = 0;
+    CTwoFaces::destroyed = 0;
+    CTwoFaces::final_released = 0;
     auto* object = new CComObjectNoLock<CTwoFaces>();
     object->AddRef();
 
@@ -247,31 +229,31 @@ TEST(CComObjectNoLock, DestroysItselfOnceWhenTheLastReferenceGoes)
 
     EXPECT_EQ(object->AddRef(), 2u);
     EXPECT_EQ(object->Release(), 1u);
-    EXPECT_EQ(CTwoFaces::lifetime.destroyed, 0);
+    EXPECT_EQ(CTwoFaces::destroyed, 0);
     EXPECT_EQ(object->Release(), 0u);
-    EXPECT_EQ(CTwoFaces::lifetime.final_released, 1);
-    EXPECT_EQ(CTwoFaces::lifetime.destroyed, 1);
+    EXPECT_EQ(CTwoFaces::final_released, 1);
+    EXPECT_EQ(CTwoFaces::destroyed, 1);
 }
 
 TEST(CComObject, CreateInstanceRunsFinalConstructAndDropsFailures)
 {
-    CConstructed::lifetime.destroyed = 0;
-    CConstructed::construct_result = S_OK;
-    CComObject<CConstructed>* created = nullptr;
-    ASSERT_EQ(CComObject<CConstructed>::CreateInstance(&created), S_OK);
+    CTwoFaces::destroyed = 0;
+    CTwoFaces::construct_result = S_OK;
+    CComObject<CTwoFaces>* created = nullptr;
+    ASSERT_EQ(CComObject<CTwoFaces>::CreateInstance(&created), S_OK);
     ASSERT_NE(created, nullptr);
-    EXPECT_EQ(CConstructed::lifetime.destroyed, 0);
+    EXPECT_EQ(CTwoFaces::destroyed, 0);
     EXPECT_EQ(created->AddRef(), 1u); // created with a count of zero
     EXPECT_EQ(created->Release(), 0u);
-    EXPECT_EQ(CConstructed::lifetime.destroyed, 1);
+    EXPECT_EQ(CTwoFaces::destroyed, 1);
 
-    CConstructed::construct_result = E_ACCESSDENIED;
-    EXPECT_EQ(CComObject<CConstructed>::CreateInstance(&created), E_ACCESSDENIED);
+    CTwoFaces::construct_result = E_ACCESSDENIED;
+    EXPECT_EQ(CComObject<CTwoFaces>::CreateInstance(&created), E_ACCESSDENIED);
     EXPECT_EQ(created, nullptr);
-    EXPECT_EQ(CConstructed::lifetime.destroyed, 2);
-    CConstructed::construct_result = S_OK;
+    EXPECT_EQ(CTwoFaces::destroyed, 2);
+    CTwoFaces::construct_result = S_OK;
 
-    EXPECT_EQ(CComObject<CConstructed>::CreateInstance(nullptr), E_POINTER);
+    EXPECT_EQ(CComObject<CTwoFaces>::CreateInstance(nullptr), E_POINTER);
 }
 
 TEST(CComSafeArray, BoundsCountsAndIndexChecks)

@@ -452,8 +452,8 @@ TEST(ComPtrT, ConstructionFromAnotherInterfaceQueriesWithoutIssuingARefusal)
 {
     auto both = fake::hold<FakeAlphaBeta>("both");
     auto alpha_only = fake::hold<FakeAlpha>("alpha only");
-    const ITestAlphaPtr alpha(static_cast<ITestAlpha*>(both.get()));
-    const ITestBetaPtr beta(alpha);
+    ITestAlphaPtr alpha(static_cast<ITestAlpha*>(both.get()));
+    ITestBetaPtr beta(alpha);
     EXPECT_EQ(beta.GetInterfacePtr(), static_cast<ITestBeta*>(both.get()));
     EXPECT_TRUE(beta == static_cast<ITestAlpha*>(alpha)); // same object through another interface
 

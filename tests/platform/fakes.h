@@ -1,5 +1,5 @@
 // Interfaces, fakes and helpers shared by the tests of the layer's runtime, the compiler COM support
-// and the ATL subset.
+// and the ATL subset, and by the kernel's tests of its COM helpers.
 #pragma once
 
 #include "support/fake_com.h"
@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,29 @@ struct FakeAlphaBeta : fake::Fake<ITestAlpha, ITestBeta> {
     HRESULT STDMETHODCALLTYPE Alpha() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE Beta() override { return S_OK; }
 };
+
+// An IDispatch that implements nothing; a test overrides what it calls.
+struct FakeDispatch : fake::Fake<IDispatch> {
+    using Fake::Fake;
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        return E_NOTIMPL;
+    }
+};
+
+// A SAFEARRAY destroyed at the end of the scope.
+struct Destroy {
+    void operator()(SAFEARRAY* array) const { EXPECT_EQ(SafeArrayDestroy(array), S_OK); }
+};
+using Array = std::unique_ptr<SAFEARRAY, Destroy>;
+
+inline Array vector_of(VARTYPE vt, ULONG count, LONG lower_bound = 0)
+{
+    return Array(SafeArrayCreateVector(vt, lower_bound, count));
+}
 
 // A BSTR owned for the length of a scope.
 class Text {

@@ -3,21 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 using namespace platform_test;
 
 namespace {
-
-struct Destroy {
-    void operator()(SAFEARRAY* array) const { EXPECT_EQ(SafeArrayDestroy(array), S_OK); }
-};
-using Array = std::unique_ptr<SAFEARRAY, Destroy>;
-
-Array vector_of(VARTYPE vt, ULONG count, LONG lower_bound = 0)
-{
-    return Array(SafeArrayCreateVector(vt, lower_bound, count));
-}
 
 // The byte offset of an element from the start of the data, or the failure.
 std::ptrdiff_t offset_of(SAFEARRAY* array, std::initializer_list<LONG> indices)

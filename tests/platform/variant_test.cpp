@@ -48,11 +48,8 @@ struct FakeRecordType : fake::RecordInfo {
 };
 
 // An object whose value property is a fixed I4.
-struct Valued : fake::Fake<IDispatch> {
-    using Fake::Fake;
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+struct Valued : FakeDispatch {
+    using FakeDispatch::FakeDispatch;
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                      EXCEPINFO*, UINT*) override
     {
