@@ -51,23 +51,15 @@ TEST(Exceptions, HResultExceptionOwnsItsErrorInfoReference)
 
 TEST(GetHResult, MapsEachKindOfException)
 {
-    const std::pair<std::function<void()>, HRESULT> rows[] = {
-        {[] { throw CHResultException(L"m", L"", S_FALSE, nullptr, false); }, S_FALSE},
-        {[] { throw COstraException(exception_init, L"m", L"", 1); }, E_FAIL},
-        {[] { throw CInterruptedException(); }, E_ABORT},
-        {[] { throw std::bad_alloc(); }, E_OUTOFMEMORY},
-        {[] { throw std::out_of_range("x"); }, static_cast<HRESULT>(0x8000000BL)}, // E_BOUNDS
-        {[] { throw std::runtime_error("x"); }, E_UNEXPECTED},
-        {[] { throw COstraException(exception_init, L"m", L"", 1) << com_error_info(_com_error(E_ACCESSDENIED)); },
-         E_ACCESSDENIED},
-    };
-    for (const auto& [thrower, expected] : rows) {
-        try {
-            thrower();
-        } catch (const std::exception& e) {
-            EXPECT_EQ(get_hresult(e), expected) << e.what();
-        }
-    }
+    EXPECT_EQ(get_hresult(CHResultException(L"m", L"", S_FALSE, nullptr, false)), S_FALSE);
+    EXPECT_EQ(get_hresult(COstraException(exception_init, L"m", L"", 1)), E_FAIL);
+    EXPECT_EQ(get_hresult(CInterruptedException()), E_ABORT);
+    EXPECT_EQ(get_hresult(std::bad_alloc()), E_OUTOFMEMORY);
+    EXPECT_EQ(get_hresult(std::out_of_range("x")), static_cast<HRESULT>(0x8000000BL)); // E_BOUNDS
+    EXPECT_EQ(get_hresult(std::invalid_argument("x")), E_INVALIDARG);
+    EXPECT_EQ(get_hresult(std::runtime_error("x")), E_UNEXPECTED);
+    EXPECT_EQ(get_hresult(COstraException(exception_init, L"m", L"", 1) << com_error_info(_com_error(E_ACCESSDENIED))),
+              E_ACCESSDENIED);
 }
 
 // Installs the kernel's raiser for one test and puts the throwing default back afterwards.

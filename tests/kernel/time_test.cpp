@@ -139,21 +139,17 @@ TEST(OleDateTime, FromDmtfDateTimesAndIntervals)
     EXPECT_EQ(dmtf_to_oletimespan(L"99999999000000.000000:000").GetStatus(), ATL::COleDateTimeSpan::invalid);
 }
 
-TEST(VariantTimePoint, ConvertsThroughVtDateOrThrowsFromTheHeader)
+// The shell's time readers pin the HRESULT and the site of a failed conversion; here its message.
+TEST(VariantTimePoint, AFailedConversionNamesTheCall)
 {
     VARIANT value;
     VariantInit(&value);
-    value.vt = VT_R8;
-    value.dblVal = 45000.5;
-    EXPECT_EQ(to_timepoint(value), at(2023, 3, 15, 12));
     value.vt = VT_NULL;
     try {
         to_timepoint(value);
         ADD_FAILURE() << "VT_NULL converted to a date";
     } catch (const CHResultException& e) {
-        EXPECT_EQ(e.get_hresult(), DISP_E_TYPEMISMATCH);
         EXPECT_EQ(e.message(), L"::VariantChangeType");
-        EXPECT_STREQ(*boost::get_error_info<boost::throw_file>(e), "Common/Kernel/include/Kernel/chrono");
     }
 }
 

@@ -34,18 +34,20 @@ namespace {
 constexpr IID kAlphaIid = {0x6a1f0c2e, 0x41d3, 0x4b7a, {0x9e, 0x01, 0x3c, 0x55, 0x72, 0x10, 0xaa, 0x01}};
 constexpr IID kAliasIid = {0x6a1f0c2e, 0x41d3, 0x4b7a, {0x9e, 0x01, 0x3c, 0x55, 0x72, 0x10, 0xaa, 0x23}};
 
-// FinalConstruct and FinalRelease each take and drop a reference to the object, as registering it
-// elsewhere would: neither may destroy it, and FinalRelease must not destroy it again.
-class ATL_NO_VTABLE CTwoFaces : public CComObjectRootEx<CComMultiThreadModel>, public ITestAlpha, public ITestBeta {
+// An object that inherits ITestAlpha twice, once through each of its interfaces. FinalConstruct and
+// FinalRelease each take and drop a reference to it, as registering it elsewhere would: neither may
+// destroy it, and FinalRelease must not destroy it again.
+class ATL_NO_VTABLE CDiamond : public CComObjectRootEx<CComMultiThreadModel>, public ITestGamma, public ITestDelta {
 public:
     DECLARE_PROTECT_FINAL_CONSTRUCT()
-    BEGIN_COM_MAP(CTwoFaces)
-        COM_INTERFACE_ENTRY(ITestAlpha)
-        COM_INTERFACE_ENTRY(ITestBeta)
-        COM_INTERFACE_ENTRY_IID(kAliasIid, ITestBeta)
+    BEGIN_COM_MAP(CDiamond)
+        COM_INTERFACE_ENTRY(ITestGamma)
+        COM_INTERFACE_ENTRY(ITestDelta)
+        COM_INTERFACE_ENTRY2(ITestAlpha, ITestDelta)
+        COM_INTERFACE_ENTRY_IID(kAliasIid, ITestGamma)
     END_COM_MAP()
 
-    ~CTwoFaces() { ++destroyed; }
+    ~CDiamond() { ++destroyed; }
     HRESULT FinalConstruct()
     {
         GetUnknown()->AddRef();
@@ -54,29 +56,16 @@ public:
     }
     void FinalRelease()
     {
-        ITestAlpha* self = this;
-        self->AddRef();
-        self->Release();
+        GetUnknown()->AddRef();
+        GetUnknown()->Release();
         ++final_released;
     }
     HRESULT STDMETHODCALLTYPE Alpha() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Beta() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Gamma() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Delta() override { return S_OK; }
 
     static inline std::atomic<int> final_released{0}, destroyed{0};
     static inline HRESULT construct_result = S_OK;
-};
-
-class ATL_NO_VTABLE CDiamond : public CComObjectRootEx<CComSingleThreadModel>, public ITestGamma, public ITestDelta {
-public:
-    BEGIN_COM_MAP(CDiamond)
-        COM_INTERFACE_ENTRY(ITestGamma)
-        COM_INTERFACE_ENTRY(ITestDelta)
-        COM_INTERFACE_ENTRY2(ITestAlpha, ITestDelta)
-    END_COM_MAP()
-
-    HRESULT STDMETHODCALLTYPE Alpha() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Gamma() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Delta() override { return S_OK; }
 };
 
 // Year, month, day, hour, minute, second, day of the week and of the year.
@@ -164,8 +153,8 @@ TEST(CComQIPtr, QueriesWhenGivenAnotherInterface)
 
 TEST(ComMap, AnswersTheListedInterfacesAndRefusesOthers)
 {
-    CTwoFaces::destroyed = 0;
-    auto* object = new CComObjectNoLock<CTwoFaces>();
+    CDiamond::destroyed = 0;
+    auto* object = new CComObjectNoLock<CDiamond>();
     EXPECT_EQ(object->AddRef(), 1u);
 
     struct Row {
@@ -174,10 +163,12 @@ TEST(ComMap, AnswersTheListedInterfacesAndRefusesOthers)
         void* expected;
     };
     const Row rows[] = {
-        {"IUnknown", __uuidof(IUnknown), static_cast<IUnknown*>(static_cast<ITestAlpha*>(object))},
-        {"ITestAlpha", __uuidof(ITestAlpha), static_cast<ITestAlpha*>(object)},
-        {"ITestBeta", __uuidof(ITestBeta), static_cast<ITestBeta*>(object)},
-        {"alias of ITestBeta", kAliasIid, static_cast<ITestBeta*>(object)},
+        {"IUnknown", __uuidof(IUnknown), static_cast<IUnknown*>(static_cast<ITestGamma*>(object))},
+        {"ITestGamma", __uuidof(ITestGamma), static_cast<ITestGamma*>(object)},
+        {"ITestDelta", __uuidof(ITestDelta), static_cast<ITestDelta*>(object)},
+        {"ITestAlpha, the branch the second entry names", __uuidof(ITestAlpha),
+         static_cast<ITestAlpha*>(static_cast<ITestDelta*>(object))},
+        {"alias of ITestGamma", kAliasIid, static_cast<ITestGamma*>(object)},
     };
     for (const Row& row : rows) {
         void* out = nullptr;
@@ -193,26 +184,14 @@ TEST(ComMap, AnswersTheListedInterfacesAndRefusesOthers)
     EXPECT_EQ(object->QueryInterface(__uuidof(ITestAlpha), nullptr), E_POINTER);
 
     EXPECT_EQ(object->Release(), 0u);
-    EXPECT_EQ(CTwoFaces::destroyed, 1);
-}
-
-TEST(ComMap, SecondEntryPicksTheNamedBranchOfADiamond)
-{
-    auto* object = new CComObjectNoLock<CDiamond>();
-    object->AddRef();
-    ITestAlpha* alpha = nullptr;
-    ASSERT_EQ(object->QueryInterface(&alpha), S_OK);
-    EXPECT_EQ(alpha, static_cast<ITestAlpha*>(static_cast<ITestDelta*>(object)));
-    EXPECT_NE(alpha, static_cast<ITestAlpha*>(static_cast<ITestGamma*>(object)));
-    alpha->Release();
-    EXPECT_EQ(object->Release(), 0u);
+    EXPECT_EQ(CDiamond::destroyed, 1);
 }
 
 TEST(CComObjectNoLock, DestroysItselfOnceWhenTheLastReferenceGoes)
 {
-    CTwoFaces::destroyed = 0;
-    CTwoFaces::final_released = 0;
-    auto* object = new CComObjectNoLock<CTwoFaces>();
+    CDiamond::destroyed = 0;
+    CDiamond::final_released = 0;
+    auto* object = new CComObjectNoLock<CDiamond>();
     object->AddRef();
 
     // Counts stay exact under concurrent AddRef/Release.
@@ -229,31 +208,31 @@ TEST(CComObjectNoLock, DestroysItselfOnceWhenTheLastReferenceGoes)
 
     EXPECT_EQ(object->AddRef(), 2u);
     EXPECT_EQ(object->Release(), 1u);
-    EXPECT_EQ(CTwoFaces::destroyed, 0);
+    EXPECT_EQ(CDiamond::destroyed, 0);
     EXPECT_EQ(object->Release(), 0u);
-    EXPECT_EQ(CTwoFaces::final_released, 1);
-    EXPECT_EQ(CTwoFaces::destroyed, 1);
+    EXPECT_EQ(CDiamond::final_released, 1);
+    EXPECT_EQ(CDiamond::destroyed, 1);
 }
 
 TEST(CComObject, CreateInstanceRunsFinalConstructAndDropsFailures)
 {
-    CTwoFaces::destroyed = 0;
-    CTwoFaces::construct_result = S_OK;
-    CComObject<CTwoFaces>* created = nullptr;
-    ASSERT_EQ(CComObject<CTwoFaces>::CreateInstance(&created), S_OK);
+    CDiamond::destroyed = 0;
+    CDiamond::construct_result = S_OK;
+    CComObject<CDiamond>* created = nullptr;
+    ASSERT_EQ(CComObject<CDiamond>::CreateInstance(&created), S_OK);
     ASSERT_NE(created, nullptr);
-    EXPECT_EQ(CTwoFaces::destroyed, 0);
+    EXPECT_EQ(CDiamond::destroyed, 0);
     EXPECT_EQ(created->AddRef(), 1u); // created with a count of zero
     EXPECT_EQ(created->Release(), 0u);
-    EXPECT_EQ(CTwoFaces::destroyed, 1);
+    EXPECT_EQ(CDiamond::destroyed, 1);
 
-    CTwoFaces::construct_result = E_ACCESSDENIED;
-    EXPECT_EQ(CComObject<CTwoFaces>::CreateInstance(&created), E_ACCESSDENIED);
+    CDiamond::construct_result = E_ACCESSDENIED;
+    EXPECT_EQ(CComObject<CDiamond>::CreateInstance(&created), E_ACCESSDENIED);
     EXPECT_EQ(created, nullptr);
-    EXPECT_EQ(CTwoFaces::destroyed, 2);
-    CTwoFaces::construct_result = S_OK;
+    EXPECT_EQ(CDiamond::destroyed, 2);
+    CDiamond::construct_result = S_OK;
 
-    EXPECT_EQ(CComObject<CTwoFaces>::CreateInstance(nullptr), E_POINTER);
+    EXPECT_EQ(CComObject<CDiamond>::CreateInstance(nullptr), E_POINTER);
 }
 
 TEST(CComSafeArray, BoundsCountsAndIndexChecks)
