@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -92,6 +93,9 @@ TEST(InterfaceSlots, OperationsSitInTheirDocumentedSlots)
 struct task_events_fake final : fake::Fake<ci::ITaskEvents> {
     using Fake::Fake;
 
+    // Operation, the GUIDs, the state and the description it was called with.
+    using call = std::tuple<std::string, GUID, GUID, LONG, void*>;
+
     HRESULT STDMETHODCALLTYPE StateChanged(GUID task, ci::ETaskState state, ci::IStateDescription* description) override
     {
         calls.push_back({"StateChanged", task, {}, static_cast<LONG>(state), description});
@@ -108,14 +112,6 @@ struct task_events_fake final : fake::Fake<ci::ITaskEvents> {
         return S_FALSE;
     }
 
-    struct call {
-        std::string operation;
-        GUID first;
-        GUID second;
-        LONG state;
-        void* description;
-        bool operator==(const call&) const = default;
-    };
     std::vector<call> calls;
 };
 

@@ -443,6 +443,9 @@ TEST(COleDateTime, ArithmeticAndOrderFollowTimeAcrossDayZero)
     EXPECT_EQ((COleDateTime(0.25) - twelve_hours).m_dt, -1.75);
     EXPECT_EQ((evening - morning).GetTotalHours(), 12.0);
     EXPECT_EQ((COleDateTime(0.25) - morning).GetTotalHours(), 24.0);
+    EXPECT_EQ((twelve_hours - COleDateTimeSpan(0, 1, 0, 0)).GetTotalHours(), 11.0);
+    EXPECT_EQ((twelve_hours / 4.0).GetHours(), 3);
+    EXPECT_TRUE(twelve_hours == COleDateTimeSpan(0, 0, 720, 0));
 
     COleDateTime moving(2023, 3, 15, 18, 0, 0);
     moving -= COleDateTimeSpan(45000, 18, 0, 0);
@@ -451,12 +454,15 @@ TEST(COleDateTime, ArithmeticAndOrderFollowTimeAcrossDayZero)
     EXPECT_EQ(moving, evening);
 }
 
+// Of dates and spans alike: invalid values equal nothing and order with nothing; null ones equal each other.
 TEST(COleDateTime, StatusesPropagateThroughArithmeticAndComparison)
 {
     const COleDateTime valid(2023, 3, 15, 0, 0, 0), invalid(2023, 2, 30, 0, 0, 0), other_invalid = invalid;
     COleDateTime nulled;
     nulled.SetStatus(COleDateTime::null);
-    const COleDateTimeSpan day(1, 0, 0, 0);
+    const COleDateTimeSpan day(1, 0, 0, 0), broken = day / 0.0;
+    COleDateTimeSpan null_span;
+    null_span.SetStatus(COleDateTimeSpan::null);
 
     EXPECT_EQ((invalid + day).GetStatus(), COleDateTime::invalid);
     EXPECT_EQ((nulled + day).GetStatus(), COleDateTime::null);
@@ -464,12 +470,18 @@ TEST(COleDateTime, StatusesPropagateThroughArithmeticAndComparison)
     EXPECT_EQ((COleDateTime(9999, 12, 31, 0, 0, 0) + day).GetStatus(), COleDateTime::invalid);
     EXPECT_EQ((valid - nulled).GetStatus(), COleDateTimeSpan::null);
     EXPECT_EQ((valid - invalid).GetStatus(), COleDateTimeSpan::invalid);
+    EXPECT_EQ(broken.GetStatus(), COleDateTimeSpan::invalid);
+    EXPECT_EQ((broken + day).GetStatus(), COleDateTimeSpan::invalid);
+    EXPECT_EQ((null_span + day).GetStatus(), COleDateTimeSpan::null);
 
     EXPECT_FALSE(invalid == other_invalid);
     EXPECT_TRUE(nulled == COleDateTime(nulled));
     EXPECT_FALSE(invalid < valid);
     EXPECT_FALSE(valid < invalid);
     EXPECT_TRUE(valid == COleDateTime(45000.0));
+    EXPECT_FALSE(broken == COleDateTimeSpan(broken));
+    EXPECT_TRUE(null_span == COleDateTimeSpan(null_span));
+    EXPECT_FALSE(broken < day);
 }
 
 TEST(COleDateTime, ParsesAndFormatsThroughOleAutomation)
@@ -520,23 +532,4 @@ TEST(COleDateTimeSpan, PartsAndWholeTotalsKeepTheSign)
             (std::array{row.total_days, row.total_hours, row.total_minutes, row.total_seconds}))
             << row.name;
     }
-}
-
-TEST(COleDateTimeSpan, ArithmeticComparisonAndStatus)
-{
-    const COleDateTimeSpan day(1, 0, 0, 0), hour(0, 1, 0, 0);
-    EXPECT_EQ((day - hour).GetTotalHours(), 23.0);
-    EXPECT_EQ((day / 4.0).GetHours(), 6);
-    EXPECT_TRUE(hour == COleDateTimeSpan(0, 0, 60, 0));
-
-    const COleDateTimeSpan broken = day / 0.0;
-    EXPECT_EQ(broken.GetStatus(), COleDateTimeSpan::invalid);
-    EXPECT_EQ((broken + day).GetStatus(), COleDateTimeSpan::invalid);
-    EXPECT_FALSE(broken == COleDateTimeSpan(broken));
-    EXPECT_FALSE(broken < day);
-
-    COleDateTimeSpan nulled;
-    nulled.SetStatus(COleDateTimeSpan::null);
-    EXPECT_EQ((nulled + day).GetStatus(), COleDateTimeSpan::null);
-    EXPECT_TRUE(nulled == COleDateTimeSpan(nulled));
 }

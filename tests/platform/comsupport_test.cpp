@@ -205,11 +205,10 @@ TEST(VariantT, ConstructorsChooseTheVariantType)
     EXPECT_EQ(issued_by([] { _variant_t bad(1.0, VT_I4); }), E_INVALIDARG);
 }
 
+// The conversions are the table's (VariantChangeType); here extractors of each kind and their failures.
 TEST(VariantT, ExtractorsConvertAndReportFailuresThroughTheHandler)
 {
     EXPECT_EQ(static_cast<LONG>(_variant_t(L"42")), 42);
-    EXPECT_EQ(static_cast<short>(_variant_t(2.5)), 2);
-    EXPECT_DOUBLE_EQ(static_cast<double>(_variant_t(LONG(7))), 7.0);
     EXPECT_TRUE(static_cast<bool>(_variant_t(LONG(5))));
     EXPECT_STREQ(wide(_bstr_t{_variant_t(LONG(-12))}), L"-12");
 

@@ -110,6 +110,7 @@ TEST(VariantCopy, RecordsAreCopiedAndEachCopyHoldsItsTypeOnce)
     }
 }
 
+// A referenced number is the table's (VariantChangeType reads a reference through VariantCopyInd).
 TEST(VariantCopyInd, DereferencesOneLevelOfVariantAndEveryValue)
 {
     LONG number = 77;
@@ -127,7 +128,6 @@ TEST(VariantCopyInd, DereferencesOneLevelOfVariantAndEveryValue)
     };
     // Not const: mingw-w64 declares VariantCopyInd's source without const.
     Case cases[] = {
-        {reference(VT_I4, &number), VT_I4, [](const VARIANT& v) { return v.lVal == 77; }},
         {reference(VT_DECIMAL, &decimal), VT_DECIMAL,
          [](const VARIANT& v) { return v.decVal.Lo64 == 15 && v.decVal.scale == 1; }},
         {reference(VT_BSTR, &text_pointer), VT_BSTR,
