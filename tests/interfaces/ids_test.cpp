@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -18,12 +19,8 @@ std::string text_of(const GUID& id)
     return std::string(text + 1, text + 37);
 }
 
-struct id_row {
-    const char* name;
-    const char* documented;
-    const GUID& by_uuidof;
-    const GUID& by_constant;
-};
+// Name, documented text, and the id as __uuidof and as the IID_/CLSID_ constant give it.
+using id_row = std::tuple<const char*, const char*, GUID, GUID>;
 
 #define IID_ROW(name, text) id_row{#name, text, __uuidof(ci::name), ci::IID_##name}
 #define CLSID_ROW(name, text) id_row{#name, text, __uuidof(ci::name), ci::CLSID_##name}
@@ -59,10 +56,10 @@ TEST(InterfaceIds, EveryInterfaceAndComponentClassHasItsDocumentedId)
         CLSID_ROW(CirrusCollector, "E5877D21-B875-437E-A135-0EB8DC026373"), CLSID_ROW(MetricsCollector, "84E35982-01E6-421E-AA89-CA76AF971884"),
         CLSID_ROW(ProfileFactory, "08D56C13-3460-4BEE-A35C-F678534DD688"),
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(text_of(row.by_uuidof), row.documented);
-        EXPECT_EQ(text_of(row.by_constant), row.documented);
+    for (const auto& [name, documented, by_uuidof, by_constant] : rows) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(text_of(by_uuidof), documented);
+        EXPECT_EQ(text_of(by_constant), documented);
     }
 }
 

@@ -38,11 +38,8 @@ std::ptrdiff_t position_of(F I::*member)
     return (bits.ptr - 1) / static_cast<std::ptrdiff_t>(sizeof(void*)) - iunknown_slots + 1;
 }
 
-struct slot_row {
-    const char* operation;
-    std::ptrdiff_t actual;
-    std::ptrdiff_t documented;
-};
+// Operation, its slot, and its documented slot.
+using slot_row = std::tuple<const char*, std::ptrdiff_t, std::ptrdiff_t>;
 
 #define SLOT(type, operation, documented) slot_row{#type "::" #operation, position_of(&ci::type::operation), documented}
 
@@ -85,8 +82,8 @@ TEST(InterfaceSlots, OperationsSitInTheirDocumentedSlots)
         SLOT(ICollectionEvents, UpdateStarted, 5), SLOT(ICollectionEvents, UpdateFinished, 6),
         SLOT(ICollectionEvents, Reserved, 7),
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(row.actual, row.documented) << row.operation;
+    for (const auto& [operation, actual, documented] : rows)
+        EXPECT_EQ(actual, documented) << operation;
 }
 
 // A task sink written against the header, the way the library writes its own.

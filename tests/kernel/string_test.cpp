@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 using ostra::lux::kernel::safe_wstring_view;
@@ -10,17 +12,11 @@ using ostra::lux::kernel::detail::CompareStringOrdinal;
 
 int sign(int value) { return (value > 0) - (value < 0); }
 
-struct ordinal_case {
-    safe_wstring_view left;
-    safe_wstring_view right;
-    bool ignore_case;
-    int expected_sign;
-};
-
 TEST(CompareStringOrdinal, OrdersByUtf16UnitsAfterOptionalUpperCasing)
 {
     const wchar_t embedded_nul[] = {L'a', L'\0', L'b'};
-    const ordinal_case cases[] = {
+    // Left, right, whether case is ignored, and the sign of their order.
+    const std::tuple<safe_wstring_view, safe_wstring_view, bool, int> cases[] = {
         {L"host", L"host", false, 0},
         {L"HOST", L"host", true, 0},
         {L"HOST", L"host", false, -1},          // 'H' sorts before 'h'
@@ -39,10 +35,10 @@ TEST(CompareStringOrdinal, OrdersByUtf16UnitsAfterOptionalUpperCasing)
         {L"stra\u00DFe", L"STRASSE", true, 1},  // no expansion of ß
         {L"\U00010000", L"\uFF21", false, -1},  // surrogate D800 sorts before FF21 in UTF-16
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
-        EXPECT_EQ(sign(CompareStringOrdinal(c.left, c.right, c.ignore_case)), c.expected_sign);
-        EXPECT_EQ(sign(CompareStringOrdinal(c.right, c.left, c.ignore_case)), -c.expected_sign);
+    for (const auto& [left, right, ignore_case, expected_sign] : cases) {
+        SCOPED_TRACE(ostra::lux::kernel::to_utf8(left) + " vs " + ostra::lux::kernel::to_utf8(right));
+        EXPECT_EQ(sign(CompareStringOrdinal(left, right, ignore_case)), expected_sign);
+        EXPECT_EQ(sign(CompareStringOrdinal(right, left, ignore_case)), -expected_sign);
     }
 }
 

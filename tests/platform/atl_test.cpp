@@ -14,6 +14,7 @@
 #include <limits>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -157,12 +158,8 @@ TEST(ComMap, AnswersTheListedInterfacesAndRefusesOthers)
     auto* object = new CComObjectNoLock<CDiamond>();
     EXPECT_EQ(object->AddRef(), 1u);
 
-    struct Row {
-        const char* name;
-        const IID& iid;
-        void* expected;
-    };
-    const Row rows[] = {
+    // Interface asked for, and the pointer expected.
+    const std::tuple<const char*, IID, void*> rows[] = {
         {"IUnknown", __uuidof(IUnknown), static_cast<IUnknown*>(static_cast<ITestGamma*>(object))},
         {"ITestGamma", __uuidof(ITestGamma), static_cast<ITestGamma*>(object)},
         {"ITestDelta", __uuidof(ITestDelta), static_cast<ITestDelta*>(object)},
@@ -170,13 +167,13 @@ TEST(ComMap, AnswersTheListedInterfacesAndRefusesOthers)
          static_cast<ITestAlpha*>(static_cast<ITestDelta*>(object))},
         {"alias of ITestGamma", kAliasIid, static_cast<ITestGamma*>(object)},
     };
-    for (const Row& row : rows) {
+    for (const auto& [name, iid, expected] : rows) {
         void* out = nullptr;
-        ASSERT_EQ(object->QueryInterface(row.iid, &out), S_OK) << row.name;
-        EXPECT_EQ(out, row.expected) << row.name;
-        EXPECT_EQ(static_cast<IUnknown*>(out)->Release(), 1u) << row.name;
+        ASSERT_EQ(object->QueryInterface(iid, &out), S_OK) << name;
+        EXPECT_EQ(out, expected) << name;
+        EXPECT_EQ(static_cast<IUnknown*>(out)->Release(), 1u) << name;
     }
-    EXPECT_EQ(static_cast<void*>(object->GetUnknown()), rows[0].expected);
+    EXPECT_EQ(static_cast<void*>(object->GetUnknown()), std::get<2>(rows[0]));
 
     void* out = &out;
     EXPECT_EQ(object->QueryInterface(__uuidof(IDispatch), &out), E_NOINTERFACE);

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <future>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -73,21 +75,19 @@ TEST(CoCreateInstance, NeedsAnApartmentOrTheProcessMultithreadedOne)
 TEST(CoCreateInstance, FindsOnlyClassesRegisteredForARequestedContext)
 {
     fake::Apartment apartment;
-    const struct {
-        DWORD registered, flags, requested;
-        HRESULT expected;
-    } cases[] = {
+    // Context and flags registered, context requested, result.
+    const std::tuple<DWORD, DWORD, DWORD, HRESULT> cases[] = {
         {CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, CLSCTX_LOCAL_SERVER, REGDB_E_CLASSNOTREG},
         {CLSCTX_LOCAL_SERVER, REGCLS_MULTI_SEPARATE, CLSCTX_LOCAL_SERVER, S_OK},
         {CLSCTX_LOCAL_SERVER, REGCLS_MULTI_SEPARATE, CLSCTX_INPROC_SERVER, REGDB_E_CLASSNOTREG},
         // A multiple-use local server is an in-process server as well.
         {CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, CLSCTX_INPROC_SERVER, S_OK},
     };
-    for (const auto& c : cases) {
+    for (const auto& [registered, flags, requested, expected] : cases) {
         auto factory = widget_factory();
-        fake::ClassRegistration registration(CLSID_Widget, factory.get(), c.registered, c.flags);
-        EXPECT_EQ(try_create(CLSID_Widget, c.requested), c.expected)
-            << "registered " << c.registered << " flags " << c.flags << " requested " << c.requested;
+        fake::ClassRegistration registration(CLSID_Widget, factory.get(), registered, flags);
+        EXPECT_EQ(try_create(CLSID_Widget, requested), expected)
+            << "registered " << registered << " flags " << flags << " requested " << requested;
     }
 }
 
@@ -115,16 +115,14 @@ TEST(CoRegisterClassObject, KeepsTheClassObjectAlreadyServingAContext)
     auto serving = widget_factory("serving");
     fake::ClassRegistration registration(CLSID_Widget, serving.get());
     auto late = widget_factory("late");
-    const struct {
-        DWORD flags;
-        HRESULT expected;
-    } cases[] = {{REGCLS_MULTIPLEUSE, S_OK}, {REGCLS_SINGLEUSE, CO_E_OBJISREG}, {REGCLS_MULTI_SEPARATE, CO_E_OBJISREG}};
-    for (const auto& c : cases) {
+    const std::pair<DWORD, HRESULT> cases[] = {
+        {REGCLS_MULTIPLEUSE, S_OK}, {REGCLS_SINGLEUSE, CO_E_OBJISREG}, {REGCLS_MULTI_SEPARATE, CO_E_OBJISREG}};
+    for (const auto& [flags, expected] : cases) {
         DWORD cookie = 99;
-        EXPECT_EQ(CoRegisterClassObject(CLSID_Widget, late.get(), CLSCTX_INPROC_SERVER, c.flags, &cookie), c.expected)
-            << "flags " << c.flags;
-        EXPECT_EQ(cookie, 0u) << "flags " << c.flags;
-        EXPECT_EQ(late->references(), 1u) << "flags " << c.flags;
+        EXPECT_EQ(CoRegisterClassObject(CLSID_Widget, late.get(), CLSCTX_INPROC_SERVER, flags, &cookie), expected)
+            << "flags " << flags;
+        EXPECT_EQ(cookie, 0u) << "flags " << flags;
+        EXPECT_EQ(late->references(), 1u) << "flags " << flags;
     }
     DWORD untouched = 99;
     EXPECT_EQ(CoRegisterClassObject(CLSID_Widget, nullptr, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &untouched),

@@ -14,6 +14,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace platform_test;
@@ -114,19 +115,14 @@ TEST(BstrT, ConcatenatesAndComparesByCodeUnit)
     EXPECT_STREQ(wide(joined), L"<abc");
     EXPECT_EQ(joined.length(), 4u);
 
-    struct Row {
-        const wchar_t* left;
-        const wchar_t* right;
-        int order;
-    };
-    const Row rows[] = {
+    // Left, right, and the sign of their order.
+    const std::tuple<const wchar_t*, const wchar_t*, int> rows[] = {
         {L"abc", L"abd", -1}, {L"ab", L"abc", -1}, {L"B", L"a", -1}, {L"same", L"same", 0}, {L"b", L"abc", 1},
     };
-    for (const Row& row : rows) {
-        const _bstr_t left(row.left), right(row.right);
-        EXPECT_EQ((std::array{left < right, left == right, left > right}),
-                  (std::array{row.order < 0, row.order == 0, row.order > 0}))
-            << ascii(row.left) << " vs " << ascii(row.right);
+    for (const auto& [left_text, right_text, order] : rows) {
+        const _bstr_t left(left_text), right(right_text);
+        EXPECT_EQ((std::array{left < right, left == right, left > right}), (std::array{order < 0, order == 0, order > 0}))
+            << ascii(left_text) << " vs " << ascii(right_text);
     }
 }
 
@@ -144,11 +140,7 @@ TEST(BstrT, NarrowTextIsUtf8BothWays)
 
 TEST(ComUtil, MalformedTextBecomesOneReplacementPerBadSequence)
 {
-    struct Row {
-        const char* utf8;
-        const wchar_t* expected;
-    };
-    const Row rows[] = {
+    const std::pair<const char*, const wchar_t*> rows[] = {
         {"a\x80" "b", L"a\uFFFDb"},            // stray continuation byte
         {"\xE2\x82", L"\uFFFD"},               // sequence cut short
         {"\xE2\x82" "z", L"\uFFFDz"},          // cut short before a character
@@ -157,9 +149,9 @@ TEST(ComUtil, MalformedTextBecomesOneReplacementPerBadSequence)
         {"\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"}, // above U+10FFFF
         {"\xF0\x9F\x98\x80", L"\U0001F600"},
     };
-    for (const Row& row : rows) {
-        BSTR converted = _com_util::ConvertStringToBSTR(row.utf8);
-        EXPECT_EQ(std::wstring(converted, SysStringLen(converted)), std::wstring(row.expected));
+    for (const auto& [utf8, expected] : rows) {
+        BSTR converted = _com_util::ConvertStringToBSTR(utf8);
+        EXPECT_EQ(std::wstring(converted, SysStringLen(converted)), std::wstring(expected));
         SysFreeString(converted);
     }
 

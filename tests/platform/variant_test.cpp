@@ -121,27 +121,22 @@ TEST(VariantCopyInd, DereferencesOneLevelOfVariantAndEveryValue)
     BSTR text_pointer = text.get();
     VARIANT inner_reference = reference(VT_I4, &number);
 
-    struct Case {
-        VARIANT source;
-        VARTYPE expected_vt;
-        std::function<bool(const VARIANT&)> holds_value;
-    };
     // Not const: mingw-w64 declares VariantCopyInd's source without const.
-    Case cases[] = {
-        {reference(VT_DECIMAL, &decimal), VT_DECIMAL,
-         [](const VARIANT& v) { return v.decVal.Lo64 == 15 && v.decVal.scale == 1; }},
-        {reference(VT_BSTR, &text_pointer), VT_BSTR,
-         [&](const VARIANT& v) { return v.bstrVal != text.get() && view(v.bstrVal) == L"shared"; }},
-        // A reference inside the referenced VARIANT is followed as well.
-        {reference(VT_VARIANT, &inner_reference), VT_I4, [](const VARIANT& v) { return v.lVal == 77; }},
-    };
-    for (Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "vt " << c.source.vt);
-        Var copy;
-        ASSERT_EQ(VariantCopyInd(&copy, &c.source), S_OK);
-        EXPECT_EQ(copy.vt, c.expected_vt);
-        EXPECT_TRUE(c.holds_value(copy));
-    }
+    VARIANT to_decimal = reference(VT_DECIMAL, &decimal), to_text = reference(VT_BSTR, &text_pointer);
+    Var copy;
+    ASSERT_EQ(VariantCopyInd(&copy, &to_decimal), S_OK);
+    EXPECT_EQ(copy.vt, VT_DECIMAL); // a DECIMAL fills the VARIANT, its type field included
+    EXPECT_EQ(copy.decVal.Lo64, 15u);
+    EXPECT_EQ(copy.decVal.scale, 1);
+    ASSERT_EQ(VariantCopyInd(&copy, &to_text), S_OK);
+    EXPECT_EQ(copy.vt, VT_BSTR);
+    EXPECT_NE(copy.bstrVal, text.get());
+    EXPECT_EQ(view(copy.bstrVal), L"shared");
+    // A reference inside the referenced VARIANT is followed as well.
+    VARIANT to_reference = reference(VT_VARIANT, &inner_reference);
+    ASSERT_EQ(VariantCopyInd(&copy, &to_reference), S_OK);
+    EXPECT_EQ(copy.vt, VT_I4);
+    EXPECT_EQ(copy.lVal, 77);
 
     Var in_place;
     static_cast<VARIANT&>(in_place) = reference(VT_BSTR, &text_pointer);
