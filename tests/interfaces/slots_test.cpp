@@ -22,20 +22,17 @@ constexpr std::ptrdiff_t iunknown_slots = 3;
 
 // Position after the IUnknown slots (1 for the first own operation), 0 for a non-virtual function.
 // GCC and Clang follow the Itanium C++ ABI on Linux and on mingw-w64 alike: a pointer to a virtual member
-// function holds 1 plus the function's byte offset in the vtable.
+// function holds 1 plus the function's byte offset in the vtable, then the adjustment of `this`.
 template <class I, class F>
 std::ptrdiff_t position_of(F I::*member)
 {
-    struct representation {
-        std::ptrdiff_t ptr;
-        std::ptrdiff_t adjustment;
-    };
-    static_assert(sizeof member == sizeof(representation));
-    representation bits;
-    std::memcpy(&bits, &member, sizeof bits);
-    if ((bits.ptr & 1) == 0)
+    std::ptrdiff_t offset_and_adjustment[2];
+    static_assert(sizeof member == sizeof offset_and_adjustment);
+    std::memcpy(offset_and_adjustment, &member, sizeof member);
+    const std::ptrdiff_t bits = offset_and_adjustment[0];
+    if ((bits & 1) == 0)
         return 0;
-    return (bits.ptr - 1) / static_cast<std::ptrdiff_t>(sizeof(void*)) - iunknown_slots + 1;
+    return (bits - 1) / static_cast<std::ptrdiff_t>(sizeof(void*)) - iunknown_slots + 1;
 }
 
 // Operation, its slot, and its documented slot.
