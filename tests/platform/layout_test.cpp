@@ -13,11 +13,9 @@ TEST(Layout, TypesHaveWindowsWidths)
     static_assert(sizeof(GUID) == 16 && sizeof(DECIMAL) == 16 && sizeof(CY) == 8);
     static_assert(sizeof(VARIANT) == 24 && offsetof(VARIANT, llVal) == 8 && offsetof(VARIANT, pRecInfo) == 16);
     static_assert(offsetof(DECIMAL, Hi32) == 4 && offsetof(DECIMAL, Lo64) == 8);
-    EXPECT_EQ(static_cast<unsigned>(E_FAIL), 0x80004005u);
-    EXPECT_EQ(static_cast<unsigned>(E_INVALIDARG), 0x80070057u);
-    EXPECT_EQ(static_cast<unsigned>(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)), 0x80070005u);
-    EXPECT_TRUE(FAILED(E_UNEXPECTED));
-    EXPECT_TRUE(SUCCEEDED(S_FALSE));
+    static_assert(E_FAIL == static_cast<HRESULT>(0x80004005) && E_INVALIDARG == static_cast<HRESULT>(0x80070057));
+    static_assert(FAILED(E_UNEXPECTED) && SUCCEEDED(S_FALSE));
+    EXPECT_EQ(static_cast<unsigned>(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)), 0x80070005u); // a function on Windows
 }
 
 TEST(LastError, IsPerThread)
