@@ -7,7 +7,6 @@
 #include <comdef.h>
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <future>
 #include <stdexcept>
 #include <thread>

@@ -12,7 +12,6 @@
 #include <array>
 #include <atomic>
 #include <limits>
-#include <string>
 #include <thread>
 #include <tuple>
 #include <utility>
