@@ -5,10 +5,12 @@
 
 #include <windows.h>
 
+#include <charconv>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace conformance {
@@ -28,14 +30,35 @@ struct Row {
     std::string name; // unique within its suite, letters, digits and '_'
     std::string text; // as written, for failure messages
     std::vector<Token> tokens;
+    std::string problem; // why the row could not be split into tokens
 };
 
-// Splits the table into rows; throws ParseError naming the line of a malformed string.
+// Splits the table into rows.
 std::vector<Row> read_table(std::string_view table);
 
 // HRESULT names (S_OK, DISP_E_OVERFLOW, ...) and back; unknown results print in hex.
-std::optional<HRESULT> hresult_named(const std::string& word);
+std::optional<HRESULT> hresult_named(std::string_view word);
 std::string hresult_name(HRESULT hr);
+
+// A number of type T as the table writes it: decimal, or 0x and hex digits that spell its bits (an
+// ERROR 0x80020004). Nothing when the text is no T, or does not fit one.
+template <class T>
+std::optional<T> number_from(std::string_view text)
+{
+    const char* end = text.data() + text.size();
+    T value{};
+    std::from_chars_result read{};
+    if constexpr (std::is_integral_v<T>) {
+        if (text.starts_with("0x")) {
+            std::make_unsigned_t<T> bits{};
+            read = std::from_chars(text.data() + 2, end, bits, 16);
+            value = static_cast<T>(bits);
+        }
+    }
+    if (read.ptr == nullptr)
+        read = std::from_chars(text.data(), end, value);
+    return read.ec == std::errc() && read.ptr == end ? std::optional(value) : std::nullopt;
+}
 
 // Reads one row's tokens front to back. A copy reads the same tokens again from where it was made.
 class Cursor {
@@ -44,29 +67,34 @@ public:
 
     bool done() const noexcept { return next_ == tokens_->size(); }
     bool next_quoted() const { return !done() && (*tokens_)[next_].quoted; }
-    bool next_starts_with(char c) const { return !done() && !next_quoted() && (*tokens_)[next_].text[0] == c; }
+    // The next unquoted word without consuming it; empty when a quoted string or nothing follows.
+    std::string_view peek() const { return done() || next_quoted() ? std::string_view() : (*tokens_)[next_].text; }
     // True when the next token is the unquoted word `word` (consumed then).
     bool accept(std::string_view word)
     {
-        const bool match = !done() && !next_quoted() && (*tokens_)[next_].text == word;
+        const bool match = !done() && !next_quoted() && peek() == word;
         next_ += match;
         return match;
     }
     void expect(std::string_view word) { if (!accept(word)) throw error("expected '" + std::string(word) + "'"); }
-    std::string word() { return done() || next_quoted() ? throw error("a word expected") : (*tokens_)[next_++].text; }
+    std::string word() { return peek().empty() ? throw error("a word expected") : (*tokens_)[next_++].text; }
     std::string quoted() { return next_quoted() ? (*tokens_)[next_++].text : throw error("a quoted string expected"); }
     // "text" or the word null.
     std::optional<std::string> string_or_null() { return accept("null") ? std::nullopt : std::optional(quoted()); }
-    long long number(); // decimal or 0x hex, with a sign
+    template <class T = long long>
+    T number()
+    {
+        const auto text = word();
+        const auto value = number_from<T>(text);
+        return value ? *value : throw ParseError("'" + text + "' is no number here");
+    }
+    // `number` after `word`, when the word is next; `fallback` otherwise.
     template <class T>
-    T number_as() { return static_cast<T>(number()); }
-    // `number_as` after `word`, when the word is next; `fallback` otherwise.
-    template <class T>
-    T option(std::string_view word, T fallback) { return accept(word) ? number_as<T>() : fallback; }
+    T option(std::string_view word, T fallback) { return accept(word) ? number<T>() : fallback; }
     // An HRESULT name, consumed when it is one.
     std::optional<HRESULT> accept_hresult()
     {
-        const auto hr = done() || next_quoted() ? std::nullopt : hresult_named((*tokens_)[next_].text);
+        const auto hr = hresult_named(peek());
         next_ += hr.has_value();
         return hr;
     }

@@ -1,243 +1,187 @@
 #include "conformance/values.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <type_traits>
+#include <ranges>
 
 namespace conformance {
 namespace {
 
-// How the table writes a type's payload.
-enum class Form { none, signed_integer, unsigned_integer, boolean, real, date, currency, decimal, string, object, other };
+// Wide enough for a DECIMAL's 96-bit mantissa and its arithmetic (a GCC extension, as both builds use GCC).
+using Wide = unsigned __int128;
 
-struct Type {
-    const char* name;
-    VARTYPE vt;
-    Form form;
-    std::size_t size; // of the payload in a VARIANT or an array element
-};
+// A payload's text into the VARIANT (false when the text is no such payload), and back.
+using Reader = bool (*)(VARIANT&, std::string_view);
+using Printer = std::string (*)(const VARIANT&);
 
-using enum Form;
-constexpr Type types[] = {
-    {"EMPTY", VT_EMPTY, none, 0}, {"NULL", VT_NULL, none, 0}, {"I1", VT_I1, signed_integer, 1},
-    {"UI1", VT_UI1, unsigned_integer, 1}, {"I2", VT_I2, signed_integer, 2}, {"UI2", VT_UI2, unsigned_integer, 2},
-    {"BOOL", VT_BOOL, boolean, 2}, {"I4", VT_I4, signed_integer, 4}, {"UI4", VT_UI4, unsigned_integer, 4},
-    {"INT", VT_INT, signed_integer, 4}, {"UINT", VT_UINT, unsigned_integer, 4}, {"ERROR", VT_ERROR, signed_integer, 4},
-    {"I8", VT_I8, signed_integer, 8}, {"UI8", VT_UI8, unsigned_integer, 8}, {"R4", VT_R4, real, 4},
-    {"R8", VT_R8, real, 8}, {"DATE", VT_DATE, date, 8}, {"CY", VT_CY, currency, 8},
-    {"DECIMAL", VT_DECIMAL, decimal, sizeof(DECIMAL)}, {"BSTR", VT_BSTR, string, sizeof(BSTR)},
-    {"UNKNOWN", VT_UNKNOWN, object, sizeof(IUnknown*)}, {"DISPATCH", VT_DISPATCH, object, sizeof(IDispatch*)},
-    {"VARIANT", VT_VARIANT, other, sizeof(VARIANT)}, {"RECORD", VT_RECORD, other, 0}, {"CLSID", VT_CLSID, other, 0},
-    {"VECTOR", VT_VECTOR, other, 0}, {"ARRAY", VT_ARRAY, other, 0}, {"BYREF", VT_BYREF, other, 0},
-};
-
-// Types the table has no name for print in hex and compare by an 8-byte payload.
-constexpr Type unnamed = {nullptr, 0, other, 8};
-
-const Type& type_of(VARTYPE vt)
+// Every payload but a DECIMAL's starts where llVal does; the low bytes first, as both builds store it.
+template <class T>
+bool read_number(VARIANT& v, std::string_view text)
 {
-    const auto* found = std::find_if(std::begin(types), std::end(types), [vt](const Type& t) { return t.vt == vt; });
-    return found == std::end(types) ? unnamed : *found;
+    const auto value = number_from<T>(text);
+    if (value)
+        std::memcpy(&v.llVal, &*value, sizeof(T));
+    return value.has_value();
 }
 
-// ---- Numbers as the table writes them ------------------------------------------------------------
-
-// An integer of the type's width; hex digits may also spell a signed type's bit pattern (ERROR 0x80020005).
-long long integer_value(const std::string& text, const Type& type)
+template <class T>
+std::string print_number(const VARIANT& v)
 {
-    if (type.form == boolean && (text == "TRUE" || text == "FALSE"))
-        return text == "TRUE" ? VARIANT_TRUE : VARIANT_FALSE;
-    const bool negative = text[0] == '-';
-    const char* digits = text.c_str() + (negative ? 1 : 0);
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long value = std::strtoull(digits, &end, 0);
-    const unsigned bits = static_cast<unsigned>(type.size * 8);
-    const unsigned long long largest = bits == 64 ? ~0ull : (1ull << bits) - 1;
-    const unsigned long long top = 1ull << (bits - 1);
-    const bool hex = std::strncmp(digits, "0x", 2) == 0;
-    const bool fits = type.form == unsigned_integer ? !negative && value <= largest
-                      : negative                          ? value <= top
-                                                          : value < top || (hex && value <= largest);
-    if (!std::isdigit(static_cast<unsigned char>(*digits)) || *end != '\0' || errno == ERANGE || !fits)
-        throw ParseError("'" + text + "' is no " + type.name);
-    return negative ? static_cast<long long>(0 - value) : static_cast<long long>(value);
+    T value;
+    std::memcpy(&value, &v.llVal, sizeof value);
+    return fmt::format("{}", +value); // a CHAR as a number
 }
 
-template <class Real = double>
-Real real_value(const std::string& text)
+bool read_bool(VARIANT& v, std::string_view text)
 {
-    char* end = nullptr;
-    Real value;
-    if constexpr (std::is_same_v<Real, float>)
-        value = std::strtof(text.c_str(), &end);
-    else
-        value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0')
-        throw ParseError("'" + text + "' is not a number");
-    return value;
+    return read_number<VARIANT_BOOL>(v, text == "TRUE" ? "-1" : text == "FALSE" ? "0" : text);
 }
 
 // "45000+13.5s": a day number plus seconds, computed as day + seconds / 86400.
-double date_value(const std::string& text)
+bool read_date(VARIANT& v, std::string_view text)
 {
     const auto split = text.find_last_of("+-");
-    if (text.size() < 2 || text.back() != 's' || split == std::string::npos || split == 0)
-        return real_value(text);
-    return real_value(text.substr(0, split)) + real_value(text.substr(split, text.size() - split - 1)) / 86400.0;
+    if (!text.ends_with('s') || split == std::string_view::npos || split == 0)
+        return read_number<DATE>(v, text);
+    const auto day = number_from<double>(text.substr(0, split));
+    const auto seconds = number_from<double>(text.substr(split + 1, text.size() - split - 2));
+    if (day && seconds)
+        v.date = *day + (text[split] == '-' ? -*seconds : *seconds) / 86400.0;
+    return day && seconds;
 }
-
-// Wide enough for a DECIMAL's 96-bit mantissa and its arithmetic (a GCC extension, as both builds use GCC).
-using Wide = unsigned __int128;
 
 // Decimal text as a mantissa, a sign and the number of digits after the point.
 struct Decimal {
     Wide mantissa = 0;
     bool negative = false;
-    int scale = 0;
-
-    void shift(unsigned digit)
-    {
-        mantissa = mantissa * 10 + digit;
-        if (mantissa >> 96 != 0)
-            throw ParseError("a number beyond 96 bits");
-    }
+    std::size_t scale = 0;
 };
 
-Decimal decimal_value(const std::string& text)
+std::optional<Decimal> decimal_from(std::string_view text, std::size_t most_decimals)
 {
-    Decimal decimal;
-    std::size_t at = text[0] == '-' ? 1 : 0;
-    decimal.negative = at == 1;
+    Decimal decimal{0, text.starts_with('-'), 0};
+    text.remove_prefix(decimal.negative);
     const auto point = text.find('.');
-    if (at == text.size() || text.find_first_not_of("0123456789.", at) != std::string::npos ||
-        text.find('.', point + 1) != std::string::npos)
-        throw ParseError("'" + text + "' is not a decimal number");
-    for (; at < text.size(); ++at)
-        if (text[at] != '.')
-            decimal.shift(static_cast<unsigned>(text[at] - '0'));
-    decimal.scale = point == std::string::npos ? 0 : static_cast<int>(text.size() - point - 1);
-    if (decimal.scale > 28)
-        throw ParseError("'" + text + "' has more than 28 decimals");
-    return decimal;
+    if (text.empty() || text.find_first_not_of("0123456789.") != text.npos || text.find('.', point + 1) != text.npos)
+        return std::nullopt;
+    decimal.scale = point == text.npos ? 0 : text.size() - point - 1;
+    for (const char c : text)
+        if (c != '.' && (decimal.mantissa = decimal.mantissa * 10 + (c - '0')) >> 96 != 0)
+            return std::nullopt;
+    return decimal.scale <= most_decimals ? std::optional(decimal) : std::nullopt;
 }
 
-LONGLONG currency_value(const std::string& text)
+bool read_decimal(VARIANT& v, std::string_view text)
 {
-    auto decimal = decimal_value(text);
-    if (decimal.scale > 4)
-        throw ParseError("'" + text + "' has more than 4 decimals");
-    for (; decimal.scale < 4; ++decimal.scale)
-        decimal.shift(0);
-    const Wide limit = Wide(1) << 63;
-    if (decimal.mantissa > limit || (decimal.mantissa == limit && !decimal.negative))
-        throw ParseError("'" + text + "' does not fit a currency");
-    const auto units = static_cast<unsigned long long>(decimal.mantissa);
-    return static_cast<LONGLONG>(decimal.negative ? 0 - units : units);
+    const auto decimal = decimal_from(text, 28);
+    if (decimal) {
+        v.decVal.scale = static_cast<BYTE>(decimal->scale);
+        v.decVal.sign = decimal->negative ? DECIMAL_NEG : 0;
+        v.decVal.Lo32 = static_cast<ULONG>(decimal->mantissa);
+        v.decVal.Mid32 = static_cast<ULONG>(decimal->mantissa >> 32);
+        v.decVal.Hi32 = static_cast<ULONG>(decimal->mantissa >> 64);
+    }
+    return decimal.has_value();
 }
 
-void set_number(VARIANT& v, const Type& type, const std::string& text)
+// A currency is a count of ten-thousandths in 64 bits.
+bool read_currency(VARIANT& v, std::string_view text)
 {
-    switch (type.form) {
-    case signed_integer:
-    case unsigned_integer:
-    case boolean: {
-        const long long value = integer_value(text, type); // the low bytes first, as both builds store it
-        std::memcpy(&v.llVal, &value, type.size);
-        break;
-    }
-    case real:
-        if (type.vt == VT_R4)
-            v.fltVal = real_value<float>(text);
-        else
-            v.dblVal = real_value(text);
-        break;
-    case date: v.date = date_value(text); break;
-    case currency: v.cyVal.int64 = currency_value(text); break;
-    case decimal: {
-        const auto decimal = decimal_value(text);
-        v.decVal.scale = static_cast<BYTE>(decimal.scale);
-        v.decVal.sign = decimal.negative ? DECIMAL_NEG : 0;
-        v.decVal.Lo32 = static_cast<ULONG>(decimal.mantissa);
-        v.decVal.Mid32 = static_cast<ULONG>(decimal.mantissa >> 32);
-        v.decVal.Hi32 = static_cast<ULONG>(decimal.mantissa >> 64);
-        break;
-    }
-    default: throw ParseError("type " + vartype_name(type.vt) + " takes no number");
-    }
+    auto decimal = decimal_from(text, 4);
+    for (; decimal && decimal->scale < 4; ++decimal->scale)
+        decimal->mantissa *= 10;
+    if (!decimal || decimal->mantissa > (Wide(1) << 63) - !decimal->negative)
+        return false;
+    const auto units = static_cast<ULONGLONG>(decimal->mantissa);
+    v.cyVal.int64 = static_cast<LONGLONG>(decimal->negative ? 0 - units : units);
+    return true;
 }
-
-// ---- Printing ---------------------------------------------------------------------------------------
 
 // Without trailing zeros after the point, so that equal values print alike (1.50 and 1.5).
-std::string decimal_text(const DECIMAL& decimal)
+std::string decimal_text(Wide mantissa, std::size_t scale, bool negative)
 {
-    Wide mantissa = decimal.Lo32 | Wide(decimal.Mid32) << 32 | Wide(decimal.Hi32) << 64;
-    std::string digits;
-    do
-        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(mantissa % 10)));
-    while ((mantissa /= 10) != 0);
-    if (decimal.scale > 0) {
-        if (digits.size() <= decimal.scale)
-            digits.insert(0, decimal.scale - digits.size() + 1, '0');
-        digits.insert(digits.size() - decimal.scale, ".");
-        digits.erase(digits.find_last_not_of('0') + 1);
-        if (digits.back() == '.')
-            digits.pop_back();
-    }
-    return (decimal.sign == DECIMAL_NEG && digits != "0" ? "-" : "") + digits;
+    auto digits = fmt::format("{:0{}}", mantissa, scale + 1);
+    digits.insert(digits.size() - scale, ".");
+    digits.erase(digits.find_last_not_of('0') + 1);
+    if (digits.back() == '.')
+        digits.pop_back();
+    return (negative && digits != "0" ? "-" : "") + digits;
 }
 
-std::string formatted(const char* format, auto... values)
+std::string print_currency(const VARIANT& v)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, format, values...);
-    return text;
+    const auto units = static_cast<ULONGLONG>(v.cyVal.int64);
+    return decimal_text(v.cyVal.int64 < 0 ? 0 - units : units, 4, v.cyVal.int64 < 0);
 }
 
-std::string number_text(const VARIANT& v, const Type& type)
+std::string print_decimal(const VARIANT& v)
 {
-    const bool is_signed = type.form != unsigned_integer;
-    switch (type.form) {
-    case signed_integer:
-    case unsigned_integer:
-    case boolean:
-        if (type.vt == VT_ERROR)
-            return hresult_name(v.scode);
-        switch (type.size) {
-        case 1: return is_signed ? std::to_string(v.cVal) : std::to_string(v.bVal);
-        case 2: return is_signed ? std::to_string(v.iVal) : std::to_string(v.uiVal);
-        case 4: return is_signed ? std::to_string(v.lVal) : std::to_string(v.ulVal);
-        default: return is_signed ? std::to_string(v.llVal) : std::to_string(v.ullVal);
-        }
-    case real:
-        return type.vt == VT_R4 ? formatted("%.9g", static_cast<double>(v.fltVal)) : formatted("%.17g", v.dblVal);
-    case date: return formatted("%.17g", v.date);
-    case currency: {
-        const unsigned long long units = v.cyVal.int64 < 0 ? 0 - static_cast<unsigned long long>(v.cyVal.int64)
-                                                           : static_cast<unsigned long long>(v.cyVal.int64);
-        return formatted("%s%llu.%04llu", v.cyVal.int64 < 0 ? "-" : "", units / 10000, units % 10000);
-    }
-    case decimal: return decimal_text(v.decVal);
-    case string: return v.bstrVal ? "\"" + narrow(v.bstrVal, SysStringLen(v.bstrVal)) + "\"" : "null";
-    case object: return v.punkVal ? formatted("%p", static_cast<void*>(v.punkVal)) : "null";
-    default: return "";
-    }
+    const DECIMAL& d = v.decVal;
+    return decimal_text(d.Lo32 | Wide(d.Mid32) << 32 | Wide(d.Hi32) << 64, d.scale, d.sign == DECIMAL_NEG);
 }
 
-// ---- Arrays -----------------------------------------------------------------------------------------
+std::string print_nothing(const VARIANT&) { return ""; }
+std::string print_error(const VARIANT& v) { return hresult_name(v.scode); }
+std::string print_string(const VARIANT& v)
+{
+    return v.bstrVal ? "\"" + narrow(v.bstrVal, SysStringLen(v.bstrVal)) + "\"" : "null";
+}
+std::string print_object(const VARIANT& v) { return v.punkVal ? fmt::format("{}", fmt::ptr(v.punkVal)) : "null"; }
+
+struct Type {
+    const char* name;
+    VARTYPE vt;
+    std::size_t size = 0; // of the payload in a VARIANT or an array element
+    Reader read = nullptr; // for types written with a number
+    Printer print = nullptr; // for types a VARIANT may hold on its own
+};
+
+template <class T, Reader read = read_number<T>>
+constexpr Type numeric(const char* name, VARTYPE vt)
+{
+    return {name, vt, sizeof(T), read, print_number<T>};
+}
+
+constexpr Type types[] = {
+    {"EMPTY", VT_EMPTY, 0, nullptr, print_nothing}, {"NULL", VT_NULL, 0, nullptr, print_nothing},
+    numeric<CHAR>("I1", VT_I1), numeric<BYTE>("UI1", VT_UI1), numeric<SHORT>("I2", VT_I2),
+    numeric<USHORT>("UI2", VT_UI2), numeric<VARIANT_BOOL, read_bool>("BOOL", VT_BOOL), numeric<LONG>("I4", VT_I4),
+    numeric<ULONG>("UI4", VT_UI4), numeric<INT>("INT", VT_INT), numeric<UINT>("UINT", VT_UINT),
+    {"ERROR", VT_ERROR, sizeof(SCODE), read_number<SCODE>, print_error}, numeric<LONGLONG>("I8", VT_I8),
+    numeric<ULONGLONG>("UI8", VT_UI8), numeric<FLOAT>("R4", VT_R4), numeric<DOUBLE>("R8", VT_R8),
+    numeric<DATE, read_date>("DATE", VT_DATE),
+    {"CY", VT_CY, sizeof(CY), read_currency, print_currency},
+    {"DECIMAL", VT_DECIMAL, sizeof(DECIMAL), read_decimal, print_decimal},
+    {"BSTR", VT_BSTR, sizeof(BSTR), nullptr, print_string},
+    {"UNKNOWN", VT_UNKNOWN, sizeof(IUnknown*), nullptr, print_object},
+    {"DISPATCH", VT_DISPATCH, sizeof(IDispatch*), nullptr, print_object}, {"VARIANT", VT_VARIANT, sizeof(VARIANT)},
+    {"RECORD", VT_RECORD}, {"CLSID", VT_CLSID}, {"VECTOR", VT_VECTOR}, {"ARRAY", VT_ARRAY}, {"BYREF", VT_BYREF},
+};
+
+// Types the table has no name for print in hex.
+constexpr Type unnamed = {nullptr, 0};
+
+const Type& type_of(VARTYPE vt)
+{
+    const auto* found = std::ranges::find(types, vt, &Type::vt);
+    return found == std::end(types) ? unnamed : *found;
+}
+
+// The payload of an array's element, or the whole value in an array of VARIANTs.
+std::string element_text(const VARIANT& v, VARTYPE vt)
+{
+    return vt == VT_VARIANT ? describe(v) : type_of(vt).print ? type_of(vt).print(v) : "";
+}
 
 std::string describe_array(const VARIANT& v)
 {
     const VARTYPE vt = v.vt & VT_TYPEMASK;
-    std::string text = "ARRAY " + vartype_name(vt);
+    auto text = "ARRAY " + vartype_name(vt);
     if (v.parray == nullptr)
         return text + " null";
     VARTYPE held = 0;
@@ -246,40 +190,34 @@ std::string describe_array(const VARIANT& v)
     LONG lower = 0, upper = -1;
     if (SafeArrayGetDim(v.parray) != 1 || FAILED(SafeArrayGetLBound(v.parray, 1, &lower)) ||
         FAILED(SafeArrayGetUBound(v.parray, 1, &upper)))
-        return text + " of " + std::to_string(SafeArrayGetDim(v.parray)) + " dimensions";
+        return fmt::format("{} of {} dimensions", text, SafeArrayGetDim(v.parray));
     text += " [";
     for (LONG index = lower; index <= upper; ++index) {
         void* element = nullptr;
         if (FAILED(SafeArrayPtrOfIndex(v.parray, &index, &element)))
             return text + " ...unreadable]";
-        const VARIANT item = view_of(vt, element);
-        text += (index == lower ? "" : ", ") + (vt == VT_VARIANT ? describe(item) : number_text(item, type_of(vt)));
+        text += (index == lower ? "" : ", ") + element_text(view_of(vt, element), vt);
     }
-    return text + "]" + (lower != 0 ? "@" + std::to_string(lower) : "");
+    return text + "]" + (lower != 0 ? fmt::format("@{}", lower) : "");
 }
-
-// ---- Reading ----------------------------------------------------------------------------------------
 
 void read_payload(Cursor& cursor, VARTYPE vt, IUnknown* fake, Value& out)
 {
     VARIANT& v = *out;
     const Type& type = type_of(vt);
-    if (type.form == string) {
-        if (!cursor.accept("null"))
-            v.bstrVal = allocate(cursor.quoted());
-    } else if (type.form == object) {
-        if (vt == VT_UNKNOWN && cursor.accept("fake"))
-            (v.punkVal = fake)->AddRef();
-        else
-            cursor.expect("null");
-    } else if (type.form != none) {
-        auto text = cursor.word();
-        out.approx = out.approx || text[0] == '~';
-        try {
-            set_number(v, type, text.substr(text[0] == '~' ? 1 : 0));
-        } catch (const ParseError& error) {
-            throw cursor.error(error.what());
-        }
+    if (vt == VT_BSTR) {
+        v.bstrVal = cursor.accept("null") ? nullptr : allocate(cursor.quoted());
+    } else if (vt == VT_UNKNOWN && cursor.accept("fake")) {
+        (v.punkVal = fake)->AddRef();
+    } else if (vt == VT_UNKNOWN || vt == VT_DISPATCH) {
+        cursor.expect("null");
+    } else if (type.read != nullptr) {
+        const auto word = cursor.word();
+        out.approx = out.approx || word.starts_with('~');
+        if (!type.read(v, std::string_view(word).substr(word.starts_with('~'))))
+            throw ParseError(fmt::format("'{}' is no {}", word, type.name));
+    } else if (type.print == nullptr) {
+        throw ParseError(vartype_name(vt) + " takes no value here");
     }
     v.vt = vt;
 }
@@ -295,15 +233,15 @@ void read_array(Cursor& cursor, IUnknown* fake, Value& out)
     while (!cursor.accept("]")) {
         if (!items.empty())
             cursor.expect(",");
-        read_element(cursor, vt, fake, items.emplace_back());
+        read_value(cursor, fake, items.emplace_back(), vt);
         out.approx = out.approx || items.back().approx;
     }
-    const LONG lower = cursor.next_starts_with('@') ? std::stol(cursor.word().substr(1)) : 0;
-    SAFEARRAYBOUND bound{static_cast<ULONG>(items.size()), lower};
+    const auto lower = cursor.peek().starts_with('@') ? number_from<LONG>(cursor.word().substr(1)) : LONG(0);
+    SAFEARRAYBOUND bound{static_cast<ULONG>(items.size()), lower ? *lower : throw ParseError("a lower bound expected")};
     (*out).parray = SafeArrayCreate(vt, 1, &bound);
     if ((*out).parray == nullptr)
         throw std::runtime_error("SafeArrayCreate(" + vartype_name(vt) + ") failed");
-    for (LONG index = lower; auto& item : items) {
+    for (LONG index = bound.lLbound; auto& item : items) {
         const HRESULT hr = SafeArrayPutElement((*out).parray, &index, element_argument(*item, vt));
         if (FAILED(hr))
             throw std::runtime_error("SafeArrayPutElement failed: " + hresult_name(hr));
@@ -318,28 +256,36 @@ void read_reference(Cursor& cursor, IUnknown* fake, Value& out)
         return;
     }
     const bool variant = cursor.accept("VARIANT");
-    Value& target = out.target();
-    read_value(cursor, fake, target);
-    out.approx = target.approx;
-    (*out).byref = variant ? target.get() : payload_address(*target);
-    (*out).vt = VT_BYREF | (variant ? VARTYPE(VT_VARIANT) : (*target).vt);
+    out.target = std::make_unique<Value>();
+    read_value(cursor, fake, *out.target);
+    out.approx = out.target->approx;
+    (*out).byref = variant ? out.target->get() : payload_address(**out.target);
+    (*out).vt = VT_BYREF | (variant ? VARTYPE(VT_VARIANT) : (**out.target).vt);
+}
+
+// By the printed form, which tells every two values the table can write apart.
+bool same(const VARIANT& actual, const VARIANT& expected, bool approx)
+{
+    if (approx && actual.vt == expected.vt && (actual.vt == VT_R4 || actual.vt == VT_R8 || actual.vt == VT_DATE)) {
+        const double a = actual.vt == VT_R4 ? actual.fltVal : actual.dblVal;
+        const double e = expected.vt == VT_R4 ? expected.fltVal : expected.dblVal;
+        return std::fabs(a - e) < 1e-6;
+    }
+    return describe(actual) == describe(expected);
 }
 
 } // namespace
 
 VARTYPE parse_vartype(const std::string& word)
 {
-    if (word.rfind("0x", 0) == 0)
-        return static_cast<VARTYPE>(std::strtoul(word.c_str(), nullptr, 16));
     VARTYPE vt = 0;
-    for (std::size_t at = 0; at <= word.size();) {
-        const auto end = std::min(word.find('|', at), word.size());
-        const auto part = word.substr(at, end - at);
-        const auto* found = std::find_if(std::begin(types), std::end(types), [&](const Type& t) { return part == t.name; });
-        if (found == std::end(types))
-            throw ParseError("unknown type '" + part + "'");
-        vt |= found->vt;
-        at = end + 1;
+    for (const auto part : word | std::views::split('|')) {
+        const std::string_view name(part.begin(), part.end());
+        const auto* found = std::ranges::find(types, name, [](const Type& t) { return std::string_view(t.name); });
+        const auto number = name.starts_with("0x") ? number_from<VARTYPE>(name) : std::nullopt;
+        if (found == std::end(types) && !number)
+            throw ParseError(fmt::format("unknown type '{}'", name));
+        vt |= found != std::end(types) ? found->vt : *number;
     }
     return vt;
 }
@@ -351,7 +297,7 @@ std::string vartype_name(VARTYPE vt)
         if (vt & flag)
             name += std::string(type_of(flag).name) + "|";
     const Type& type = type_of(vt & VT_TYPEMASK);
-    return name + (type.name ? type.name : formatted("0x%x", static_cast<unsigned>(vt & VT_TYPEMASK)));
+    return name + (type.name ? type.name : fmt::format("{:#x}", vt & VT_TYPEMASK));
 }
 
 // Zeroed first: VariantInit sets only the type, and null values rely on a zero payload.
@@ -372,32 +318,19 @@ Value::~Value()
     EXPECT_EQ(VariantClear(&value_), S_OK) << "clearing " << describe(value_);
 }
 
-Value& Value::target()
+void read_value(Cursor& cursor, IUnknown* fake, Value& out, VARTYPE vt)
 {
-    if (!target_)
-        target_ = std::make_unique<Value>();
-    return *target_;
-}
-
-void read_value(Cursor& cursor, IUnknown* fake, Value& out)
-{
+    if (vt != VT_VARIANT)
+        return read_payload(cursor, vt, fake, out);
     const auto head = cursor.word();
     if (head == "BYREF")
         read_reference(cursor, fake, out);
     else if (head == "ARRAY")
         read_array(cursor, fake, out);
     else if (head == "VT")
-        (*out).vt = cursor.number_as<VARTYPE>();
+        (*out).vt = cursor.number<VARTYPE>();
     else
         read_payload(cursor, parse_vartype(head), fake, out);
-}
-
-void read_element(Cursor& cursor, VARTYPE vt, IUnknown* fake, Value& out)
-{
-    if (vt == VT_VARIANT)
-        read_value(cursor, fake, out);
-    else
-        read_payload(cursor, vt, fake, out);
 }
 
 void* payload_address(VARIANT& v) noexcept
@@ -430,61 +363,42 @@ VARIANT view_of(VARTYPE vt, const void* p)
 std::string describe(const VARIANT& v)
 {
     const VARTYPE base = v.vt & VT_TYPEMASK;
-    if (v.vt & VT_BYREF) {
-        if (v.byref == nullptr)
-            return "BYREF null " + vartype_name(base);
+    if ((v.vt & VT_BYREF) && v.byref == nullptr)
+        return "BYREF null " + vartype_name(base);
+    if (v.vt & VT_BYREF)
         return std::string("BYREF ") + (base == VT_VARIANT ? "VARIANT " : "") + describe(view_of(base, v.byref));
-    }
     if (v.vt & VT_ARRAY)
         return describe_array(v);
     const Type& type = type_of(v.vt);
-    if (type.name == nullptr || type.form == other)
-        return formatted("VT 0x%x", static_cast<unsigned>(v.vt));
-    const auto payload = number_text(v, type);
+    if (type.print == nullptr)
+        return fmt::format("VT {:#x}", v.vt);
+    const auto payload = type.print(v);
     return vartype_name(v.vt) + (payload.empty() ? "" : " " + payload);
 }
-
-namespace {
-
-// By the printed form, which tells every two values the table can write apart.
-bool same(const VARIANT& actual, const VARIANT& expected, bool approx)
-{
-    const Form form = type_of(actual.vt).form;
-    if (approx && actual.vt == expected.vt && (form == real || form == date)) {
-        const double a = actual.vt == VT_R4 ? actual.fltVal : actual.dblVal;
-        const double e = expected.vt == VT_R4 ? expected.fltVal : expected.dblVal;
-        return std::fabs(a - e) < 1e-6;
-    }
-    return describe(actual) == describe(expected);
-}
-
-} // namespace
 
 void expect_value(const VARIANT& actual, Cursor& cursor, IUnknown* fake, VARTYPE element)
 {
     Value expected;
-    read_element(cursor, element, fake, expected);
+    read_value(cursor, fake, expected, element);
     EXPECT_TRUE(same(actual, *expected, expected.approx)) << "  expected: " << describe(*expected)
                                                             << "\n    actual: " << describe(actual);
 }
 
 std::basic_string<OLECHAR> widen(const std::string& text)
 {
-    std::basic_string<OLECHAR> wide;
-    for (const char c : text)
-        wide += static_cast<OLECHAR>(static_cast<unsigned char>(c));
+    std::basic_string<OLECHAR> wide(text.size(), 0);
+    std::ranges::transform(text, wide.begin(), [](unsigned char c) { return static_cast<OLECHAR>(c); });
     return wide;
 }
 
 std::string narrow(const OLECHAR* text, std::size_t length)
 {
     std::string out;
-    for (std::size_t i = 0; i < length; ++i) {
-        const auto code = static_cast<unsigned long>(text[i]);
+    for (const auto code : std::basic_string_view(text, length)) {
         if (code >= 0x20 && code < 0x7f && code != '"' && code != '\\')
             out += static_cast<char>(code);
         else
-            out += code == 0 ? std::string("\\0") : formatted("\\u{%lx}", code);
+            out += code == 0 ? std::string("\\0") : fmt::format("\\u{{{:x}}}", static_cast<unsigned long>(code));
     }
     return out;
 }
@@ -493,9 +407,7 @@ BSTR allocate(const std::string& text)
 {
     const auto wide = widen(text);
     const BSTR string = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-    if (string == nullptr)
-        throw std::runtime_error("SysAllocStringLen failed");
-    return string;
+    return string ? string : throw std::runtime_error("SysAllocStringLen failed");
 }
 
 } // namespace conformance

@@ -34,21 +34,17 @@ public:
     VARIANT* get() noexcept { return &value_; }
     VARIANT& operator*() noexcept { return value_; }
     const VARIANT& operator*() const noexcept { return value_; }
-    // Where a BYREF value's target lives.
-    Value& target();
 
     bool approx = false; // some number in it was written with '~'
-
+    std::unique_ptr<Value> target; // what a BYREF value points to
 private:
     VARIANT value_;
-    std::unique_ptr<Value> target_;
 };
 
-// Reads one value into `out` (which must be empty); `fake` is what the word `fake` stands for.
+// Reads one value, or one element of an array of `vt` (the payload only, or a whole value for VARIANT
+// arrays), into `out`, which must be empty; `fake` is what the word `fake` stands for.
 // Throws ParseError for words that are no value, std::runtime_error when a layer call fails.
-void read_value(Cursor& cursor, IUnknown* fake, Value& out);
-// One element of an array of `vt`: the payload only, or a whole value for VARIANT arrays.
-void read_element(Cursor& cursor, VARTYPE vt, IUnknown* fake, Value& out);
+void read_value(Cursor& cursor, IUnknown* fake, Value& out, VARTYPE vt = VT_VARIANT);
 
 // The address of the payload: what BYREF pointers and SafeArrayGetElement take for most types.
 void* payload_address(VARIANT& v) noexcept;
