@@ -23,55 +23,29 @@ constexpr std::pair<const char*, HRESULT> hresult_names[] = {
 
 bool alphanumeric(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
 
-// Reads a quoted string starting at text[at] == '"'; returns the position after the closing quote.
-// "\0" to "\9" stand for the control characters of those codes.
-std::size_t read_quoted(std::string_view text, std::size_t at, std::string& out)
-{
-    for (++at; at < text.size() && text[at] != '"'; ++at) {
-        const bool escape = text[at] == '\\' && at + 1 < text.size();
-        const char c = text[at += escape];
-        const bool digit = escape && std::isdigit(static_cast<unsigned char>(c));
-        if (escape && !digit && c != '\\' && c != '"')
-            throw ParseError(fmt::format("unknown escape \\{}", c));
-        out += digit ? static_cast<char>(c - '0') : c;
-    }
-    return at < text.size() ? at + 1 : throw ParseError("unterminated string");
-}
-
-std::vector<Token> tokenize(std::string_view text)
-{
-    std::vector<Token> tokens;
-    for (std::size_t at = 0; at < text.size();) {
-        if (std::isspace(static_cast<unsigned char>(text[at]))) {
-            ++at;
-        } else if (text[at] == '"') {
-            at = read_quoted(text, at, tokens.emplace_back(Token{"", true}).text);
-        } else {
-            const auto separator = std::string_view("[],;").find(text[at]) != std::string_view::npos;
-            const auto end = separator ? at + 1 : std::min(text.find_first_of(" \t[],;\"", at), text.size());
-            tokens.push_back({std::string(text.substr(at, end - at)), false});
-            at = end;
-        }
-    }
-    return tokens;
-}
-
 // A test name from the row's words after its kind, without the expected outcomes (from "=>" to the next
 // ';'): letters and digits kept, "->" spelt "to", a leading minus "neg", '.' after a digit 'p', a string
 // without letters or digits "empty" or "symbols", and everything else one '_'.
-std::string name_of(const std::vector<Token>& tokens)
+std::string name_of(std::string_view text)
 {
     std::string words;
     bool outcome = false;
-    for (const auto& [text, quoted] : tokens | std::views::drop(1)) {
-        if (text == "=>" || text == ";")
-            outcome = text == "=>";
-        if (outcome || text == ";")
-            continue;
-        if (quoted && std::ranges::none_of(text, alphanumeric))
-            words += text.empty() ? " empty" : " symbols";
-        else
-            words += " " + (text == "->" ? "to" : text);
+    try {
+        Cursor cursor(text);
+        for (cursor.word(); !cursor.done();) {
+            const bool quoted = cursor.next_quoted();
+            const auto token = quoted ? cursor.quoted() : cursor.word();
+            if (token == "=>" || token == ";")
+                outcome = token == "=>";
+            if (outcome || token == ";")
+                continue;
+            if (quoted && std::ranges::none_of(token, alphanumeric))
+                words += token.empty() ? " empty" : " symbols";
+            else
+                words += " " + (token == "->" ? "to" : token);
+        }
+    } catch (const ParseError&) {
+        // named by its words up to the fault, which its test reports
     }
     std::string name;
     for (std::size_t at = 1; at < words.size(); ++at) {
@@ -112,13 +86,7 @@ std::vector<Row> read_table(std::string_view table)
             suite = trimmed(line.substr(2));
             continue;
         }
-        Row row{number, suite, {}, std::string(line), {}, {}};
-        try {
-            row.tokens = tokenize(line);
-        } catch (const ParseError& error) {
-            row.problem = error.what(); // the row's test reports it
-        }
-        row.name = name_of(row.tokens);
+        Row row{number, suite, name_of(line), std::string(line)};
         if (const int seen = ++names_used[suite + "." + row.name]; seen > 1)
             row.name += fmt::format("_{}", seen);
         rows.push_back(std::move(row));
@@ -126,9 +94,57 @@ std::vector<Row> read_table(std::string_view table)
     return rows;
 }
 
+void Cursor::skip_space()
+{
+    at_ = std::min(text_.find_first_not_of(" \t", at_), text_.size());
+}
+
+std::string_view Cursor::peek() const
+{
+    if (done() || next_quoted())
+        return {};
+    const bool single = std::string_view("[],;").find(text_[at_]) != std::string_view::npos;
+    return text_.substr(at_, single ? 1 : text_.find_first_of(" \t[],;\"", at_) - at_);
+}
+
+bool Cursor::accept(std::string_view word)
+{
+    if (word.empty() || peek() != word)
+        return false;
+    at_ += word.size();
+    skip_space();
+    return true;
+}
+
+std::string Cursor::word()
+{
+    const std::string word(peek());
+    return accept(word) ? word : throw error("a word expected");
+}
+
+std::string Cursor::quoted()
+{
+    if (!next_quoted())
+        throw error("a quoted string expected");
+    std::string out;
+    for (++at_; at_ < text_.size() && text_[at_] != '"'; ++at_) {
+        const bool escape = text_[at_] == '\\' && at_ + 1 < text_.size();
+        const char c = text_[at_ += escape];
+        const bool digit = escape && std::isdigit(static_cast<unsigned char>(c));
+        if (escape && !digit && c != '\\' && c != '"')
+            throw error(fmt::format("unknown escape \\{}", c));
+        out += digit ? static_cast<char>(c - '0') : c;
+    }
+    if (done())
+        throw error("unterminated string");
+    ++at_;
+    skip_space();
+    return out;
+}
+
 ParseError Cursor::error(const std::string& why) const
 {
-    return ParseError((done() ? "at the end" : "at '" + (*tokens_)[next_].text + "'") + ": " + why);
+    return ParseError(fmt::format("{}: {}", done() ? "at the end" : fmt::format("at '{}'", text_.substr(at_)), why));
 }
 
 std::optional<HRESULT> hresult_named(std::string_view word)

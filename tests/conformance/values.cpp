@@ -1,4 +1,4 @@
-#include "conformance/values.h"
+#include "conformance/table.h"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
