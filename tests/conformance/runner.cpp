@@ -1,5 +1,4 @@
 // Runs every row of the conformance table (oleaut.cases) as a test of its own, named after the row.
-// A row is read as its test runs: the kind's word picks the function that reads the rest and checks it.
 // Only the Windows API is called here: the same file checks the real oleaut32 in the Windows build.
 #include "conformance/table.h"
 #include "support/fake_com.h"
@@ -10,7 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <memory>
+#include <utility>
 #include <string_view>
 
 namespace conformance {
@@ -35,33 +34,6 @@ struct RowContext {
     IUnknown* fake() { return object->unknown(); }
 };
 
-struct FreeString {
-    void operator()(BSTR string) const { SysFreeString(string); }
-};
-using String = std::unique_ptr<OLECHAR, FreeString>;
-
-// "string|null" as a BSTR of the row's own.
-String string_or_null(Cursor& cursor)
-{
-    const auto text = cursor.string_or_null();
-    return String(text ? allocate(*text) : nullptr);
-}
-
-// "=> DISP_E_OVERFLOW", "=> I4 5", "=> S_OK refs 2": the call's result, the value it left in `actual`,
-// and the reference count the row's fake must have afterwards.
-void expect_outcome(Cursor& cursor, HRESULT hr, const VARIANT& actual, RowContext& row)
-{
-    cursor.expect("=>");
-    const auto expected = cursor.accept_hresult();
-    expect_result(hr, expected.value_or(S_OK));
-    if (!expected)
-        expect_value(actual, cursor, row.fake());
-    if (cursor.accept("refs")) {
-        EXPECT_EQ(row.object->references(), cursor.number<ULONG>()) << "references to the row's fake";
-    }
-    cursor.finish();
-}
-
 // A copy shares no storage with its original: not the SAFEARRAY, not a string.
 void expect_independent(const VARIANT& copy, const VARIANT& original)
 {
@@ -78,35 +50,28 @@ void expect_independent(const VARIANT& copy, const VARIANT& original)
         EXPECT_TRUE(a[i] == nullptr || a[i] != b[i]) << "element " << i << " shares its string";
 }
 
-// A destination that must be cleared on success and left alone on failure.
-class Destination : public Value {
-public:
-    Destination() : sentinel_(allocate("untouched"))
-    {
-        (**this).bstrVal = sentinel_;
-        (**this).vt = VT_BSTR;
-    }
-    void expect_untouched() const
-    {
-        EXPECT_TRUE((**this).vt == VT_BSTR && (**this).bstrVal == sentinel_)
-            << "a failed call changed its destination to " << describe(**this);
-    }
+// "=> DISP_E_OVERFLOW" or "=> I4 5": the call's result, and the value it left in `actual` when it succeeded.
+void expect_outcome(Cursor& cursor, HRESULT hr, const VARIANT& actual, RowContext& row, VARTYPE vt = VT_VARIANT)
+{
+    cursor.expect("=>");
+    const auto expected = cursor.accept_hresult();
+    expect_result(hr, expected.value_or(S_OK));
+    if (!expected)
+        expect_value(actual, cursor, row.fake(), vt);
+}
 
-private:
-    BSTR sentinel_;
-};
-
-// change <value> -> <type> [flags N] [inplace] => <outcome>,  copy <value> => <outcome>,
-// clear <value> => <outcome>
+// change <value> -> <type> [flags N] [inplace] => <outcome> [refs N],  copy <value> => <outcome> [refs N],
+// clear <value> => <outcome> [refs N], where refs counts the references the row's fake has afterwards.
 // A failed call leaves its destination alone and its source as it was; a successful one shares no string or
 // array with the source, which it leaves as it was unless it changed the source in place. A cleared value
 // is EMPTY.
 void run_variant(Cursor& cursor, RowContext& row, std::string_view kind)
 {
     Cursor source_words = cursor;
-    Value source;
+    Value source, destination;
     read_value(cursor, row.fake(), source);
-    Destination destination;
+    const BSTR sentinel = (*destination).bstrVal = allocate("untouched");
+    (*destination).vt = VT_BSTR;
     VARIANT* out = kind == "clear" ? source.get() : destination.get();
     HRESULT hr = S_OK;
     if (kind == "change") {
@@ -119,8 +84,16 @@ void run_variant(Cursor& cursor, RowContext& row, std::string_view kind)
         hr = kind == "copy" ? VariantCopy(out, source.get()) : VariantClear(out);
     }
     expect_outcome(cursor, hr, *out, row);
-    if (out == destination.get())
-        SUCCEEDED(hr) ? expect_independent(*destination, *source) : destination.expect_untouched();
+    if (cursor.accept("refs")) {
+        EXPECT_EQ(row.object->references(), cursor.number<ULONG>()) << "references to the row's fake";
+    }
+    cursor.finish();
+    if (out == destination.get() && SUCCEEDED(hr))
+        expect_independent(*destination, *source);
+    if (out == destination.get() && FAILED(hr)) {
+        EXPECT_TRUE((*destination).vt == VT_BSTR && (*destination).bstrVal == sentinel)
+            << "a failed call changed its destination to " << describe(*destination);
+    }
     if (out == destination.get() || FAILED(hr))
         expect_value(*source, source_words, row.fake());
     if (kind == "clear" && SUCCEEDED(hr)) {
@@ -128,36 +101,23 @@ void run_variant(Cursor& cursor, RowContext& row, std::string_view kind)
     }
 }
 
-// [lcid N] [flags N] => LT|EQ|GT|NULL|<HRESULT>, after the operands of VarCmp and VarBstrCmp.
-template <class Compare>
-void expect_comparison(Cursor& cursor, Compare compare)
+// cmp <value> vs <value> [lcid N] [flags N] => LT|EQ|GT|NULL|<HRESULT>, and bstrcmp the same with two
+// "string|null", for VarCmp and VarBstrCmp.
+void run_compare(Cursor& cursor, RowContext& row, std::string_view kind)
 {
+    const VARTYPE vt = kind == "bstrcmp" ? VT_BSTR : VT_VARIANT;
+    Value a, b;
+    read_value(cursor, row.fake(), a, vt);
+    cursor.expect("vs");
+    read_value(cursor, row.fake(), b, vt);
     const auto lcid = cursor.option<LCID>("lcid", LOCALE_USER_DEFAULT);
     const auto flags = cursor.option<ULONG>("flags", 0);
     cursor.expect("=>");
+    const HRESULT result = vt == VT_BSTR ? VarBstrCmp((*a).bstrVal, (*b).bstrVal, lcid, flags)
+                                         : VarCmp(a.get(), b.get(), lcid, flags);
     constexpr const char* names[] = {"LT", "EQ", "GT", "NULL"};
-    const HRESULT result = compare(lcid, flags);
     EXPECT_EQ(result >= VARCMP_LT && result <= VARCMP_NULL ? names[result] : hresult_name(result), cursor.word());
     cursor.finish();
-}
-
-// cmp <value> vs <value> ...
-void run_cmp(Cursor& cursor, RowContext& row)
-{
-    Value a, b;
-    read_value(cursor, row.fake(), a);
-    cursor.expect("vs");
-    read_value(cursor, row.fake(), b);
-    expect_comparison(cursor, [&](LCID lcid, ULONG flags) { return VarCmp(a.get(), b.get(), lcid, flags); });
-}
-
-// bstrcmp <string|null> vs <string|null> ...
-void run_bstrcmp(Cursor& cursor, RowContext&)
-{
-    const String a = string_or_null(cursor);
-    cursor.expect("vs");
-    const String b = string_or_null(cursor);
-    expect_comparison(cursor, [&](LCID lcid, ULONG flags) { return VarBstrCmp(a.get(), b.get(), lcid, flags); });
 }
 
 std::string text_of(BSTR string) { return narrow(string, SysStringLen(string)); }
@@ -165,41 +125,33 @@ std::string text_of(BSTR string) { return narrow(string, SysStringLen(string)); 
 // fromdate <date> [flags N] => "text" | <HRESULT>
 // A successful row without flags also checks VariantChangeType from VT_DATE to VT_BSTR, which gives the
 // same text.
-void run_fromdate(Cursor& cursor, RowContext& row)
+void run_fromdate(Cursor& cursor, RowContext& row, std::string_view)
 {
-    Value date;
+    Value date, text;
     read_value(cursor, row.fake(), date, VT_DATE);
     const auto flags = cursor.option<ULONG>("flags", 0);
-    cursor.expect("=>");
-    BSTR raw = nullptr;
-    const HRESULT hr = VarBstrFromDate((*date).date, LOCALE_USER_DEFAULT, flags, &raw);
-    const String text(raw);
-    const std::optional expected = cursor.next_quoted() ? std::optional(cursor.quoted()) : std::nullopt;
-    expect_result(hr, expected ? S_OK : cursor.hresult());
+    const HRESULT hr = VarBstrFromDate((*date).date, LOCALE_USER_DEFAULT, flags, &(*text).bstrVal);
+    (*text).vt = VT_BSTR;
+    expect_outcome(cursor, hr, *text, row, VT_BSTR);
     cursor.finish();
-    if (!expected)
-        return;
-    ASSERT_NE(text, nullptr);
-    EXPECT_EQ(text_of(text.get()), *expected);
-    if (flags == 0) {
+    if (hr == S_OK && flags == 0) {
         Value changed;
         expect_result(VariantChangeType(changed.get(), date.get(), 0, VT_BSTR), S_OK);
-        if ((*changed).vt == VT_BSTR) {
-            EXPECT_EQ(text_of((*changed).bstrVal), *expected) << "through VariantChangeType";
-        }
+        EXPECT_EQ(describe(*changed), describe(*text)) << "through VariantChangeType";
     }
 }
 
 // iid <string|null> => S_OK <guid> | <HRESULT>
-void run_iid(Cursor& cursor, RowContext&)
+void run_iid(Cursor& cursor, RowContext& row, std::string_view)
 {
-    const String text = string_or_null(cursor);
+    Value text;
+    read_value(cursor, row.fake(), text, VT_BSTR);
     cursor.expect("=>");
     // What the call must not touch when it rejects the text.
     const GUID untouched = {0x5EED5EED, 0x5EED, 0x5EED, {1, 2, 3, 4, 5, 6, 7, 8}};
     GUID result = untouched;
     const HRESULT expected = cursor.hresult();
-    expect_result(IIDFromString(text.get(), &result), expected);
+    expect_result(IIDFromString((*text).bstrVal, &result), expected);
     const GUID wanted = expected == S_OK ? parse_guid(cursor) : untouched;
     cursor.finish();
     if (expected == S_OK || expected == E_INVALIDARG) {
@@ -208,7 +160,7 @@ void run_iid(Cursor& cursor, RowContext&)
 }
 
 // guid2 <guid> buffer N => <count> ["text"]
-void run_guid2(Cursor& cursor, RowContext&)
+void run_guid2(Cursor& cursor, RowContext&, std::string_view)
 {
     const GUID guid = parse_guid(cursor);
     cursor.expect("buffer");
@@ -235,11 +187,13 @@ BSTR perform_bstr(Cursor& cursor, const std::string& operation)
         const auto text = cursor.string_or_null();
         return SysAllocStringByteLen(text ? text->c_str() : nullptr, cursor.number<UINT>());
     }
-    String first = string_or_null(cursor);
+    Value first, second;
+    read_value(cursor, nullptr, first, VT_BSTR);
+    BSTR& string = (*first).bstrVal;
     if (operation == "alloc")
-        return SysAllocString(first.get());
+        return SysAllocString(string);
     if (operation == "alloclen")
-        return SysAllocStringLen(first.get(), cursor.number<UINT>());
+        return SysAllocStringLen(string, cursor.number<UINT>());
     if (operation == "length") {
         EXPECT_EQ(SysStringLen(nullptr), 0u);
         EXPECT_EQ(SysStringByteLen(nullptr), 0u);
@@ -247,12 +201,11 @@ BSTR perform_bstr(Cursor& cursor, const std::string& operation)
     }
     if (operation != "realloc" && operation != "realloclen")
         throw cursor.error("unknown BSTR operation");
-    BSTR string = first.release();
-    const String second = string_or_null(cursor);
-    const INT done = operation == "realloc" ? SysReAllocString(&string, second.get())
-                                            : SysReAllocStringLen(&string, second.get(), cursor.number<UINT>());
+    read_value(cursor, nullptr, second, VT_BSTR);
+    const INT done = operation == "realloc" ? SysReAllocString(&string, (*second).bstrVal)
+                                            : SysReAllocStringLen(&string, (*second).bstrVal, cursor.number<UINT>());
     EXPECT_TRUE(done) << operation << " reported failure";
-    return string;
+    return std::exchange(string, nullptr);
 }
 
 // The layout every BSTR has: a 4-byte byte count before the text, a NUL after it.
@@ -281,15 +234,17 @@ void expect_layout(BSTR b, Cursor& cursor)
     }
 }
 
-void run_bstr(Cursor& cursor, RowContext&)
+void run_bstr(Cursor& cursor, RowContext&, std::string_view)
 {
     const auto operation = cursor.word();
-    const String result(perform_bstr(cursor, operation));
+    Value result;
+    const BSTR string = (*result).bstrVal = perform_bstr(cursor, operation);
+    (*result).vt = VT_BSTR;
     cursor.expect("=>");
     const bool null = cursor.accept("null");
-    ASSERT_EQ(result == nullptr, null) << "whether the result is NULL";
-    if (result != nullptr)
-        expect_layout(result.get(), cursor);
+    ASSERT_EQ(string == nullptr, null) << "whether the result is NULL";
+    if (string != nullptr)
+        expect_layout(string, cursor);
     cursor.finish();
 }
 
@@ -493,7 +448,7 @@ const std::pair<std::string_view, Step> steps[] = {
 };
 
 // <header> : <step> ; <step> ; ... to the end of the row.
-void run_safearray(Cursor& cursor, RowContext& row)
+void run_safearray(Cursor& cursor, RowContext& row, std::string_view)
 {
     const bool has_array = cursor.peek() != "none";
     Script script(cursor, row);
@@ -513,40 +468,36 @@ void run_safearray(Cursor& cursor, RowContext& row)
     cursor.finish();
 }
 
-using Kind = void (*)(Cursor&, RowContext&);
+using Kind = void (*)(Cursor&, RowContext&, std::string_view kind);
 
-void run_row(Cursor& cursor, RowContext& row)
-{
-    constexpr std::pair<std::string_view, Kind> kinds[] = {
-        {"cmp", run_cmp},     {"bstrcmp", run_bstrcmp}, {"fromdate", run_fromdate},   {"iid", run_iid},
-        {"guid2", run_guid2}, {"bstr", run_bstr},       {"safearray", run_safearray},
-    };
-    // A native row is one where Wine 8.0's oleaut32, which the Windows build runs against, drifts from
-    // Windows; the layer follows Windows.
-    if (cursor.accept("native")) {
-#if defined(_WIN32)
-        GTEST_SKIP() << "Wine 8.0 drifts from Windows here";
-#endif
-    }
-    const auto kind = cursor.word();
-    if (kind == "change" || kind == "copy" || kind == "clear")
-        return run_variant(cursor, row, kind);
-    const auto* found = std::ranges::find(kinds, kind, &std::pair<std::string_view, Kind>::first);
-    if (found == std::end(kinds))
-        throw cursor.error("unknown kind of row");
-    found->second(cursor, row);
-}
+constexpr std::pair<std::string_view, Kind> kinds[] = {
+    {"change", run_variant}, {"copy", run_variant}, {"clear", run_variant},   {"cmp", run_compare},
+    {"bstrcmp", run_compare}, {"fromdate", run_fromdate}, {"iid", run_iid}, {"guid2", run_guid2},
+    {"bstr", run_bstr},      {"safearray", run_safearray},
+};
 
 class RowTest : public testing::Test {
 public:
     explicit RowTest(Row row) : row_(std::move(row)) {}
+    // The kind's word picks the function that reads the rest of the row. A native row is one where Wine
+    // 8.0's oleaut32, which the Windows build runs against, drifts from Windows; the layer follows Windows.
     void TestBody() override
     {
         const testing::ScopedTrace trace(table_path, row_.line, row_.text);
+        Cursor cursor(row_.text);
+#if defined(_WIN32)
+        if (cursor.peek() == "native") {
+            GTEST_SKIP() << "Wine 8.0 drifts from Windows here";
+        }
+#endif
         try {
+            cursor.accept("native");
+            const auto kind = cursor.word();
+            const auto* found = std::ranges::find(kinds, kind, &std::pair<std::string_view, Kind>::first);
+            if (found == std::end(kinds))
+                throw cursor.error("unknown kind of row");
             RowContext context;
-            Cursor cursor(row_.text);
-            run_row(cursor, context);
+            found->second(cursor, context, kind);
         } catch (const std::exception& error) {
             FAIL() << "the row stopped: " << error.what();
         }
