@@ -23,16 +23,8 @@ constexpr const char* table_text =
 constexpr const char* table_path = "tests/conformance/oleaut.cases";
 
 // By name, so that a failure reads DISP_E_OVERFLOW rather than a number.
-void expect_result(HRESULT actual, HRESULT expected)
-{
-    EXPECT_EQ(hresult_name(actual), hresult_name(expected));
-}
+void expect_result(HRESULT actual, HRESULT expected) { EXPECT_EQ(hresult_name(actual), hresult_name(expected)); }
 
-// The row's fake object, which the word `fake` stands for.
-struct RowContext {
-    fake::Held<fake::Unknown> object = fake::hold<fake::Unknown>("row fake");
-    IUnknown* fake() { return object->unknown(); }
-};
 
 // A copy shares no storage with its original: not the SAFEARRAY, not a string.
 void expect_independent(const VARIANT& copy, const VARIANT& original)
@@ -51,13 +43,13 @@ void expect_independent(const VARIANT& copy, const VARIANT& original)
 }
 
 // "=> DISP_E_OVERFLOW" or "=> I4 5": the call's result, and the value it left in `actual` when it succeeded.
-void expect_outcome(Cursor& cursor, HRESULT hr, const VARIANT& actual, RowContext& row, VARTYPE vt = VT_VARIANT)
+void expect_outcome(Cursor& cursor, HRESULT hr, const VARIANT& actual, IUnknown* fake, VARTYPE vt = VT_VARIANT)
 {
     cursor.expect("=>");
     const auto expected = cursor.accept_hresult();
     expect_result(hr, expected.value_or(S_OK));
     if (!expected)
-        expect_value(actual, cursor, row.fake(), vt);
+        expect_value(actual, cursor, fake, vt);
 }
 
 // change <value> -> <type> [flags N] [inplace] => <outcome> [refs N],  copy <value> => <outcome> [refs N],
@@ -65,11 +57,11 @@ void expect_outcome(Cursor& cursor, HRESULT hr, const VARIANT& actual, RowContex
 // A failed call leaves its destination alone and its source as it was; a successful one shares no string or
 // array with the source, which it leaves as it was unless it changed the source in place. A cleared value
 // is EMPTY.
-void run_variant(Cursor& cursor, RowContext& row, std::string_view kind)
+void run_variant(Cursor& cursor, fake::Unknown& row_fake, std::string_view kind)
 {
     Cursor source_words = cursor;
     Value source, destination;
-    read_value(cursor, row.fake(), source);
+    read_value(cursor, row_fake.unknown(), source);
     const BSTR sentinel = (*destination).bstrVal = allocate("untouched");
     (*destination).vt = VT_BSTR;
     VARIANT* out = kind == "clear" ? source.get() : destination.get();
@@ -83,9 +75,9 @@ void run_variant(Cursor& cursor, RowContext& row, std::string_view kind)
     } else {
         hr = kind == "copy" ? VariantCopy(out, source.get()) : VariantClear(out);
     }
-    expect_outcome(cursor, hr, *out, row);
+    expect_outcome(cursor, hr, *out, row_fake.unknown());
     if (cursor.accept("refs")) {
-        EXPECT_EQ(row.object->references(), cursor.number<ULONG>()) << "references to the row's fake";
+        EXPECT_EQ(row_fake.references(), cursor.number<ULONG>()) << "references to the row's fake";
     }
     cursor.finish();
     if (out == destination.get() && SUCCEEDED(hr))
@@ -95,7 +87,7 @@ void run_variant(Cursor& cursor, RowContext& row, std::string_view kind)
             << "a failed call changed its destination to " << describe(*destination);
     }
     if (out == destination.get() || FAILED(hr))
-        expect_value(*source, source_words, row.fake());
+        expect_value(*source, source_words, row_fake.unknown());
     if (kind == "clear" && SUCCEEDED(hr)) {
         EXPECT_EQ((*source).vt, VT_EMPTY);
     }
@@ -103,13 +95,13 @@ void run_variant(Cursor& cursor, RowContext& row, std::string_view kind)
 
 // cmp <value> vs <value> [lcid N] [flags N] => LT|EQ|GT|NULL|<HRESULT>, and bstrcmp the same with two
 // "string|null", for VarCmp and VarBstrCmp.
-void run_compare(Cursor& cursor, RowContext& row, std::string_view kind)
+void run_compare(Cursor& cursor, fake::Unknown& row_fake, std::string_view kind)
 {
     const VARTYPE vt = kind == "bstrcmp" ? VT_BSTR : VT_VARIANT;
     Value a, b;
-    read_value(cursor, row.fake(), a, vt);
+    read_value(cursor, row_fake.unknown(), a, vt);
     cursor.expect("vs");
-    read_value(cursor, row.fake(), b, vt);
+    read_value(cursor, row_fake.unknown(), b, vt);
     const auto lcid = cursor.option<LCID>("lcid", LOCALE_USER_DEFAULT);
     const auto flags = cursor.option<ULONG>("flags", 0);
     cursor.expect("=>");
@@ -120,19 +112,17 @@ void run_compare(Cursor& cursor, RowContext& row, std::string_view kind)
     cursor.finish();
 }
 
-std::string text_of(BSTR string) { return narrow(string, SysStringLen(string)); }
-
 // fromdate <date> [flags N] => "text" | <HRESULT>
 // A successful row without flags also checks VariantChangeType from VT_DATE to VT_BSTR, which gives the
 // same text.
-void run_fromdate(Cursor& cursor, RowContext& row, std::string_view)
+void run_fromdate(Cursor& cursor, fake::Unknown& row_fake, std::string_view)
 {
     Value date, text;
-    read_value(cursor, row.fake(), date, VT_DATE);
+    read_value(cursor, row_fake.unknown(), date, VT_DATE);
     const auto flags = cursor.option<ULONG>("flags", 0);
     const HRESULT hr = VarBstrFromDate((*date).date, LOCALE_USER_DEFAULT, flags, &(*text).bstrVal);
     (*text).vt = VT_BSTR;
-    expect_outcome(cursor, hr, *text, row, VT_BSTR);
+    expect_outcome(cursor, hr, *text, row_fake.unknown(), VT_BSTR);
     cursor.finish();
     if (hr == S_OK && flags == 0) {
         Value changed;
@@ -142,10 +132,10 @@ void run_fromdate(Cursor& cursor, RowContext& row, std::string_view)
 }
 
 // iid <string|null> => S_OK <guid> | <HRESULT>
-void run_iid(Cursor& cursor, RowContext& row, std::string_view)
+void run_iid(Cursor& cursor, fake::Unknown& row_fake, std::string_view)
 {
     Value text;
-    read_value(cursor, row.fake(), text, VT_BSTR);
+    read_value(cursor, row_fake.unknown(), text, VT_BSTR);
     cursor.expect("=>");
     // What the call must not touch when it rejects the text.
     const GUID untouched = {0x5EED5EED, 0x5EED, 0x5EED, {1, 2, 3, 4, 5, 6, 7, 8}};
@@ -160,7 +150,7 @@ void run_iid(Cursor& cursor, RowContext& row, std::string_view)
 }
 
 // guid2 <guid> buffer N => <count> ["text"]
-void run_guid2(Cursor& cursor, RowContext&, std::string_view)
+void run_guid2(Cursor& cursor, fake::Unknown&, std::string_view)
 {
     const GUID guid = parse_guid(cursor);
     cursor.expect("buffer");
@@ -234,7 +224,7 @@ void expect_layout(BSTR b, Cursor& cursor)
     }
 }
 
-void run_bstr(Cursor& cursor, RowContext&, std::string_view)
+void run_bstr(Cursor& cursor, fake::Unknown&, std::string_view)
 {
     const auto operation = cursor.word();
     Value result;
@@ -275,7 +265,7 @@ LONG parse_index(Cursor& cursor)
 }
 
 struct Script {
-    Script(Cursor& cursor, RowContext& row) : row(row), array(create(cursor)) {}
+    Script(Cursor& cursor, fake::Unknown& row_fake) : row_fake(row_fake), array(create(cursor)) {}
     ~Script()
     {
         for (int guard = 0; array != nullptr && array->cLocks > 0 && guard < 16; ++guard)
@@ -318,7 +308,7 @@ struct Script {
         return hr;
     }
 
-    RowContext& row;
+    fake::Unknown& row_fake;
     VARTYPE vt = VT_EMPTY;
     SAFEARRAY* array = nullptr;
 };
@@ -354,7 +344,7 @@ const std::pair<std::string_view, Step> steps[] = {
      }},
     {"dims", [](Script& s, Cursor&) -> Outcome { return std::to_string(SafeArrayGetDim(s.array)); }},
     {"locks", [](Script& s, Cursor&) -> Outcome { return s.array ? std::to_string(s.array->cLocks) : "none"; }},
-    {"refs", [](Script& s, Cursor&) -> Outcome { return std::to_string(s.row.object->references()); }},
+    {"refs", [](Script& s, Cursor&) -> Outcome { return std::to_string(s.row_fake.references()); }},
     {"vartype",
      [](Script& s, Cursor&) -> Outcome {
          VARTYPE vt = 0;
@@ -410,7 +400,7 @@ const std::pair<std::string_view, Step> steps[] = {
      [](Script& s, Cursor& c) -> Outcome {
          LONG index = parse_index(c);
          Value element;
-         read_value(c, s.row.fake(), element, s.vt);
+         read_value(c, s.row_fake.unknown(), element, s.vt);
          return hresult_name(SafeArrayPutElement(s.array, &index, element_argument(*element, s.vt)));
      }},
     // A copy of the element, never the string that stays in the array: "=> <element>|<HRESULT>".
@@ -427,11 +417,7 @@ const std::pair<std::string_view, Step> steps[] = {
          if (s.vt == VT_BSTR && out.bstrVal && SUCCEEDED(SafeArrayPtrOfIndex(s.array, &index, &stored))) {
              EXPECT_NE(out.bstrVal, *static_cast<BSTR*>(stored)) << "the string was handed out without a copy";
          }
-         c.expect("=>");
-         const auto expected = c.accept_hresult();
-         expect_result(hr, expected.value_or(S_OK));
-         if (!expected)
-             expect_value(out, c, s.row.fake(), s.vt);
+         expect_outcome(c, hr, out, s.row_fake.unknown(), s.vt);
          return std::nullopt;
      }},
     // The element where it is stored, without a copy: "=> <element>".
@@ -442,16 +428,16 @@ const std::pair<std::string_view, Step> steps[] = {
          c.expect("=>");
          if (const HRESULT hr = SafeArrayPtrOfIndex(s.array, &index, &element); hr != S_OK)
              throw std::runtime_error("SafeArrayPtrOfIndex failed: " + hresult_name(hr));
-         expect_value(view_of(s.vt, element), c, s.row.fake(), s.vt);
+         expect_value(view_of(s.vt, element), c, s.row_fake.unknown(), s.vt);
          return std::nullopt;
      }},
 };
 
 // <header> : <step> ; <step> ; ... to the end of the row.
-void run_safearray(Cursor& cursor, RowContext& row, std::string_view)
+void run_safearray(Cursor& cursor, fake::Unknown& row_fake, std::string_view)
 {
     const bool has_array = cursor.peek() != "none";
-    Script script(cursor, row);
+    Script script(cursor, row_fake);
     if (has_array && cursor.peek() != "created") {
         ASSERT_NE(script.array, nullptr) << "creation failed";
     }
@@ -468,7 +454,7 @@ void run_safearray(Cursor& cursor, RowContext& row, std::string_view)
     cursor.finish();
 }
 
-using Kind = void (*)(Cursor&, RowContext&, std::string_view kind);
+using Kind = void (*)(Cursor&, fake::Unknown&, std::string_view kind);
 
 constexpr std::pair<std::string_view, Kind> kinds[] = {
     {"change", run_variant}, {"copy", run_variant}, {"clear", run_variant},   {"cmp", run_compare},
@@ -496,8 +482,8 @@ public:
             const auto* found = std::ranges::find(kinds, kind, &std::pair<std::string_view, Kind>::first);
             if (found == std::end(kinds))
                 throw cursor.error("unknown kind of row");
-            RowContext context;
-            found->second(cursor, context, kind);
+            const auto row_fake = fake::hold<fake::Unknown>("row fake"); // the word `fake` in the row
+            found->second(cursor, *row_fake, kind);
         } catch (const std::exception& error) {
             FAIL() << "the row stopped: " << error.what();
         }

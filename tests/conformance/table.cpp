@@ -94,32 +94,12 @@ std::vector<Row> read_table(std::string_view table)
     return rows;
 }
 
-void Cursor::skip_space()
-{
-    at_ = std::min(text_.find_first_not_of(" \t", at_), text_.size());
-}
-
 std::string_view Cursor::peek() const
 {
     if (done() || next_quoted())
         return {};
     const bool single = std::string_view("[],;").find(text_[at_]) != std::string_view::npos;
     return text_.substr(at_, single ? 1 : text_.find_first_of(" \t[],;\"", at_) - at_);
-}
-
-bool Cursor::accept(std::string_view word)
-{
-    if (word.empty() || peek() != word)
-        return false;
-    at_ += word.size();
-    skip_space();
-    return true;
-}
-
-std::string Cursor::word()
-{
-    const std::string word(peek());
-    return accept(word) ? word : throw error("a word expected");
 }
 
 std::string Cursor::quoted()

@@ -16,6 +16,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <charconv>
 #include <memory>
 #include <optional>
@@ -75,9 +76,20 @@ public:
     // The next word without consuming it; empty when a quoted string or nothing follows.
     std::string_view peek() const;
     // True when the next word is `word` (consumed then).
-    bool accept(std::string_view word);
+    bool accept(std::string_view word)
+    {
+        if (word.empty() || peek() != word)
+            return false;
+        at_ += word.size();
+        skip_space();
+        return true;
+    }
     void expect(std::string_view word) { if (!accept(word)) throw error("expected '" + std::string(word) + "'"); }
-    std::string word();
+    std::string word()
+    {
+        const std::string word(peek());
+        return accept(word) ? word : throw error("a word expected");
+    }
     std::string quoted(); // decoded, without its quotes
     // "text" or the word null.
     std::optional<std::string> string_or_null() { return accept("null") ? std::nullopt : std::optional(quoted()); }
@@ -103,7 +115,7 @@ public:
     ParseError error(const std::string& why) const;
 
 private:
-    void skip_space();
+    void skip_space() { at_ = std::min(text_.find_first_not_of(" \t", at_), text_.size()); }
 
     std::string_view text_;
     std::size_t at_ = 0;
@@ -121,8 +133,6 @@ class Value {
 public:
     Value() noexcept;
     ~Value();
-    Value(const Value&) = delete;
-    Value& operator=(const Value&) = delete;
 
     VARIANT* get() noexcept { return &value_; }
     VARIANT& operator*() noexcept { return value_; }
@@ -157,6 +167,7 @@ void expect_value(const VARIANT& actual, Cursor& cursor, IUnknown* fake, VARTYPE
 // OLECHAR text from the table's bytes, and back (ASCII; anything else escaped).
 std::basic_string<OLECHAR> widen(const std::string& text);
 std::string narrow(const OLECHAR* text, std::size_t length);
+inline std::string text_of(BSTR string) { return narrow(string, SysStringLen(string)); }
 // A new BSTR holding `text`; throws std::runtime_error when the allocation fails.
 BSTR allocate(const std::string& text);
 
