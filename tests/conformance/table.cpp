@@ -13,8 +13,9 @@
 namespace conformance {
 namespace {
 
-#define NAMED(hr) std::pair<const char*, HRESULT>(#hr, hr)
-constexpr std::pair<const char*, HRESULT> hresult_names[] = {
+using Named = std::pair<std::string_view, HRESULT>;
+#define NAMED(hr) Named(#hr, hr)
+constexpr Named hresult_names[] = {
     NAMED(S_OK), NAMED(S_FALSE), NAMED(E_INVALIDARG), NAMED(E_POINTER), NAMED(E_UNEXPECTED), NAMED(E_NOINTERFACE),
     NAMED(E_OUTOFMEMORY), NAMED(DISP_E_TYPEMISMATCH), NAMED(DISP_E_BADVARTYPE), NAMED(DISP_E_OVERFLOW),
     NAMED(DISP_E_BADINDEX), NAMED(DISP_E_ARRAYISLOCKED), NAMED(CO_E_IIDSTRING),
@@ -129,14 +130,16 @@ ParseError Cursor::error(const std::string& why) const
 
 std::optional<HRESULT> hresult_named(std::string_view word)
 {
-    const auto* found = std::ranges::find(hresult_names, word, [](const auto& named) { return std::string_view(named.first); });
+    const auto* found = std::ranges::find(hresult_names, word, &Named::first);
     return found == std::end(hresult_names) ? std::nullopt : std::optional(found->second);
 }
 
 std::string hresult_name(HRESULT hr)
 {
-    const auto* found = std::ranges::find(hresult_names, hr, &std::pair<const char*, HRESULT>::second);
-    return found == std::end(hresult_names) ? fmt::format("0x{:08X}", static_cast<unsigned>(hr)) : found->first;
+    const auto* found = std::ranges::find(hresult_names, hr, &Named::second);
+    if (found == std::end(hresult_names))
+        return fmt::format("0x{:08X}", static_cast<unsigned>(hr));
+    return std::string(found->first);
 }
 
 GUID parse_guid(Cursor& cursor)

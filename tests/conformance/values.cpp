@@ -365,10 +365,10 @@ void expect_value(const VARIANT& actual, Cursor& cursor, IUnknown* fake, VARTYPE
     read_value(cursor, fake, expected, element);
     const VARIANT& e = *expected;
     // By the printed form, which tells every two values the table can write apart; '~' reals by distance.
-    const bool real = actual.vt == e.vt && (e.vt == VT_R4 || e.vt == VT_R8 || e.vt == VT_DATE);
+    const bool approx = expected.approx && actual.vt == e.vt && (e.vt == VT_R4 || e.vt == VT_R8 || e.vt == VT_DATE);
     const auto number = [](const VARIANT& v) { return v.vt == VT_R4 ? v.fltVal : v.dblVal; };
-    EXPECT_TRUE(expected.approx && real ? std::fabs(number(actual) - number(e)) < 1e-6 : describe(actual) == describe(e))
-        << "  expected: " << describe(e) << "\n    actual: " << describe(actual);
+    const bool same = approx ? std::fabs(number(actual) - number(e)) < 1e-6 : describe(actual) == describe(e);
+    EXPECT_TRUE(same) << "  expected: " << describe(e) << "\n    actual: " << describe(actual);
 }
 
 std::basic_string<OLECHAR> widen(const std::string& text)
