@@ -115,7 +115,7 @@ public:
     ParseError error(const std::string& why) const;
 
 private:
-    void skip_space() { at_ = std::min(text_.find_first_not_of(" \t", at_), text_.size()); }
+    void skip_space() { at_ = std::min(text_.find_first_not_of(" \t\r", at_), text_.size()); }
 
     std::string_view text_;
     std::size_t at_ = 0;
