@@ -245,7 +245,7 @@ void run_bstr(Cursor& cursor, fake::Unknown&, std::string_view)
 //     : created => null|ok ; features => 0x0080 ; elemsize => 4 ; dims => 1 ; locks => 0 ; refs => 2
 //     ; vartype => I4|<HR> ; lbound 1 => 1|<HR> ; ubound 1 => 3|<HR> ; stored 0 => 3@1
 //     ; lock|unlock|access|unaccess|destroy|clearvariant => <HR> ; redim 5@0 => <HR>
-//     ; put [1] <element> => <HR> ; get [1] => <element>|<HR> ; peek [1] => <element> ; ptr [9] => <HR>
+//     ; put [1] <element> => <HR> ; get [1] => <element>|<HR> ; ptr [1] => <element>|<HR>
 
 SAFEARRAYBOUND parse_bound(const std::string& word)
 {
@@ -254,14 +254,6 @@ SAFEARRAYBOUND parse_bound(const std::string& word)
     const auto lower = at == word.npos ? std::nullopt : number_from<LONG>(std::string_view(word).substr(at + 1));
     return count && lower ? SAFEARRAYBOUND{*count, *lower}
                           : throw ParseError("a bound count@lbound expected, not '" + word + "'");
-}
-
-LONG parse_index(Cursor& cursor)
-{
-    cursor.expect("[");
-    const auto index = cursor.number<LONG>();
-    cursor.expect("]");
-    return index;
 }
 
 struct Script {
@@ -311,6 +303,7 @@ struct Script {
     fake::Unknown& row_fake;
     VARTYPE vt = VT_EMPTY;
     SAFEARRAY* array = nullptr;
+    LONG index = 0; // the last step's "[index]"
 };
 
 // A step's outcome as the table writes it after "=>" (a number, a type, a bound, an HRESULT name), or
@@ -390,45 +383,34 @@ const std::pair<std::string_view, Step> steps[] = {
          SAFEARRAYBOUND bound = parse_bound(c.word());
          return hresult_name(SafeArrayRedim(s.array, &bound));
      }},
+    // The element where it is stored, without a copy: "=> <element>|<HRESULT>".
     {"ptr",
      [](Script& s, Cursor& c) -> Outcome {
-         LONG index = parse_index(c);
          void* element = nullptr;
-         return hresult_name(SafeArrayPtrOfIndex(s.array, &index, &element));
+         const HRESULT hr = SafeArrayPtrOfIndex(s.array, &s.index, &element);
+         expect_outcome(c, hr, hr == S_OK ? view_of(s.vt, element) : VARIANT{}, s.row_fake.unknown(), s.vt);
+         return std::nullopt;
      }},
     {"put",
      [](Script& s, Cursor& c) -> Outcome {
-         LONG index = parse_index(c);
          Value element;
          read_value(c, s.row_fake.unknown(), element, s.vt);
-         return hresult_name(SafeArrayPutElement(s.array, &index, element_argument(*element, s.vt)));
+         return hresult_name(SafeArrayPutElement(s.array, &s.index, element_argument(*element, s.vt)));
      }},
     // A copy of the element, never the string that stays in the array: "=> <element>|<HRESULT>".
     {"get",
      [](Script& s, Cursor& c) -> Outcome {
-         LONG index = parse_index(c);
          Value element;
          VARIANT& out = *element;
          out.vt = s.vt == VT_VARIANT ? VARTYPE(VT_EMPTY) : s.vt;
-         const HRESULT hr = SafeArrayGetElement(s.array, &index, s.vt == VT_VARIANT ? &out : payload_address(out));
+         const HRESULT hr = SafeArrayGetElement(s.array, &s.index, s.vt == VT_VARIANT ? &out : payload_address(out));
          if (s.vt != VT_VARIANT && FAILED(hr))
              out.vt = VT_EMPTY;
          void* stored = nullptr;
-         if (s.vt == VT_BSTR && out.bstrVal && SUCCEEDED(SafeArrayPtrOfIndex(s.array, &index, &stored))) {
+         if (s.vt == VT_BSTR && out.bstrVal && SUCCEEDED(SafeArrayPtrOfIndex(s.array, &s.index, &stored))) {
              EXPECT_NE(out.bstrVal, *static_cast<BSTR*>(stored)) << "the string was handed out without a copy";
          }
          expect_outcome(c, hr, out, s.row_fake.unknown(), s.vt);
-         return std::nullopt;
-     }},
-    // The element where it is stored, without a copy: "=> <element>".
-    {"peek",
-     [](Script& s, Cursor& c) -> Outcome {
-         LONG index = parse_index(c);
-         void* element = nullptr;
-         c.expect("=>");
-         if (const HRESULT hr = SafeArrayPtrOfIndex(s.array, &index, &element); hr != S_OK)
-             throw std::runtime_error("SafeArrayPtrOfIndex failed: " + hresult_name(hr));
-         expect_value(view_of(s.vt, element), c, s.row_fake.unknown(), s.vt);
          return std::nullopt;
      }},
 };
@@ -443,6 +425,10 @@ void run_safearray(Cursor& cursor, fake::Unknown& row_fake, std::string_view)
     }
     do {
         const auto action = cursor.word();
+        if (cursor.accept("[")) {
+            script.index = cursor.number<LONG>();
+            cursor.expect("]");
+        }
         const auto* step = std::ranges::find(steps, action, &std::pair<std::string_view, Step>::first);
         if (step == std::end(steps))
             throw cursor.error("unknown SAFEARRAY step");
