@@ -63,8 +63,7 @@ std::string name_of(std::string_view text)
         else if (!name.empty() && name.back() != '_')
             name += '_';
     }
-    while (!name.empty() && name.back() == '_')
-        name.pop_back();
+    name.erase(name.find_last_not_of('_') + 1);
     return name.empty() ? "row" : name.substr(0, 120);
 }
 

@@ -91,8 +91,6 @@ public:
         return accept(word) ? word : throw error("a word expected");
     }
     std::string quoted(); // decoded, without its quotes
-    // "text" or the word null.
-    std::optional<std::string> string_or_null() { return accept("null") ? std::nullopt : std::optional(quoted()); }
     template <class T = long long>
     T number()
     {
