@@ -263,7 +263,7 @@ void read_payload(Cursor& cursor, VARTYPE vt, IUnknown* fake, Value& out)
         cursor.expect("null");
     } else if (type.read != nullptr) {
         const auto word = cursor.word();
-        out.approx = out.approx || word.starts_with('~');
+        out.approx = word.starts_with('~');
         if (!type.read(v, std::string_view(word).substr(word.starts_with('~'))))
             throw ParseError(fmt::format("'{}' is no {}", word, type.name));
     } else if (type.print == nullptr) {
@@ -284,7 +284,6 @@ void read_array(Cursor& cursor, IUnknown* fake, Value& out)
         if (!items.empty())
             cursor.expect(",");
         read_value(cursor, fake, items.emplace_back(), vt);
-        out.approx = out.approx || items.back().approx;
     }
     const auto lower = cursor.peek().starts_with('@') ? number_from<LONG>(cursor.word().substr(1)) : LONG(0);
     SAFEARRAYBOUND bound{static_cast<ULONG>(items.size()), lower ? *lower : throw ParseError("a lower bound expected")};
@@ -308,7 +307,6 @@ void read_reference(Cursor& cursor, IUnknown* fake, Value& out)
     const bool variant = cursor.accept("VARIANT");
     out.target = std::make_unique<Value>();
     read_value(cursor, fake, *out.target);
-    out.approx = out.target->approx;
     (*out).byref = variant ? out.target->get() : payload_address(**out.target);
     (*out).vt = VT_BYREF | (variant ? VARTYPE(VT_VARIANT) : (**out.target).vt);
 }

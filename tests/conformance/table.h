@@ -136,7 +136,7 @@ public:
     VARIANT& operator*() noexcept { return value_; }
     const VARIANT& operator*() const noexcept { return value_; }
 
-    bool approx = false; // some number in it was written with '~'
+    bool approx = false; // its number was written with '~'
     std::unique_ptr<Value> target; // what a BYREF value points to
 private:
     VARIANT value_;
