@@ -428,7 +428,7 @@ void run_safearray(Cursor& cursor, fake::Unknown& row_fake, std::string_view)
         }
         const auto* step = std::ranges::find(steps, action, &std::pair<std::string_view, Step>::first);
         if (step == std::end(steps))
-            throw cursor.error("unknown SAFEARRAY step");
+            throw ParseError("unknown SAFEARRAY step '" + action + "'");
         if (const auto outcome = step->second(script, cursor)) {
             cursor.expect("=>");
             EXPECT_EQ(*outcome, cursor.word()) << action;
@@ -464,7 +464,7 @@ public:
             const auto kind = cursor.word();
             const auto* found = std::ranges::find(kinds, kind, &std::pair<std::string_view, Kind>::first);
             if (found == std::end(kinds))
-                throw cursor.error("unknown kind of row");
+                throw ParseError("unknown kind of row '" + kind + "'");
             const auto row_fake = fake::hold<fake::Unknown>("row fake"); // the word `fake` in the row
             found->second(cursor, *row_fake, kind);
         } catch (const std::exception& error) {
