@@ -337,14 +337,6 @@ std::vector<Row> read_table(std::string_view table)
     return rows;
 }
 
-std::string_view Cursor::peek() const
-{
-    if (done() || next_quoted())
-        return {};
-    const bool single = std::string_view("[],;").find(text_[at_]) != std::string_view::npos;
-    return text_.substr(at_, single ? 1 : text_.find_first_of(" \t[],;\"", at_) - at_);
-}
-
 std::string Cursor::quoted()
 {
     if (!next_quoted())
@@ -363,11 +355,6 @@ std::string Cursor::quoted()
     ++at_;
     skip_space();
     return out;
-}
-
-ParseError Cursor::error(const std::string& why) const
-{
-    return ParseError(fmt::format("{}: {}", done() ? "at the end" : fmt::format("at '{}'", text_.substr(at_)), why));
 }
 
 std::optional<HRESULT> hresult_named(std::string_view word)
@@ -512,13 +499,6 @@ void expect_value(const VARIANT& actual, Cursor& cursor, IUnknown* fake, VARTYPE
     EXPECT_TRUE(same) << "  expected: " << describe(e) << "\n    actual: " << describe(actual);
 }
 
-std::basic_string<OLECHAR> widen(const std::string& text)
-{
-    std::basic_string<OLECHAR> wide(text.size(), 0);
-    std::ranges::transform(text, wide.begin(), [](unsigned char c) { return static_cast<OLECHAR>(c); });
-    return wide;
-}
-
 std::string narrow(const OLECHAR* text, std::size_t length)
 {
     std::string out;
@@ -533,7 +513,8 @@ std::string narrow(const OLECHAR* text, std::size_t length)
 
 BSTR allocate(const std::string& text)
 {
-    const auto wide = widen(text);
+    std::basic_string<OLECHAR> wide(text.size(), 0); // each byte one character
+    std::ranges::transform(text, wide.begin(), [](unsigned char c) { return static_cast<OLECHAR>(c); });
     const BSTR string = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
     return string ? string : throw std::runtime_error("SysAllocStringLen failed");
 }

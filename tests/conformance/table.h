@@ -74,7 +74,13 @@ public:
     bool done() const noexcept { return at_ == text_.size(); }
     bool next_quoted() const { return !done() && text_[at_] == '"'; }
     // The next word without consuming it; empty when a quoted string or nothing follows.
-    std::string_view peek() const;
+    std::string_view peek() const
+    {
+        if (done() || next_quoted())
+            return {};
+        const bool single = std::string_view("[],;").find(text_[at_]) != std::string_view::npos;
+        return text_.substr(at_, single ? 1 : text_.find_first_of(" \t[],;\"", at_) - at_);
+    }
     // True when the next word is `word` (consumed then).
     bool accept(std::string_view word)
     {
@@ -110,7 +116,10 @@ public:
     HRESULT hresult() { const auto hr = accept_hresult(); return hr ? *hr : throw error("an HRESULT name expected"); }
     void finish() const { if (!done()) throw error("unexpected words at the end of the row"); }
     // What is wrong, and where in the row.
-    ParseError error(const std::string& why) const;
+    ParseError error(const std::string& why) const
+    {
+        return ParseError((done() ? "at the end" : "at '" + std::string(text_.substr(at_)) + "'") + ": " + why);
+    }
 
 private:
     void skip_space() { at_ = std::min(text_.find_first_not_of(" \t\r", at_), text_.size()); }
@@ -162,11 +171,10 @@ std::string describe(const VARIANT& v);
 // value, reals exactly or within 1e-6 where the table writes '~'.
 void expect_value(const VARIANT& actual, Cursor& cursor, IUnknown* fake, VARTYPE element = VT_VARIANT);
 
-// OLECHAR text from the table's bytes, and back (ASCII; anything else escaped).
-std::basic_string<OLECHAR> widen(const std::string& text);
+// OLECHAR text as the table writes it (ASCII; anything else escaped).
 std::string narrow(const OLECHAR* text, std::size_t length);
 inline std::string text_of(BSTR string) { return narrow(string, SysStringLen(string)); }
-// A new BSTR holding `text`; throws std::runtime_error when the allocation fails.
+// A new BSTR holding `text`, each byte one character; throws std::runtime_error when the allocation fails.
 BSTR allocate(const std::string& text);
 
 } // namespace conformance
