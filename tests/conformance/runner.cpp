@@ -163,8 +163,7 @@ void run_guid2(Cursor& cursor, fake::Unknown&, std::string_view)
     const int written = StringFromGUID2(guid, out.data(), buffer);
     EXPECT_EQ(written, expected);
     if (written > 0 && written == expected) {
-        EXPECT_EQ(narrow(out.data(), static_cast<std::size_t>(written) - 1), text);
-        EXPECT_EQ(out[static_cast<std::size_t>(written) - 1], OLECHAR(0));
+        EXPECT_EQ(narrow(out.data(), static_cast<std::size_t>(written)), text + "\\0") << "the text and its NUL";
     }
 }
 
