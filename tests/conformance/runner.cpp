@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <utility>
 #include <string_view>
+#include <utility>
 
 namespace conformance {
 
@@ -24,7 +24,6 @@ constexpr const char* table_path = "tests/conformance/oleaut.cases";
 
 // By name, so that a failure reads DISP_E_OVERFLOW rather than a number.
 void expect_result(HRESULT actual, HRESULT expected) { EXPECT_EQ(hresult_name(actual), hresult_name(expected)); }
-
 
 // A copy shares no storage with its original: not the SAFEARRAY, not a string.
 void expect_independent(const VARIANT& copy, const VARIANT& original)
