@@ -61,34 +61,34 @@ void run_variant(Cursor& cursor, fake::Unknown& row_fake, std::string_view kind)
     Cursor source_words = cursor;
     Value source, destination;
     read_value(cursor, row_fake.unknown(), source);
-    const BSTR sentinel = (*destination).bstrVal = allocate("untouched");
-    (*destination).vt = VT_BSTR;
-    VARIANT* out = kind == "clear" ? source.get() : destination.get();
+    const BSTR sentinel = destination.bstrVal = allocate("untouched");
+    destination.vt = VT_BSTR;
+    VARIANT* out = kind == "clear" ? &source : &destination;
     HRESULT hr = S_OK;
     if (kind == "change") {
         cursor.expect("->");
         const VARTYPE target = parse_vartype(cursor.word());
         const auto flags = cursor.option<USHORT>("flags", 0);
-        out = cursor.accept("inplace") ? source.get() : out;
-        hr = VariantChangeType(out, source.get(), flags, target);
+        out = cursor.accept("inplace") ? &source : out;
+        hr = VariantChangeType(out, &source, flags, target);
     } else {
-        hr = kind == "copy" ? VariantCopy(out, source.get()) : VariantClear(out);
+        hr = kind == "copy" ? VariantCopy(out, &source) : VariantClear(out);
     }
     expect_outcome(cursor, hr, *out, row_fake.unknown());
     if (cursor.accept("refs")) {
         EXPECT_EQ(row_fake.references(), cursor.number<ULONG>()) << "references to the row's fake";
     }
     cursor.finish();
-    if (out == destination.get() && SUCCEEDED(hr))
-        expect_independent(*destination, *source);
-    if (out == destination.get() && FAILED(hr)) {
-        EXPECT_TRUE((*destination).vt == VT_BSTR && (*destination).bstrVal == sentinel)
-            << "a failed call changed its destination to " << describe(*destination);
+    if (out == &destination && SUCCEEDED(hr))
+        expect_independent(destination, source);
+    if (out == &destination && FAILED(hr)) {
+        EXPECT_TRUE(destination.vt == VT_BSTR && destination.bstrVal == sentinel)
+            << "a failed call changed its destination to " << describe(destination);
     }
-    if (out == destination.get() || FAILED(hr))
-        expect_value(*source, source_words, row_fake.unknown());
+    if (out == &destination || FAILED(hr))
+        expect_value(source, source_words, row_fake.unknown());
     if (kind == "clear" && SUCCEEDED(hr)) {
-        EXPECT_EQ((*source).vt, VT_EMPTY);
+        EXPECT_EQ(source.vt, VT_EMPTY);
     }
 }
 
@@ -104,8 +104,8 @@ void run_compare(Cursor& cursor, fake::Unknown& row_fake, std::string_view kind)
     const auto lcid = cursor.option<LCID>("lcid", LOCALE_USER_DEFAULT);
     const auto flags = cursor.option<ULONG>("flags", 0);
     cursor.expect("=>");
-    const HRESULT result = vt == VT_BSTR ? VarBstrCmp((*a).bstrVal, (*b).bstrVal, lcid, flags)
-                                         : VarCmp(a.get(), b.get(), lcid, flags);
+    const HRESULT result = vt == VT_BSTR ? VarBstrCmp(a.bstrVal, b.bstrVal, lcid, flags)
+                                         : VarCmp(&a, &b, lcid, flags);
     constexpr const char* names[] = {"LT", "EQ", "GT", "NULL"};
     EXPECT_EQ(result >= VARCMP_LT && result <= VARCMP_NULL ? names[result] : hresult_name(result), cursor.word());
     cursor.finish();
@@ -119,14 +119,14 @@ void run_fromdate(Cursor& cursor, fake::Unknown& row_fake, std::string_view)
     Value date, text;
     read_value(cursor, row_fake.unknown(), date, VT_DATE);
     const auto flags = cursor.option<ULONG>("flags", 0);
-    const HRESULT hr = VarBstrFromDate((*date).date, LOCALE_USER_DEFAULT, flags, &(*text).bstrVal);
-    (*text).vt = VT_BSTR;
-    expect_outcome(cursor, hr, *text, row_fake.unknown(), VT_BSTR);
+    const HRESULT hr = VarBstrFromDate(date.date, LOCALE_USER_DEFAULT, flags, &text.bstrVal);
+    text.vt = VT_BSTR;
+    expect_outcome(cursor, hr, text, row_fake.unknown(), VT_BSTR);
     cursor.finish();
     if (hr == S_OK && flags == 0) {
         Value changed;
-        expect_result(VariantChangeType(changed.get(), date.get(), 0, VT_BSTR), S_OK);
-        EXPECT_EQ(describe(*changed), describe(*text)) << "through VariantChangeType";
+        expect_result(VariantChangeType(&changed, &date, 0, VT_BSTR), S_OK);
+        EXPECT_EQ(describe(changed), describe(text)) << "through VariantChangeType";
     }
 }
 
@@ -140,7 +140,7 @@ void run_iid(Cursor& cursor, fake::Unknown& row_fake, std::string_view)
     const GUID untouched = {0x5EED5EED, 0x5EED, 0x5EED, {1, 2, 3, 4, 5, 6, 7, 8}};
     GUID result = untouched;
     const HRESULT expected = cursor.hresult();
-    expect_result(IIDFromString((*text).bstrVal, &result), expected);
+    expect_result(IIDFromString(text.bstrVal, &result), expected);
     const GUID wanted = expected == S_OK ? parse_guid(cursor) : untouched;
     cursor.finish();
     if (expected == S_OK || expected == E_INVALIDARG) {
@@ -177,7 +177,7 @@ BSTR perform_bstr(Cursor& cursor, const std::string& operation)
     }
     Value first, second;
     read_value(cursor, nullptr, first, VT_BSTR);
-    BSTR& string = (*first).bstrVal;
+    BSTR& string = first.bstrVal;
     if (operation == "alloc")
         return SysAllocString(string);
     if (operation == "alloclen")
@@ -190,8 +190,8 @@ BSTR perform_bstr(Cursor& cursor, const std::string& operation)
     if (operation != "realloc" && operation != "realloclen")
         throw cursor.error("unknown BSTR operation");
     read_value(cursor, nullptr, second, VT_BSTR);
-    const INT done = operation == "realloc" ? SysReAllocString(&string, (*second).bstrVal)
-                                            : SysReAllocStringLen(&string, (*second).bstrVal, cursor.number<UINT>());
+    const INT done = operation == "realloc" ? SysReAllocString(&string, second.bstrVal)
+                                            : SysReAllocStringLen(&string, second.bstrVal, cursor.number<UINT>());
     EXPECT_TRUE(done) << operation << " reported failure";
     return std::exchange(string, nullptr);
 }
@@ -225,13 +225,13 @@ void run_bstr(Cursor& cursor, fake::Unknown&, std::string_view)
 {
     const auto operation = cursor.word();
     Value result;
-    const BSTR string = (*result).bstrVal = perform_bstr(cursor, operation);
-    (*result).vt = VT_BSTR;
+    const BSTR string = result.bstrVal = perform_bstr(cursor, operation);
+    result.vt = VT_BSTR;
     cursor.expect("=>");
     const bool null = cursor.accept("null");
     ASSERT_EQ(string == nullptr, null) << "whether the result is NULL";
     if (string != nullptr)
-        expect_layout(*result, cursor);
+        expect_layout(result, cursor);
     cursor.finish();
 }
 
@@ -390,13 +390,13 @@ const std::pair<std::string_view, Step> steps[] = {
      [](Script& s, Cursor& c) -> Outcome {
          Value element;
          read_value(c, s.row_fake.unknown(), element, s.vt);
-         return hresult_name(SafeArrayPutElement(s.array, &s.index, element_argument(*element, s.vt)));
+         return hresult_name(SafeArrayPutElement(s.array, &s.index, element_argument(element, s.vt)));
      }},
     // A copy of the element, never the string that stays in the array: "=> <element>|<HRESULT>".
     {"get",
      [](Script& s, Cursor& c) -> Outcome {
          Value element;
-         VARIANT& out = *element;
+         VARIANT& out = element;
          out.vt = s.vt == VT_VARIANT ? VARTYPE(VT_EMPTY) : s.vt;
          const HRESULT hr = SafeArrayGetElement(s.array, &s.index, s.vt == VT_VARIANT ? &out : payload_address(out));
          if (s.vt != VT_VARIANT && FAILED(hr))

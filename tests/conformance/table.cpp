@@ -253,7 +253,7 @@ std::string describe_array(const VARIANT& v)
 
 void read_payload(Cursor& cursor, VARTYPE vt, IUnknown* fake, Value& out)
 {
-    VARIANT& v = *out;
+    VARIANT& v = out;
     const Type& type = type_of(vt);
     if (vt == VT_BSTR) {
         v.bstrVal = cursor.accept("null") ? nullptr : allocate(cursor.quoted());
@@ -275,7 +275,7 @@ void read_payload(Cursor& cursor, VARTYPE vt, IUnknown* fake, Value& out)
 void read_array(Cursor& cursor, IUnknown* fake, Value& out)
 {
     const VARTYPE vt = parse_vartype(cursor.word());
-    (*out).vt = VT_ARRAY | vt;
+    out.vt = VT_ARRAY | vt;
     if (cursor.accept("null"))
         return;
     std::deque<Value> items;
@@ -287,11 +287,11 @@ void read_array(Cursor& cursor, IUnknown* fake, Value& out)
     }
     const auto lower = cursor.peek().starts_with('@') ? number_from<LONG>(cursor.word().substr(1)) : LONG(0);
     SAFEARRAYBOUND bound{static_cast<ULONG>(items.size()), lower ? *lower : throw ParseError("a lower bound expected")};
-    (*out).parray = SafeArrayCreate(vt, 1, &bound);
-    if ((*out).parray == nullptr)
+    out.parray = SafeArrayCreate(vt, 1, &bound);
+    if (out.parray == nullptr)
         throw std::runtime_error("SafeArrayCreate(" + vartype_name(vt) + ") failed");
     for (LONG index = bound.lLbound; auto& item : items) {
-        const HRESULT hr = SafeArrayPutElement((*out).parray, &index, element_argument(*item, vt));
+        const HRESULT hr = SafeArrayPutElement(out.parray, &index, element_argument(item, vt));
         if (FAILED(hr))
             throw std::runtime_error("SafeArrayPutElement failed: " + hresult_name(hr));
         ++index;
@@ -301,14 +301,14 @@ void read_array(Cursor& cursor, IUnknown* fake, Value& out)
 void read_reference(Cursor& cursor, IUnknown* fake, Value& out)
 {
     if (cursor.accept("null")) {
-        (*out).vt = VT_BYREF | parse_vartype(cursor.word());
+        out.vt = VT_BYREF | parse_vartype(cursor.word());
         return;
     }
     const bool variant = cursor.accept("VARIANT");
     out.target = std::make_unique<Value>();
     read_value(cursor, fake, *out.target);
-    (*out).byref = variant ? out.target->get() : payload_address(**out.target);
-    (*out).vt = VT_BYREF | (variant ? VARTYPE(VT_VARIANT) : (**out.target).vt);
+    out.byref = variant ? out.target.get() : payload_address(*out.target);
+    out.vt = VT_BYREF | (variant ? VARTYPE(VT_VARIANT) : out.target->vt);
 }
 
 } // namespace
@@ -414,19 +414,19 @@ std::string vartype_name(VARTYPE vt)
 // Zeroed first: VariantInit sets only the type, and null values rely on a zero payload.
 Value::Value() noexcept
 {
-    std::memset(&value_, 0, sizeof value_);
-    VariantInit(&value_);
+    std::memset(static_cast<VARIANT*>(this), 0, sizeof(VARIANT));
+    VariantInit(this);
 }
 
 Value::~Value()
 {
-    const VARTYPE base = value_.vt & VT_TYPEMASK;
+    const VARTYPE base = vt & VT_TYPEMASK;
     const bool known = base <= VT_DECIMAL || (base >= VT_I1 && base <= VT_UINT);
     // BYREF values own nothing (their target clears itself); invalid types and arrays without a
     // SAFEARRAY hold no payload.
-    if ((value_.vt & (VT_BYREF | VT_VECTOR | VT_RESERVED)) || !known || ((value_.vt & VT_ARRAY) && !value_.parray))
-        value_.vt = VT_EMPTY;
-    EXPECT_EQ(VariantClear(&value_), S_OK) << "clearing " << describe(value_);
+    if ((vt & (VT_BYREF | VT_VECTOR | VT_RESERVED)) || !known || ((vt & VT_ARRAY) && !parray))
+        vt = VT_EMPTY;
+    EXPECT_EQ(VariantClear(this), S_OK) << "clearing " << describe(*this);
 }
 
 void read_value(Cursor& cursor, IUnknown* fake, Value& out, VARTYPE vt)
@@ -439,7 +439,7 @@ void read_value(Cursor& cursor, IUnknown* fake, Value& out, VARTYPE vt)
     else if (head == "ARRAY")
         read_array(cursor, fake, out);
     else if (head == "VT")
-        (*out).vt = cursor.number<VARTYPE>();
+        out.vt = cursor.number<VARTYPE>();
     else
         read_payload(cursor, parse_vartype(head), fake, out);
 }
@@ -491,7 +491,7 @@ void expect_value(const VARIANT& actual, Cursor& cursor, IUnknown* fake, VARTYPE
 {
     Value expected;
     read_value(cursor, fake, expected, element);
-    const VARIANT& e = *expected;
+    const VARIANT& e = expected;
     // By the printed form, which tells every two values the table can write apart; '~' reals by distance.
     const bool approx = expected.approx && actual.vt == e.vt && (e.vt == VT_R4 || e.vt == VT_R8 || e.vt == VT_DATE);
     const auto number = [](const VARIANT& v) { return v.vt == VT_R4 ? v.fltVal : v.dblVal; };

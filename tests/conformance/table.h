@@ -136,19 +136,12 @@ VARTYPE parse_vartype(const std::string& word);
 std::string vartype_name(VARTYPE vt);
 
 // A VARIANT that owns what it holds, including the target of a BYREF value.
-class Value {
-public:
+struct Value : VARIANT {
     Value() noexcept;
     ~Value();
 
-    VARIANT* get() noexcept { return &value_; }
-    VARIANT& operator*() noexcept { return value_; }
-    const VARIANT& operator*() const noexcept { return value_; }
-
     bool approx = false; // its number was written with '~'
     std::unique_ptr<Value> target; // what a BYREF value points to
-private:
-    VARIANT value_;
 };
 
 // Reads one value, or one element of an array of `vt` (the payload only, or a whole value for VARIANT
