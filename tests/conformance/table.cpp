@@ -67,7 +67,6 @@ std::string name_of(std::string_view text)
     return name.empty() ? "row" : name.substr(0, 120);
 }
 
-
 // Wide enough for a DECIMAL's 96-bit mantissa and its arithmetic (a GCC extension, as both builds use GCC).
 using Wide = unsigned __int128;
 
@@ -385,7 +384,6 @@ GUID parse_guid(Cursor& cursor)
     std::ranges::copy(std::span(parts).subspan(3), guid.Data4);
     return guid;
 }
-
 
 VARTYPE parse_vartype(const std::string& word)
 {

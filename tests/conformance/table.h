@@ -10,8 +10,8 @@
 //   VT 0x7f (any vt, empty payload)  BYREF I4 77  BYREF VARIANT I2 9  BYREF null I4
 //   ARRAY I4 [1, 2]  ARRAY I4 [1, 2]@-1  ARRAY VARIANT [I4 1, BSTR "x"]  ARRAY BSTR null (no SAFEARRAY)
 //
-// '~' before a number compares within 1e-6 (about a tenth of a second as a DATE); `fake` is the
-// row's fake object; "\0" to "\9" in a string stand for the control characters of those codes.
+// '~' before a real or a date compares it within 1e-6 (about a tenth of a second as a DATE); `fake` is
+// the row's fake object; "\0" to "\9" in a string stand for the control characters of those codes.
 #pragma once
 
 #include <windows.h>
