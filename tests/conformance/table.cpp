@@ -497,6 +497,13 @@ void expect_value(const VARIANT& actual, Cursor& cursor, IUnknown* fake, VARTYPE
     EXPECT_TRUE(same) << "  expected: " << describe(e) << "\n    actual: " << describe(actual);
 }
 
+std::basic_string<OLECHAR> widen(const std::string& text)
+{
+    std::basic_string<OLECHAR> wide(text.size(), 0);
+    std::ranges::transform(text, wide.begin(), [](unsigned char c) { return static_cast<OLECHAR>(c); });
+    return wide;
+}
+
 std::string narrow(const OLECHAR* text, std::size_t length)
 {
     std::string out;
@@ -511,8 +518,7 @@ std::string narrow(const OLECHAR* text, std::size_t length)
 
 BSTR allocate(const std::string& text)
 {
-    std::basic_string<OLECHAR> wide(text.size(), 0); // each byte one character
-    std::ranges::transform(text, wide.begin(), [](unsigned char c) { return static_cast<OLECHAR>(c); });
+    const auto wide = widen(text);
     const BSTR string = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
     return string ? string : throw std::runtime_error("SysAllocStringLen failed");
 }

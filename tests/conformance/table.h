@@ -164,10 +164,11 @@ std::string describe(const VARIANT& v);
 // value, reals exactly or within 1e-6 where the table writes '~'.
 void expect_value(const VARIANT& actual, Cursor& cursor, IUnknown* fake, VARTYPE element = VT_VARIANT);
 
-// OLECHAR text as the table writes it (ASCII; anything else escaped).
+// OLECHAR text from the table's bytes, each byte one character, and back (ASCII; anything else escaped).
+std::basic_string<OLECHAR> widen(const std::string& text);
 std::string narrow(const OLECHAR* text, std::size_t length);
 inline std::string text_of(BSTR string) { return narrow(string, SysStringLen(string)); }
-// A new BSTR holding `text`, each byte one character; throws std::runtime_error when the allocation fails.
+// A new BSTR holding `text` widened; throws std::runtime_error when the allocation fails.
 BSTR allocate(const std::string& text);
 
 } // namespace conformance
