@@ -437,9 +437,9 @@ void run_safearray(Cursor& cursor, fake::Unknown& row_fake, std::string_view)
 using Kind = void (*)(Cursor&, fake::Unknown&, std::string_view kind);
 
 constexpr std::pair<std::string_view, Kind> kinds[] = {
-    {"change", run_variant}, {"copy", run_variant}, {"clear", run_variant},   {"cmp", run_compare},
+    {"change", run_variant}, {"copy", run_variant}, {"clear", run_variant}, {"cmp", run_compare},
     {"bstrcmp", run_compare}, {"fromdate", run_fromdate}, {"iid", run_iid}, {"guid2", run_guid2},
-    {"bstr", run_bstr},      {"safearray", run_safearray},
+    {"bstr", run_bstr}, {"safearray", run_safearray},
 };
 
 class RowTest : public testing::Test {
