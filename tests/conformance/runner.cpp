@@ -310,10 +310,7 @@ using Outcome = std::optional<std::string>;
 using Step = Outcome (*)(Script&, Cursor&);
 
 // What a query found when it succeeded, its HRESULT otherwise.
-std::string found(HRESULT hr, const auto& value)
-{
-    return hr == S_OK ? fmt::format("{}", value) : hresult_name(hr);
-}
+std::string found(HRESULT hr, const auto& value) { return hr == S_OK ? fmt::format("{}", value) : hresult_name(hr); }
 
 Outcome bound(Script& s, Cursor& c, decltype(&SafeArrayGetLBound) query)
 {

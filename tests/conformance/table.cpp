@@ -442,10 +442,7 @@ void read_value(Cursor& cursor, IUnknown* fake, Value& out, VARTYPE vt)
         read_payload(cursor, parse_vartype(head), fake, out);
 }
 
-void* payload_address(VARIANT& v) noexcept
-{
-    return v.vt == VT_DECIMAL ? static_cast<void*>(&v.decVal) : static_cast<void*>(&v.llVal);
-}
+void* payload_address(VARIANT& v) noexcept { return v.vt == VT_DECIMAL ? static_cast<void*>(&v.decVal) : &v.llVal; }
 
 void* element_argument(VARIANT& element, VARTYPE vt) noexcept
 {
