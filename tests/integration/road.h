@@ -5,6 +5,7 @@
 #pragma once
 
 #include "support/fake_class_factory.h"
+#include "support/journal.h"
 
 #include <collector/reference.h>
 #include <collector/shell.h>
@@ -14,9 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,40 +26,15 @@ using namespace collector::shell;
 using namespace std::chrono_literals;
 namespace reference = collector::reference;
 
-// Texts written by listeners and watchers on any thread, in the order they arrived.
-class Journal {
-public:
-    void Write(std::wstring line)
-    {
-        std::lock_guard lock(mutex_);
-        lines_.push_back(std::move(line));
-        arrived_.notify_all();
-    }
-    // The lines, once at least `count` arrived (fewer after five seconds).
-    std::vector<std::wstring> Wait(std::size_t count) const
-    {
-        std::unique_lock lock(mutex_);
-        arrived_.wait_for(lock, 5s, [&] { return lines_.size() >= count; });
-        return lines_;
-    }
-    // Waits (up to five seconds) until some line equals `line`.
-    bool WaitFor(std::wstring_view line) const
-    {
-        std::unique_lock lock(mutex_);
-        return arrived_.wait_for(lock, 5s, [&] { return std::find(lines_.begin(), lines_.end(), line) != lines_.end(); });
-    }
+using fake::Journal;
 
-private:
-    mutable std::mutex mutex_;
-    mutable std::condition_variable arrived_;
-    std::vector<std::wstring> lines_;
-};
-
-// The fixture of every road: it checks that no component object outlives the road.
+// The fixture of every road, with a collector of the first source: it checks that no component object
+// outlives the road.
 class Road : public testing::Test {
 protected:
     ~Road() override
     {
+        collector.reset();
         registration.reset();
         EXPECT_EQ(reference::Registration::LiveObjects(), live_before) << "component objects outlived the road";
     }
@@ -68,6 +42,7 @@ protected:
     fake::Apartment apartment;
     const long live_before = reference::Registration::LiveObjects();
     std::optional<reference::Registration> registration{std::in_place, reference::Options{50ms}};
+    std::optional<Collector> collector{std::in_place, ECollectorSource::Arbor};
 };
 
 // The failure that `road` raises: the library's exception with the HRESULT, the component's

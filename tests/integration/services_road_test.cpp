@@ -22,11 +22,12 @@ private:
     Journal& journal_;
 };
 
+// The names of a pool's items or of a record's fields, in order.
 template <class Handle>
-std::vector<std::wstring> NamesOf(const Handle& pool)
+std::vector<std::wstring> NamesOf(const Handle& items)
 {
     std::vector<std::wstring> names;
-    for (const auto& item : pool)
+    for (const auto& item : items)
         names.push_back(item.GetName());
     return names;
 }
@@ -36,8 +37,7 @@ std::vector<std::wstring> NamesOf(const Handle& pool)
 TEST_F(Road, HostsAndUsersAreFoundCreatedAndEnsured)
 {
     constexpr GUID absent_id{0x1234, 0, 0, {}};
-    Collector collector(ECollectorSource::Arbor);
-    HostPool hosts = collector.GetHostPool();
+    HostPool hosts = collector->GetHostPool();
     const Host local = *hosts.begin();
     EXPECT_TRUE(local.IsLocal());
     EXPECT_EQ(hosts.EnsureHost(local.GetName()).GetId(), local.GetId());
@@ -48,11 +48,11 @@ TEST_F(Road, HostsAndUsersAreFoundCreatedAndEnsured)
     alpha.SetName(L"Beta");
     EXPECT_EQ(hosts[alpha.GetId()].GetName(), L"Beta");
     hosts.CreateDefault(L"first");
-    EXPECT_EQ(NamesOf(collector.GetHostPool()), (std::vector<std::wstring>{L"first", local.GetName(), L"Beta"}));
+    EXPECT_EQ(NamesOf(collector->GetHostPool()), (std::vector<std::wstring>{L"first", local.GetName(), L"Beta"}));
     EXPECT_EQ(FailureOf([&] { alpha.SetName(L""); }), Refused(E_INVALIDARG, L"A host needs a name"));
     EXPECT_EQ(FailureOf([&] { hosts[absent_id]; }), Refused(E_INVALIDARG, L"No host has that id"));
 
-    UserPool users = collector.GetUserPool();
+    UserPool users = collector->GetUserPool();
     const User current = users.GetCurrent();
     EXPECT_TRUE(current.IsCurrent());
     EXPECT_FALSE(current.GetPassword().has_value());
@@ -77,8 +77,7 @@ TEST_F(Road, ResourcesTravelThroughTheirFileWithTheirEvents)
         std::filesystem::temp_directory_path() / ("integration-resources-" + std::to_string(stamp) + ".txt");
     Journal journal;
     const auto listener = std::make_shared<Listener>(journal);
-    Collector collector(ECollectorSource::Arbor);
-    ResourcePool pool = collector.GetResourcePool();
+    ResourcePool pool = collector->GetResourcePool();
     pool.Subscribe(listener);
 
     pool.Add(L"count", _variant_t(LONG(5)));
@@ -122,14 +121,13 @@ TEST_F(Road, StorageConnectsAndAnnouncesItsStates)
 {
     Journal journal;
     const auto listener = std::make_shared<Listener>(journal);
-    Collector collector(ECollectorSource::Arbor);
-    DatabaseStorage storage = collector.GetDatabaseStorage();
+    DatabaseStorage storage = collector->GetDatabaseStorage();
     storage.Subscribe(listener);
 
     storage.SetInstancePath(L"db.example\\SQL_1$").SetDbName(L"collect").UseSqlAuth(true).SetUser(L"sa");
     storage.SetPassword(L"pw").SetEncryptionMode(2).TrustServerCertificate(true).UseMultiSubnetFailover(true);
     storage.Connect();
-    EXPECT_EQ(collector.GetDatabaseStorage().GetState(), EDatabaseStorageState::Connected);
+    EXPECT_EQ(collector->GetDatabaseStorage().GetState(), EDatabaseStorageState::Connected);
     storage.Disconnect();
     EXPECT_EQ(storage.GetState(), EDatabaseStorageState::Disconnected);
     storage.Connect(L"db", L"", L"other", false, L"", L"", false, 1, false);
@@ -146,10 +144,7 @@ TEST_F(Road, ProfilesCarryTheirTextsAndDeploymentData)
                                                                    {L"Port", _variant_t(LONG(8080))}},
                                                     &context);
     ASSERT_TRUE(profile);
-    std::vector<std::wstring> names;
-    for (const Field& field : profile)
-        names.push_back(field.GetName());
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"Name", L"Target", L"Text", L"Mode", L"Port"}));
+    EXPECT_EQ(NamesOf(profile), (std::vector<std::wstring>{L"Name", L"Target", L"Text", L"Mode", L"Port"}));
     EXPECT_EQ(profile[L"Name"].get<std::wstring>(), L"nightly");
     EXPECT_EQ(profile[L"Target"].get<std::wstring>(), L"host-7");
     EXPECT_EQ(profile[L"Text"].get<std::wstring>(), L"<scan/>");
@@ -171,22 +166,18 @@ TEST_F(Road, ProfilesCarryTheirTextsAndDeploymentData)
 // component's description, once: the next call of the same operation succeeds.
 TEST_F(Road, ScriptedFailuresArriveAsTheLibrarysExceptions)
 {
-    Collector collector(ECollectorSource::Arbor);
-    HostPool hosts = collector.GetHostPool();
-    UserPool users = collector.GetUserPool();
-    ResourcePool resources = collector.GetResourcePool();
-    DatabaseStorage storage = collector.GetDatabaseStorage();
-    storage.SetInstancePath(L"db").SetDbName(L"collect");
+    HostPool hosts = collector->GetHostPool();
     const struct {
         const wchar_t* operation;
         std::function<void()> call;
     } roads[] = {
-        {L"ICollector::Start", [&] { collector.Start(); }},
-        {L"IProperties::SetProperty", [&] { collector.SetProperty(L"Site", _variant_t(LONG(1))); }},
+        {L"ICollector::Start", [&] { collector->Start(); }},
+        {L"IProperties::SetProperty", [&] { collector->SetProperty(L"Site", _variant_t(LONG(1))); }},
         {L"IHostPool::Create", [&] { hosts.Create(L"h"); }},
-        {L"IUserPool::GetCurrent", [&] { users.GetCurrent(); }},
-        {L"IResourcePool::Add", [&] { resources.Add(L"r", _variant_t(LONG(1))); }},
-        {L"IDatabaseStorage::Connect", [&] { storage.Connect(); }},
+        {L"IUserPool::GetCurrent", [&] { collector->GetUserPool().GetCurrent(); }},
+        {L"IResourcePool::Add", [&] { collector->GetResourcePool().Add(L"r", _variant_t(LONG(1))); }},
+        {L"IDatabaseStorage::Connect",
+         [&] { collector->GetDatabaseStorage().SetInstancePath(L"db").SetDbName(L"collect").Connect(); }},
     };
     for (const auto& road : roads) {
         const std::wstring description = std::wstring(L"scripted refusal of ") + road.operation;

@@ -86,11 +86,10 @@ TEST_F(Road, FromTheCollectorToReferencedKeys)
                  Change{ECompositionRecordKind::Added, Item(2, L"leaf", 1)}});
     Journal events, records, states;
     const auto listener = std::make_shared<Listener>(events);
-    Collector collector(ECollectorSource::Arbor);
-    TaskPool pool = collector.GetTaskPool();
+    TaskPool pool = collector->GetTaskPool();
     pool.Subscribe(listener);
     Task task = pool.Deploy(L"road", GUID{}, GUID{}, false);
-    EXPECT_TRUE(collector.GetTaskPool().IsExist(task.GetId()));
+    EXPECT_TRUE(collector->GetTaskPool().IsExist(task.GetId()));
     EXPECT_EQ(task.GetState(), ETaskState::Ready);
     task.WatchOnStateChanged([&](ETaskState state, std::wstring_view description) {
         states.Write(L"task " + std::wstring(ETaskStateToString(state)) + L" " + std::wstring(description));
@@ -196,10 +195,9 @@ TEST_F(Road, FromTheCollectorToReferencedKeys)
 TEST_F(Road, DeploymentDataAndFailuresAsTheComponentSeesThem)
 {
     registration->DefineClass({item_class, L"Item", L"2.0", L"road", false, {L"Id"}});
-    Collector collector(ECollectorSource::Arbor);
-    const Host host = collector.GetHostPool().Create(L"far");
-    const User user = collector.GetUserPool().Create(L"svc", L"pw");
-    TaskPool pool = collector.GetTaskPool();
+    const Host host = collector->GetHostPool().Create(L"far");
+    const User user = collector->GetUserPool().Create(L"svc", L"pw");
+    TaskPool pool = collector->GetTaskPool();
 
     Task configured = pool.Deploy(L"configured", host.GetId(), user.GetId(), L"<config depth='2'/>", false);
     EXPECT_EQ(configured.GetHostId(), host.GetId());

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "support/fake_class_factory.h"
+#include "support/journal.h"
 
 #include <collector/reference.h>
 
@@ -12,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -40,17 +40,14 @@ inline std::vector<CComPtr<IUnknown>> elements(IUnknown* enumerable)
     return all;
 }
 
-// One event as a sink received it.
-struct Received {
-    std::wstring what;
-    std::thread::id thread;
-};
-
 // Records the events of every event interface of the component, in order; a composition set is
 // written as its changes ("Updated A:1 R:2") and then disposed, and the last one is kept.
 class RecordingSink : public fake::Fake<ICollectorEvents, ITaskEvents, ICollectionEvents, ICompositionEvents> {
 public:
     RecordingSink() : Fake("recording sink") {}
+
+    // Every event, in order: "Collector 1", "Collection 2 description", "Added 4", "Updated A:1 R:2".
+    fake::Journal journal;
 
     HRESULT STDMETHODCALLTYPE Event1(LONG value) override { return note(L"Collector " + std::to_wstring(value)); }
     HRESULT STDMETHODCALLTYPE StateChanged(GUID, ETaskState state, IStateDescription* description) override
@@ -97,22 +94,6 @@ public:
         return last_set_;
     }
 
-    // Waits (up to five seconds) until count events arrived; the events so far.
-    std::vector<Received> wait_for(std::size_t count)
-    {
-        std::unique_lock lock(mutex_);
-        arrived_.wait_for(lock, 5s, [&] { return received_.size() >= count; });
-        return received_;
-    }
-    // Only the texts, after waiting for count events.
-    std::vector<std::wstring> texts(std::size_t count)
-    {
-        std::vector<std::wstring> texts;
-        for (const Received& received : wait_for(count))
-            texts.push_back(received.what);
-        return texts;
-    }
-
     // A key's values, joined by commas.
     static std::wstring key_text(IKey* key)
     {
@@ -143,32 +124,24 @@ private:
     }
     HRESULT note(std::wstring what)
     {
-        std::lock_guard lock(mutex_);
-        received_.push_back({std::move(what), std::this_thread::get_id()});
-        arrived_.notify_all();
+        journal.Write(std::move(what));
         return S_OK;
     }
 
     std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::vector<Received> received_;
     CComPtr<ICompositionSet> last_set_;
 };
 
-// The error information that the thread holds after a failure of iid on object.
-struct ErrorText {
-    bool supported;
-    std::wstring description;
-};
-inline ErrorText last_error(IUnknown* object, REFIID iid)
+// The description of the error information that the thread holds after a failure of iid on object, which
+// must say that it supports error information for iid: empty when it does not, or when there is none.
+inline std::wstring last_error(IUnknown* object, REFIID iid)
 {
     CComQIPtr<ISupportErrorInfo> support(object);
     CComPtr<IErrorInfo> info;
     _bstr_t description;
-    const bool supported = support && support->InterfaceSupportsErrorInfo(iid) == S_OK;
-    if (GetErrorInfo(0, &info) == S_OK && info)
+    if (GetErrorInfo(0, &info) == S_OK && support && support->InterfaceSupportsErrorInfo(iid) == S_OK)
         info->GetDescription(description.GetAddress());
-    return {supported, description.length() ? std::wstring(description) : std::wstring()};
+    return description.length() ? std::wstring(description) : std::wstring();
 }
 
 // A fixture with a registration and a collector of the first source; it checks that no object of the

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -150,43 +151,31 @@ class Held {
 public:
     Held() = default;
     explicit Held(T* adopted)
-        : object_(adopted), id_(adopted ? adopted->ledger_id() : 0), name_(adopted ? adopted->name() : "")
+        : object_(adopted, {adopted ? adopted->ledger_id() : 0, adopted ? adopted->name() : ""})
     {
     }
-    Held(Held&& other) noexcept
-        : object_(std::exchange(other.object_, nullptr)), id_(other.id_), name_(std::move(other.name_))
-    {
-    }
-    Held& operator=(Held other) noexcept
-    {
-        std::swap(object_, other.object_);
-        std::swap(id_, other.id_);
-        std::swap(name_, other.name_);
-        return *this;
-    }
-    ~Held() { reset(); }
 
-    T* get() const noexcept { return object_; }
-    T* operator->() const noexcept { return object_; }
+    T* get() const noexcept { return object_.get(); }
+    T* operator->() const noexcept { return object_.get(); }
     T& operator*() const noexcept { return *object_; }
     explicit operator bool() const noexcept { return object_ != nullptr; }
-
-    void reset() noexcept
-    {
-        T* object = std::exchange(object_, nullptr);
-        if (object == nullptr)
-            return;
-        if (Ledger::instance().alive(id_))
-            object->Release();
-        else
-            Ledger::instance().note("fake '" + name_ +
-                                    "' was destroyed while a holder still owned a reference (over-released)");
-    }
+    void reset() noexcept { object_.reset(); }
 
 private:
-    T* object_ = nullptr;
-    std::uint64_t id_ = 0;
-    std::string name_;
+    struct Release {
+        std::uint64_t id = 0;
+        std::string name;
+        void operator()(T* object) const noexcept
+        {
+            if (Ledger::instance().alive(id))
+                object->Release();
+            else
+                Ledger::instance().note("fake '" + name +
+                                        "' was destroyed while a holder still owned a reference (over-released)");
+        }
+    };
+
+    std::unique_ptr<T, Release> object_;
 };
 
 template <class T, class... Args>
