@@ -18,9 +18,8 @@ TEST_F(CollectionTest, ChangesArriveAsAnnouncedBatchesOfTheCompositionsSize)
     const CComPtr<ICollection> collection = deploy(L"Item");
     CComPtr<IComposition> composition;
     ASSERT_EQ(collection->GetComposition(2, &composition), S_OK);
-    auto sink = fake::hold<RecordingSink>();
-    const DWORD states = advise(collection, IID_ICollectionEvents, sink->unknown());
-    const DWORD batches = advise(composition, IID_ICompositionEvents, sink->unknown());
+    listen(collection, IID_ICollectionEvents);
+    listen(composition, IID_ICompositionEvents);
 
     EXPECT_EQ(collection->Run(), S_OK);
     items.Apply({added(2, {{L"Name", text(L"two")}}), removed(1), added(4)});
@@ -34,12 +33,12 @@ TEST_F(CollectionTest, ChangesArriveAsAnnouncedBatchesOfTheCompositionsSize)
     CComPtr<IUnknown> disposed;
     EXPECT_EQ(sink->last_set()->GetRecords(&disposed), CO_E_OBJNOTCONNECTED);
 
-    unadvise(composition, IID_ICompositionEvents, batches);
+    stop_listening();
+    listen(collection, IID_ICollectionEvents);
     EXPECT_EQ(composition->Shutdown(), S_OK);
     items.Apply({removed(2)}); // no composition: record by record
     expected.insert(expected.end(), {L"UpdateStarted", L"Removed 2", L"UpdateFinished"});
     EXPECT_EQ(sink->journal.Wait(9), expected);
-    unadvise(collection, IID_ICollectionEvents, states);
 }
 
 TEST_F(CollectionTest, StatesFollowRunStopResetAndScripts)
@@ -48,8 +47,7 @@ TEST_F(CollectionTest, StatesFollowRunStopResetAndScripts)
     std::vector<bool> hook;
     items.OnRunning([&](bool running) { hook.push_back(running); });
     const CComPtr<ICollection> collection = deploy(L"Item");
-    auto sink = fake::hold<RecordingSink>();
-    const DWORD cookie = advise(collection, IID_ICollectionEvents, sink->unknown());
+    listen(collection, IID_ICollectionEvents);
     GUID id{};
     collection->GetId(&id);
 
@@ -65,7 +63,6 @@ TEST_F(CollectionTest, StatesFollowRunStopResetAndScripts)
     EXPECT_EQ(stopped, nullptr);
 
     EXPECT_EQ(collection->Run(), S_OK);
-    unadvise(collection, IID_ICollectionEvents, cookie);
     EXPECT_EQ(task->Remove(id), S_OK);
     EXPECT_EQ(hook.size(), 3u) << "a collection released while running still counts as running";
 }
@@ -275,12 +272,11 @@ TEST_F(CollectionTest, ATaskAnnouncesItsCollectionsAndItsStop)
 {
     define_items();
     const CComPtr<ITaskPool> tasks = pool<ITaskPool>(&ICollector::GetTaskPool);
-    auto sink = fake::hold<RecordingSink>();
     GUID user{0x50, 0, 0, {}}, other{0x60, 0, 0, {}};
     CComPtr<IUnknown> unknown;
     EXPECT_EQ(tasks->DeployWithText(_bstr_t(L"job"), nullptr, &user, _variant_t(L"interval=5"), 1, &unknown), S_OK);
     task = CComQIPtr<ITask>(unknown);
-    const DWORD cookie = advise(task, IID_ITaskEvents, sink->unknown());
+    listen(task, IID_ITaskEvents);
     GUID previous{};
     EXPECT_EQ(task->SwitchUser(other, &previous), S_OK);
     EXPECT_TRUE(IsEqualGUID(previous, user));
@@ -293,7 +289,6 @@ TEST_F(CollectionTest, ATaskAnnouncesItsCollectionsAndItsStop)
     EXPECT_EQ(task->Stop(), S_OK);
     EXPECT_EQ(sink->journal.Wait(4),
               (std::vector<std::wstring>{L"CollectionDeployed", L"CollectionRemoved", L"Task 5", L"Task 6"}));
-    unadvise(task, IID_ITaskEvents, cookie);
 }
 
 TEST_F(CollectionTest, EnumeratorsStepSkipResetAndClone)
@@ -336,8 +331,7 @@ TEST_F(CollectionTest, BatchesFromSeveralThreadsWhileReadersEnumerate)
 {
     RecordClass items = define_items();
     const CComPtr<ICollection> collection = deploy(L"Item");
-    auto sink = fake::hold<RecordingSink>();
-    const DWORD cookie = advise(collection, IID_ICollectionEvents, sink->unknown());
+    listen(collection, IID_ICollectionEvents);
     EXPECT_EQ(collection->Run(), S_OK);
     constexpr long per_thread = 50;
     std::vector<std::thread> threads;
@@ -365,7 +359,6 @@ TEST_F(CollectionTest, BatchesFromSeveralThreadsWhileReadersEnumerate)
     CComPtr<IUnknown> records;
     EXPECT_EQ(collection->GetEnumerator(&records), S_OK);
     EXPECT_EQ(elements(records).size(), static_cast<std::size_t>(2 * per_thread));
-    unadvise(collection, IID_ICollectionEvents, cookie);
 }
 
 } // namespace

@@ -76,8 +76,7 @@ TEST_F(CollectorTest, AScriptedFailureOutlivesAnotherRegistration)
 
 TEST_F(CollectorTest, RunStatesAreAnnouncedOnTheComponentThread)
 {
-    auto sink = fake::hold<RecordingSink>();
-    const DWORD cookie = advise(collector, IID_ICollectorEvents, sink->unknown());
+    listen(collector, IID_ICollectorEvents);
     EXPECT_EQ(collector->Start(), S_OK);
     EXPECT_EQ(collector->Suspend(), S_OK);
     EXPECT_EQ(collector->Start(), S_OK);
@@ -95,7 +94,6 @@ TEST_F(CollectorTest, RunStatesAreAnnouncedOnTheComponentThread)
 
     EXPECT_EQ(collector->Start(), E_ILLEGAL_METHOD_CALL);
     EXPECT_EQ(last_error(collector, IID_ICollector), L"The collector is terminated");
-    unadvise(collector, IID_ICollectorEvents, cookie);
 }
 
 TEST_F(CollectorTest, BadArgumentsFailWithTheirCodeAndErrorInformation)
@@ -152,8 +150,7 @@ TEST_F(CollectorTest, ShutdownWhileEventsAreOnTheirWayStopsTheThreadAndDropsThem
 {
     RecordClass items = define_items();
     const CComPtr<ICollection> collection = deploy(L"Item");
-    auto sink = fake::hold<RecordingSink>();
-    const DWORD cookie = advise(collection, IID_ICollectionEvents, sink->unknown());
+    listen(collection, IID_ICollectionEvents);
     EXPECT_EQ(collection->Run(), S_OK);
     std::thread feeder([&] {
         for (long id = 1; id <= 200; ++id)
@@ -166,7 +163,6 @@ TEST_F(CollectorTest, ShutdownWhileEventsAreOnTheirWayStopsTheThreadAndDropsThem
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(sink->journal.Wait(0).size(), after_shutdown) << "an event arrived after Shutdown returned";
     EXPECT_EQ(collector->Start(), CO_E_OBJNOTCONNECTED);
-    unadvise(collection, IID_ICollectionEvents, cookie);
 }
 
 } // namespace

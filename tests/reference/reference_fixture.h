@@ -156,6 +156,8 @@ protected:
     }
     ~ReferenceTest() override
     {
+        stop_listening();
+        sink.reset();
         task.Release();
         if (collector)
             collector->Shutdown();
@@ -188,21 +190,20 @@ protected:
         return CComQIPtr<ICollection>(collection).p;
     }
 
-    static CComPtr<IConnectionPoint> point(IUnknown* source, REFIID iid)
+    // Connects the sink to the events `iid` of `source`, until the test ends.
+    void listen(IUnknown* source, REFIID iid)
     {
         CComPtr<IConnectionPoint> point;
-        EXPECT_EQ(CComQIPtr<IConnectionPointContainer>(source)->FindConnectionPoint(iid, &point), S_OK);
-        return point;
-    }
-    static DWORD advise(IUnknown* source, REFIID iid, IUnknown* sink)
-    {
         DWORD cookie = 0;
-        EXPECT_EQ(point(source, iid)->Advise(sink, &cookie), S_OK);
-        return cookie;
+        EXPECT_EQ(CComQIPtr<IConnectionPointContainer>(source)->FindConnectionPoint(iid, &point), S_OK);
+        EXPECT_EQ(point->Advise(sink->unknown(), &cookie), S_OK);
+        connections_.emplace_back(point, cookie);
     }
-    static void unadvise(IUnknown* source, REFIID iid, DWORD cookie)
+    void stop_listening()
     {
-        EXPECT_EQ(point(source, iid)->Unadvise(cookie), S_OK);
+        for (const auto& [point, cookie] : connections_)
+            EXPECT_EQ(point->Unadvise(cookie), S_OK);
+        connections_.clear();
     }
 
     fake::Apartment apartment;
@@ -211,6 +212,10 @@ protected:
     std::unique_ptr<Registration> registration = std::make_unique<Registration>(Options{50ms});
     CComPtr<ICollector> collector;
     CComPtr<ITask> task;
+    fake::Held<RecordingSink> sink = fake::hold<RecordingSink>();
+
+private:
+    std::vector<std::pair<CComPtr<IConnectionPoint>, DWORD>> connections_;
 };
 
 // A plain value, a record's fields, a change.
