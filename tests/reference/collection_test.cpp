@@ -30,8 +30,6 @@ TEST_F(CollectionTest, ChangesArriveAsAnnouncedBatchesOfTheCompositionsSize)
     EXPECT_EQ(composition->GetSize(&size), S_OK);
     EXPECT_EQ(size, 3);
     EXPECT_THROW(items.Apply({removed(1)}), std::invalid_argument);
-    CComPtr<IUnknown> disposed;
-    EXPECT_EQ(sink->last_set()->GetRecords(&disposed), CO_E_OBJNOTCONNECTED);
 
     stop_listening();
     listen(collection, IID_ICollectionEvents);
@@ -293,7 +291,6 @@ TEST_F(CollectionTest, ATaskAnnouncesItsCollectionsAndItsStop)
 
 TEST_F(CollectionTest, EnumeratorsStepSkipResetAndClone)
 {
-    define_items();
     const CComPtr<ITaskPool> tasks = pool<ITaskPool>(&ICollector::GetTaskPool);
     for (const wchar_t* name : {L"a", L"b", L"c"}) {
         CComPtr<IUnknown> deployed;

@@ -2,6 +2,8 @@
 // are on their way.
 #include "reference_fixture.h"
 
+#include <gmock/gmock.h>
+
 #include <functional>
 #include <set>
 
@@ -44,12 +46,10 @@ TEST(Registration, RefusesARefreshPeriodThatIsNotPositive)
 {
     fake::Apartment apartment;
     for (const auto period : {0ms, -5ms}) {
-        try {
-            Registration registration(Options{period});
-            ADD_FAILURE() << "a registration took a period of " << period.count() << " ms";
-        } catch (const std::invalid_argument& e) {
-            EXPECT_STREQ(e.what(), "The refresh period of the live record classes must be positive");
-        }
+        EXPECT_THAT([&] { Registration registration(Options{period}); },
+                    testing::ThrowsMessage<std::invalid_argument>(
+                        testing::StrEq("The refresh period of the live record classes must be positive")))
+            << period.count() << " ms";
     }
 }
 

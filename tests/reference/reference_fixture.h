@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,7 +40,7 @@ inline std::vector<CComPtr<IUnknown>> elements(IUnknown* enumerable)
 }
 
 // Records the events of every event interface of the component, in order; a composition set is
-// written as its changes ("Updated A:1 R:2") and then disposed, and the last one is kept.
+// written as its changes ("Updated A:1 R:2") and then disposed, after which it must no longer answer.
 class RecordingSink : public fake::Fake<ICollectorEvents, ITaskEvents, ICollectionEvents, ICompositionEvents> {
 public:
     RecordingSink() : Fake("recording sink") {}
@@ -81,17 +80,10 @@ public:
             text += std::wstring(L" ") + L"AUR"[static_cast<int>(kind)] + L":" + key_of(CComQIPtr<IRecord>(item.punkVal));
         }
         CComQIPtr<IDisposableObject>(set)->Dispose();
-        {
-            std::lock_guard lock(mutex_);
-            last_set_ = set;
-        }
+        CComPtr<IUnknown> disposed;
+        if (set->GetRecords(&disposed) != CO_E_OBJNOTCONNECTED)
+            text += L" (answers after Dispose)";
         return note(std::move(text));
-    }
-    // The last composition set, disposed once read.
-    CComPtr<ICompositionSet> last_set()
-    {
-        std::lock_guard lock(mutex_);
-        return last_set_;
     }
 
     // A key's values, joined by commas.
@@ -127,9 +119,6 @@ private:
         journal.Write(std::move(what));
         return S_OK;
     }
-
-    std::mutex mutex_;
-    CComPtr<ICompositionSet> last_set_;
 };
 
 // The description of the error information that the thread holds after a failure of iid on object, which
