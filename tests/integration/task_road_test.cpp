@@ -147,9 +147,7 @@ TEST_F(Road, FromTheCollectorToReferencedKeys)
     twice[L"Times"] = Object(_variant_t(LONG(21)));
     EXPECT_EQ(twice().get<int>(), 42);
     twice[L"Times"] = Object();
-    const Failure missing = FailureOf([&] { twice(); });
-    EXPECT_EQ(missing.hr, E_INVALIDARG);
-    EXPECT_EQ(missing.message, L"Times is missing");
+    EXPECT_EQ(FailureOf([&] { twice(); }), Refused(E_INVALIDARG, L"Times is missing"));
     EXPECT_EQ(task.GetMethod(L"Item", L"RecordCount")().get<int>(), 2);
     EXPECT_EQ(followed.GetMethod(L"ClassName")().get<std::wstring>(), L"Item");
     EXPECT_EQ(task.GetMethod(L"CollectionCount")().get<int>(), 2);
