@@ -28,8 +28,48 @@ namespace reference = collector::reference;
 
 using fake::Journal;
 
-// The fixture of every road, with a collector of the first source: it checks that no component object
-// outlives the road.
+// The Id of a key of Item, as text.
+inline std::wstring IdOf(const Key& key) { return std::to_wstring(key[L"Id"].get<int>()); }
+
+// Writes the events of the storage, the resource pool, the task pool and a task, and a collection's batches
+// whole ("batch of Item A1 U2 R3"), to one journal.
+class Listener : public IDatabaseStorageListener,
+                 public IResourcePoolListener,
+                 public ITaskPoolListener,
+                 public ITaskListener,
+                 public ICollectionListener {
+public:
+    explicit Listener(Journal& journal) : journal_(journal) {}
+    using ICollectionListener::StateChanged;
+    void Event1(LONG value) override { journal_.Write(L"state " + std::to_wstring(value)); }
+    void Event1(std::wstring_view name) override { journal_.Write(L"added " + std::wstring(name)); }
+    void Event2(std::wstring_view name) override { journal_.Write(L"removed " + std::wstring(name)); }
+    void Event1(GUID) override { journal_.Write(L"task deployed"); }
+    void Event2(GUID) override { journal_.Write(L"task removed"); }
+    void StateChanged(GUID, ETaskState state, std::wstring_view) override
+    {
+        journal_.Write(L"task " + std::wstring(ETaskStateToString(state)));
+    }
+    void Event1(GUID, GUID) override { journal_.Write(L"collection deployed"); }
+    void Event2(GUID, GUID) override { journal_.Write(L"collection removed"); }
+    bool Updated(const RecordsSet& changes) override
+    {
+        std::wstring line = L"batch of " + changes.ClassName().value_or(L"?");
+        for (const RecordEvent& change : changes)
+            line += std::wstring(L" ") + L"AUR"[static_cast<int>(change.kind)] + IdOf(change.record.GetKey());
+        journal_.Write(line);
+        return true;
+    }
+    void RecordAdded(Record) override { journal_.Write(L"one by one"); }
+    void RecordUpdated(Record) override { journal_.Write(L"one by one"); }
+    void RecordRemoved(Key) override { journal_.Write(L"one by one"); }
+
+private:
+    Journal& journal_;
+};
+
+// The fixture of every road, with a collector of the first source and a listener that writes to `events`:
+// it checks that no component object outlives the road.
 class Road : public testing::Test {
 protected:
     ~Road() override
@@ -43,6 +83,8 @@ protected:
     const long live_before = reference::Registration::LiveObjects();
     std::optional<reference::Registration> registration{std::in_place, reference::Options{50ms}};
     std::optional<Collector> collector{std::in_place, ECollectorSource::Arbor};
+    Journal events;
+    const std::shared_ptr<Listener> listener = std::make_shared<Listener>(events);
 };
 
 // The failure that `road` raises: the library's exception with the HRESULT, the component's

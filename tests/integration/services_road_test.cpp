@@ -10,18 +10,6 @@ namespace {
 // Windows error codes that the host build's headers do not all name.
 constexpr HRESULT name_taken = HRESULT_FROM_WIN32(183);    // ERROR_ALREADY_EXISTS
 
-// Writes every event of the storage and the resource pool to one journal.
-class Listener : public IDatabaseStorageListener, public IResourcePoolListener {
-public:
-    explicit Listener(Journal& journal) : journal_(journal) {}
-    void Event1(LONG value) override { journal_.Write(L"state " + std::to_wstring(value)); }
-    void Event1(std::wstring_view name) override { journal_.Write(L"added " + std::wstring(name)); }
-    void Event2(std::wstring_view name) override { journal_.Write(L"removed " + std::wstring(name)); }
-
-private:
-    Journal& journal_;
-};
-
 // The names of a pool's items or of a record's fields, in order.
 template <class Handle>
 std::vector<std::wstring> NamesOf(const Handle& items)
@@ -75,8 +63,6 @@ TEST_F(Road, ResourcesTravelThroughTheirFileWithTheirEvents)
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     const std::filesystem::path file =
         std::filesystem::temp_directory_path() / ("integration-resources-" + std::to_string(stamp) + ".txt");
-    Journal journal;
-    const auto listener = std::make_shared<Listener>(journal);
     ResourcePool pool = collector->GetResourcePool();
     pool.Subscribe(listener);
 
@@ -108,19 +94,17 @@ TEST_F(Road, ResourcesTravelThroughTheirFileWithTheirEvents)
     pool.SetProperty(L"Owner", _variant_t(L"ops"));
     EXPECT_EQ(std::wstring(_bstr_t(pool.GetProperty(L"Owner"))), L"ops");
     // A merge removes the names it replaces, then adds; a load removes everything first.
-    const std::vector<std::wstring> events = {
+    const std::vector<std::wstring> expected = {
         L"added count",   L"added label",   L"added flag",    L"removed count", L"added extra",   L"added count",
         L"removed label", L"removed flag",  L"removed count", L"added count",   L"added label",   L"added flag",
         L"removed extra", L"removed count", L"removed label", L"removed flag",  L"added count",   L"added label",
         L"added flag"};
-    EXPECT_EQ(journal.Wait(events.size()), events);
+    EXPECT_EQ(events.Wait(expected.size()), expected);
     pool.Unsubscribe();
 }
 
 TEST_F(Road, StorageConnectsAndAnnouncesItsStates)
 {
-    Journal journal;
-    const auto listener = std::make_shared<Listener>(journal);
     DatabaseStorage storage = collector->GetDatabaseStorage();
     storage.Subscribe(listener);
 
@@ -132,7 +116,7 @@ TEST_F(Road, StorageConnectsAndAnnouncesItsStates)
     EXPECT_EQ(storage.GetState(), EDatabaseStorageState::Disconnected);
     storage.Connect(L"db", L"", L"other", false, L"", L"", false, 1, false);
     EXPECT_EQ(storage.GetState(), EDatabaseStorageState::Connected);
-    EXPECT_EQ(journal.Wait(5), (std::vector<std::wstring>{L"state 1", L"state 2", L"state 0", L"state 1", L"state 2"}));
+    EXPECT_EQ(events.Wait(5), (std::vector<std::wstring>{L"state 1", L"state 2", L"state 0", L"state 1", L"state 2"}));
     storage.Unsubscribe();
 }
 

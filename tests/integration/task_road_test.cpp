@@ -38,37 +38,6 @@ Fields Item(LONG id, const wchar_t* name, LONG parent)
                                     }}}};
 }
 
-std::wstring IdOf(const Key& key) { return std::to_wstring(key[L"Id"].get<int>()); }
-
-// Writes the task pool's and the task's events, and a collection's batches whole ("A1 U2 R3").
-class Listener : public ITaskPoolListener, public ITaskListener, public ICollectionListener {
-public:
-    explicit Listener(Journal& journal) : journal_(journal) {}
-    using ICollectionListener::StateChanged;
-    void Event1(GUID) override { journal_.Write(L"task deployed"); }
-    void Event2(GUID) override { journal_.Write(L"task removed"); }
-    void StateChanged(GUID, ETaskState state, std::wstring_view) override
-    {
-        journal_.Write(L"task " + std::wstring(ETaskStateToString(state)));
-    }
-    void Event1(GUID, GUID) override { journal_.Write(L"collection deployed"); }
-    void Event2(GUID, GUID) override { journal_.Write(L"collection removed"); }
-    bool Updated(const RecordsSet& changes) override
-    {
-        std::wstring line = L"batch of " + changes.ClassName().value_or(L"?");
-        for (const RecordEvent& change : changes)
-            line += std::wstring(L" ") + L"AUR"[static_cast<int>(change.kind)] + IdOf(change.record.GetKey());
-        journal_.Write(line);
-        return true;
-    }
-    void RecordAdded(Record) override { journal_.Write(L"one by one"); }
-    void RecordUpdated(Record) override { journal_.Write(L"one by one"); }
-    void RecordRemoved(Key) override { journal_.Write(L"one by one"); }
-
-private:
-    Journal& journal_;
-};
-
 // The records of a collection by Id.
 std::map<int, Record> RecordsOf(const Collection& collection)
 {
@@ -84,8 +53,7 @@ TEST_F(Road, FromTheCollectorToReferencedKeys)
         registration->DefineClass({item_class, L"Item", L"2.0", L"road", false, {L"Id"}});
     items.Apply({Change{ECompositionRecordKind::Added, Item(1, L"root", 1)},
                  Change{ECompositionRecordKind::Added, Item(2, L"leaf", 1)}});
-    Journal events, records, states;
-    const auto listener = std::make_shared<Listener>(events);
+    Journal records, states;
     TaskPool pool = collector->GetTaskPool();
     pool.Subscribe(listener);
     Task task = pool.Deploy(L"road", GUID{}, GUID{}, false);

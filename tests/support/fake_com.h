@@ -70,17 +70,6 @@ private:
     std::vector<IID> supported_;
 };
 
-// The COM interface a base class of a fake stands for: itself, or the one a mixin names.
-template <class Base>
-struct interface_of {
-    using type = Base;
-};
-template <class Base>
-    requires requires { typename Base::fake_interface; }
-struct interface_of<Base> {
-    using type = typename Base::fake_interface;
-};
-
 template <class First, class... Others>
 class Fake : public First, public Others..., public FakeObject {
 public:
@@ -122,11 +111,16 @@ protected:
     void answer(REFIID iid, void* pointer) { table_.emplace_back(iid, pointer); }
 
 private:
+    // A base class of a fake stands for itself, or for the interface that a mixin names.
     template <class Base>
     void answer_base()
     {
-        using Interface = typename interface_of<Base>::type;
-        answer(__uuidof(Interface), static_cast<Interface*>(static_cast<Base*>(this)));
+        if constexpr (requires { typename Base::fake_interface; }) {
+            using Interface = typename Base::fake_interface;
+            answer(__uuidof(Interface), static_cast<Interface*>(static_cast<Base*>(this)));
+        } else {
+            answer(__uuidof(Base), static_cast<Base*>(this));
+        }
     }
 
     std::vector<std::pair<IID, void*>> table_;
