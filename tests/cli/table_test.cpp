@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 namespace cli_test {
@@ -77,12 +78,8 @@ TEST(CliTable, FitsTheWindowAndStylesOnlyWhenAsked)
     const std::string plain = table.render(24, 10, "30 records, and a status text longer than the window", false);
     const auto lines = lines_of(plain);
     ASSERT_EQ(lines.size(), 10u); // header, eight rows, status
-    for (const auto& line : lines) {
-        std::size_t characters = 0;
-        for (const char c : line)
-            characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-        EXPECT_LE(characters, 24u) << line;
-    }
+    for (const auto& line : lines) // a character is a UTF-8 byte that does not continue another
+        EXPECT_LE(std::ranges::count_if(line, [](unsigned char c) { return (c & 0xC0) != 0x80; }), 24) << line;
     // The second column is cut to the width; the third does not fit at all.
     EXPECT_EQ(lines[0].rfind("ProcessId  Name", 0), 0u);
     EXPECT_EQ(lines[0].find("ThreadCount"), std::string::npos);

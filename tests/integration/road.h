@@ -5,6 +5,7 @@
 #pragma once
 
 #include "support/fake_class_factory.h"
+#include "support/journal.h"
 
 #include <collector/reference.h>
 #include <collector/shell.h>
@@ -14,9 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,40 +26,55 @@ using namespace collector::shell;
 using namespace std::chrono_literals;
 namespace reference = collector::reference;
 
-// Texts written by listeners and watchers on any thread, in the order they arrived.
-class Journal {
+using fake::Journal;
+
+// The Id of a key of Item, as text.
+inline std::wstring IdOf(const Key& key) { return std::to_wstring(key[L"Id"].get<int>()); }
+
+// Writes the events of the storage, the resource pool, the task pool and a task, and a collection's batches
+// whole ("batch of Item A1 U2 R3"), to one journal.
+class Listener : public IDatabaseStorageListener,
+                 public IResourcePoolListener,
+                 public ITaskPoolListener,
+                 public ITaskListener,
+                 public ICollectionListener {
 public:
-    void Write(std::wstring line)
+    explicit Listener(Journal& journal) : journal_(journal) {}
+    using ICollectionListener::StateChanged;
+    void Event1(LONG value) override { journal_.Write(L"state " + std::to_wstring(value)); }
+    void Event1(std::wstring_view name) override { journal_.Write(L"added " + std::wstring(name)); }
+    void Event2(std::wstring_view name) override { journal_.Write(L"removed " + std::wstring(name)); }
+    void Event1(GUID) override { journal_.Write(L"task deployed"); }
+    void Event2(GUID) override { journal_.Write(L"task removed"); }
+    void StateChanged(GUID, ETaskState state, std::wstring_view) override
     {
-        std::lock_guard lock(mutex_);
-        lines_.push_back(std::move(line));
-        arrived_.notify_all();
+        journal_.Write(L"task " + std::wstring(ETaskStateToString(state)));
     }
-    // The lines, once at least `count` arrived (fewer after five seconds).
-    std::vector<std::wstring> Wait(std::size_t count) const
+    void Event1(GUID, GUID) override { journal_.Write(L"collection deployed"); }
+    void Event2(GUID, GUID) override { journal_.Write(L"collection removed"); }
+    bool Updated(const RecordsSet& changes) override
     {
-        std::unique_lock lock(mutex_);
-        arrived_.wait_for(lock, 5s, [&] { return lines_.size() >= count; });
-        return lines_;
+        std::wstring line = L"batch of " + changes.ClassName().value_or(L"?");
+        for (const RecordEvent& change : changes)
+            line += std::wstring(L" ") + L"AUR"[static_cast<int>(change.kind)] + IdOf(change.record.GetKey());
+        journal_.Write(line);
+        return true;
     }
-    // Waits (up to five seconds) until some line equals `line`.
-    bool WaitFor(std::wstring_view line) const
-    {
-        std::unique_lock lock(mutex_);
-        return arrived_.wait_for(lock, 5s, [&] { return std::find(lines_.begin(), lines_.end(), line) != lines_.end(); });
-    }
+    void RecordAdded(Record) override { journal_.Write(L"one by one"); }
+    void RecordUpdated(Record) override { journal_.Write(L"one by one"); }
+    void RecordRemoved(Key) override { journal_.Write(L"one by one"); }
 
 private:
-    mutable std::mutex mutex_;
-    mutable std::condition_variable arrived_;
-    std::vector<std::wstring> lines_;
+    Journal& journal_;
 };
 
-// The fixture of every road: it checks that no component object outlives the road.
+// The fixture of every road, with a collector of the first source and a listener that writes to `events`:
+// it checks that no component object outlives the road.
 class Road : public testing::Test {
 protected:
     ~Road() override
     {
+        collector.reset();
         registration.reset();
         EXPECT_EQ(reference::Registration::LiveObjects(), live_before) << "component objects outlived the road";
     }
@@ -68,6 +82,9 @@ protected:
     fake::Apartment apartment;
     const long live_before = reference::Registration::LiveObjects();
     std::optional<reference::Registration> registration{std::in_place, reference::Options{50ms}};
+    std::optional<Collector> collector{std::in_place, ECollectorSource::Arbor};
+    Journal events;
+    const std::shared_ptr<Listener> listener = std::make_shared<Listener>(events);
 };
 
 // The failure that `road` raises: the library's exception with the HRESULT, the component's

@@ -10,23 +10,12 @@ namespace {
 // Windows error codes that the host build's headers do not all name.
 constexpr HRESULT name_taken = HRESULT_FROM_WIN32(183);    // ERROR_ALREADY_EXISTS
 
-// Writes every event of the storage and the resource pool to one journal.
-class Listener : public IDatabaseStorageListener, public IResourcePoolListener {
-public:
-    explicit Listener(Journal& journal) : journal_(journal) {}
-    void Event1(LONG value) override { journal_.Write(L"state " + std::to_wstring(value)); }
-    void Event1(std::wstring_view name) override { journal_.Write(L"added " + std::wstring(name)); }
-    void Event2(std::wstring_view name) override { journal_.Write(L"removed " + std::wstring(name)); }
-
-private:
-    Journal& journal_;
-};
-
+// The names of a pool's items or of a record's fields, in order.
 template <class Handle>
-std::vector<std::wstring> NamesOf(const Handle& pool)
+std::vector<std::wstring> NamesOf(const Handle& items)
 {
     std::vector<std::wstring> names;
-    for (const auto& item : pool)
+    for (const auto& item : items)
         names.push_back(item.GetName());
     return names;
 }
@@ -36,8 +25,7 @@ std::vector<std::wstring> NamesOf(const Handle& pool)
 TEST_F(Road, HostsAndUsersAreFoundCreatedAndEnsured)
 {
     constexpr GUID absent_id{0x1234, 0, 0, {}};
-    Collector collector(ECollectorSource::Arbor);
-    HostPool hosts = collector.GetHostPool();
+    HostPool hosts = collector->GetHostPool();
     const Host local = *hosts.begin();
     EXPECT_TRUE(local.IsLocal());
     EXPECT_EQ(hosts.EnsureHost(local.GetName()).GetId(), local.GetId());
@@ -48,11 +36,11 @@ TEST_F(Road, HostsAndUsersAreFoundCreatedAndEnsured)
     alpha.SetName(L"Beta");
     EXPECT_EQ(hosts[alpha.GetId()].GetName(), L"Beta");
     hosts.CreateDefault(L"first");
-    EXPECT_EQ(NamesOf(collector.GetHostPool()), (std::vector<std::wstring>{L"first", local.GetName(), L"Beta"}));
+    EXPECT_EQ(NamesOf(collector->GetHostPool()), (std::vector<std::wstring>{L"first", local.GetName(), L"Beta"}));
     EXPECT_EQ(FailureOf([&] { alpha.SetName(L""); }), Refused(E_INVALIDARG, L"A host needs a name"));
     EXPECT_EQ(FailureOf([&] { hosts[absent_id]; }), Refused(E_INVALIDARG, L"No host has that id"));
 
-    UserPool users = collector.GetUserPool();
+    UserPool users = collector->GetUserPool();
     const User current = users.GetCurrent();
     EXPECT_TRUE(current.IsCurrent());
     EXPECT_FALSE(current.GetPassword().has_value());
@@ -75,10 +63,7 @@ TEST_F(Road, ResourcesTravelThroughTheirFileWithTheirEvents)
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     const std::filesystem::path file =
         std::filesystem::temp_directory_path() / ("integration-resources-" + std::to_string(stamp) + ".txt");
-    Journal journal;
-    const auto listener = std::make_shared<Listener>(journal);
-    Collector collector(ECollectorSource::Arbor);
-    ResourcePool pool = collector.GetResourcePool();
+    ResourcePool pool = collector->GetResourcePool();
     pool.Subscribe(listener);
 
     pool.Add(L"count", _variant_t(LONG(5)));
@@ -109,32 +94,29 @@ TEST_F(Road, ResourcesTravelThroughTheirFileWithTheirEvents)
     pool.SetProperty(L"Owner", _variant_t(L"ops"));
     EXPECT_EQ(std::wstring(_bstr_t(pool.GetProperty(L"Owner"))), L"ops");
     // A merge removes the names it replaces, then adds; a load removes everything first.
-    const std::vector<std::wstring> events = {
+    const std::vector<std::wstring> expected = {
         L"added count",   L"added label",   L"added flag",    L"removed count", L"added extra",   L"added count",
         L"removed label", L"removed flag",  L"removed count", L"added count",   L"added label",   L"added flag",
         L"removed extra", L"removed count", L"removed label", L"removed flag",  L"added count",   L"added label",
         L"added flag"};
-    EXPECT_EQ(journal.Wait(events.size()), events);
+    EXPECT_EQ(events.Wait(expected.size()), expected);
     pool.Unsubscribe();
 }
 
 TEST_F(Road, StorageConnectsAndAnnouncesItsStates)
 {
-    Journal journal;
-    const auto listener = std::make_shared<Listener>(journal);
-    Collector collector(ECollectorSource::Arbor);
-    DatabaseStorage storage = collector.GetDatabaseStorage();
+    DatabaseStorage storage = collector->GetDatabaseStorage();
     storage.Subscribe(listener);
 
     storage.SetInstancePath(L"db.example\\SQL_1$").SetDbName(L"collect").UseSqlAuth(true).SetUser(L"sa");
     storage.SetPassword(L"pw").SetEncryptionMode(2).TrustServerCertificate(true).UseMultiSubnetFailover(true);
     storage.Connect();
-    EXPECT_EQ(collector.GetDatabaseStorage().GetState(), EDatabaseStorageState::Connected);
+    EXPECT_EQ(collector->GetDatabaseStorage().GetState(), EDatabaseStorageState::Connected);
     storage.Disconnect();
     EXPECT_EQ(storage.GetState(), EDatabaseStorageState::Disconnected);
     storage.Connect(L"db", L"", L"other", false, L"", L"", false, 1, false);
     EXPECT_EQ(storage.GetState(), EDatabaseStorageState::Connected);
-    EXPECT_EQ(journal.Wait(5), (std::vector<std::wstring>{L"state 1", L"state 2", L"state 0", L"state 1", L"state 2"}));
+    EXPECT_EQ(events.Wait(5), (std::vector<std::wstring>{L"state 1", L"state 2", L"state 0", L"state 1", L"state 2"}));
     storage.Unsubscribe();
 }
 
@@ -146,10 +128,7 @@ TEST_F(Road, ProfilesCarryTheirTextsAndDeploymentData)
                                                                    {L"Port", _variant_t(LONG(8080))}},
                                                     &context);
     ASSERT_TRUE(profile);
-    std::vector<std::wstring> names;
-    for (const Field& field : profile)
-        names.push_back(field.GetName());
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"Name", L"Target", L"Text", L"Mode", L"Port"}));
+    EXPECT_EQ(NamesOf(profile), (std::vector<std::wstring>{L"Name", L"Target", L"Text", L"Mode", L"Port"}));
     EXPECT_EQ(profile[L"Name"].get<std::wstring>(), L"nightly");
     EXPECT_EQ(profile[L"Target"].get<std::wstring>(), L"host-7");
     EXPECT_EQ(profile[L"Text"].get<std::wstring>(), L"<scan/>");
@@ -171,22 +150,18 @@ TEST_F(Road, ProfilesCarryTheirTextsAndDeploymentData)
 // component's description, once: the next call of the same operation succeeds.
 TEST_F(Road, ScriptedFailuresArriveAsTheLibrarysExceptions)
 {
-    Collector collector(ECollectorSource::Arbor);
-    HostPool hosts = collector.GetHostPool();
-    UserPool users = collector.GetUserPool();
-    ResourcePool resources = collector.GetResourcePool();
-    DatabaseStorage storage = collector.GetDatabaseStorage();
-    storage.SetInstancePath(L"db").SetDbName(L"collect");
+    HostPool hosts = collector->GetHostPool();
     const struct {
         const wchar_t* operation;
         std::function<void()> call;
     } roads[] = {
-        {L"ICollector::Start", [&] { collector.Start(); }},
-        {L"IProperties::SetProperty", [&] { collector.SetProperty(L"Site", _variant_t(LONG(1))); }},
+        {L"ICollector::Start", [&] { collector->Start(); }},
+        {L"IProperties::SetProperty", [&] { collector->SetProperty(L"Site", _variant_t(LONG(1))); }},
         {L"IHostPool::Create", [&] { hosts.Create(L"h"); }},
-        {L"IUserPool::GetCurrent", [&] { users.GetCurrent(); }},
-        {L"IResourcePool::Add", [&] { resources.Add(L"r", _variant_t(LONG(1))); }},
-        {L"IDatabaseStorage::Connect", [&] { storage.Connect(); }},
+        {L"IUserPool::GetCurrent", [&] { collector->GetUserPool().GetCurrent(); }},
+        {L"IResourcePool::Add", [&] { collector->GetResourcePool().Add(L"r", _variant_t(LONG(1))); }},
+        {L"IDatabaseStorage::Connect",
+         [&] { collector->GetDatabaseStorage().SetInstancePath(L"db").SetDbName(L"collect").Connect(); }},
     };
     for (const auto& road : roads) {
         const std::wstring description = std::wstring(L"scripted refusal of ") + road.operation;

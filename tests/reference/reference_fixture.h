@@ -4,6 +4,7 @@
 #pragma once
 
 #include "support/fake_class_factory.h"
+#include "support/journal.h"
 
 #include <collector/reference.h>
 
@@ -12,8 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,17 +39,14 @@ inline std::vector<CComPtr<IUnknown>> elements(IUnknown* enumerable)
     return all;
 }
 
-// One event as a sink received it.
-struct Received {
-    std::wstring what;
-    std::thread::id thread;
-};
-
 // Records the events of every event interface of the component, in order; a composition set is
-// written as its changes ("Updated A:1 R:2") and then disposed, and the last one is kept.
+// written as its changes ("Updated A:1 R:2") and then disposed, after which it must no longer answer.
 class RecordingSink : public fake::Fake<ICollectorEvents, ITaskEvents, ICollectionEvents, ICompositionEvents> {
 public:
     RecordingSink() : Fake("recording sink") {}
+
+    // Every event, in order: "Collector 1", "Collection 2 description", "Added 4", "Updated A:1 R:2".
+    fake::Journal journal;
 
     HRESULT STDMETHODCALLTYPE Event1(LONG value) override { return note(L"Collector " + std::to_wstring(value)); }
     HRESULT STDMETHODCALLTYPE StateChanged(GUID, ETaskState state, IStateDescription* description) override
@@ -84,33 +80,10 @@ public:
             text += std::wstring(L" ") + L"AUR"[static_cast<int>(kind)] + L":" + key_of(CComQIPtr<IRecord>(item.punkVal));
         }
         CComQIPtr<IDisposableObject>(set)->Dispose();
-        {
-            std::lock_guard lock(mutex_);
-            last_set_ = set;
-        }
+        CComPtr<IUnknown> disposed;
+        if (set->GetRecords(&disposed) != CO_E_OBJNOTCONNECTED)
+            text += L" (answers after Dispose)";
         return note(std::move(text));
-    }
-    // The last composition set, disposed once read.
-    CComPtr<ICompositionSet> last_set()
-    {
-        std::lock_guard lock(mutex_);
-        return last_set_;
-    }
-
-    // Waits (up to five seconds) until count events arrived; the events so far.
-    std::vector<Received> wait_for(std::size_t count)
-    {
-        std::unique_lock lock(mutex_);
-        arrived_.wait_for(lock, 5s, [&] { return received_.size() >= count; });
-        return received_;
-    }
-    // Only the texts, after waiting for count events.
-    std::vector<std::wstring> texts(std::size_t count)
-    {
-        std::vector<std::wstring> texts;
-        for (const Received& received : wait_for(count))
-            texts.push_back(received.what);
-        return texts;
     }
 
     // A key's values, joined by commas.
@@ -143,32 +116,21 @@ private:
     }
     HRESULT note(std::wstring what)
     {
-        std::lock_guard lock(mutex_);
-        received_.push_back({std::move(what), std::this_thread::get_id()});
-        arrived_.notify_all();
+        journal.Write(std::move(what));
         return S_OK;
     }
-
-    std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::vector<Received> received_;
-    CComPtr<ICompositionSet> last_set_;
 };
 
-// The error information that the thread holds after a failure of iid on object.
-struct ErrorText {
-    bool supported;
-    std::wstring description;
-};
-inline ErrorText last_error(IUnknown* object, REFIID iid)
+// The description of the error information that the thread holds after a failure of iid on object, which
+// must say that it supports error information for iid: empty when it does not, or when there is none.
+inline std::wstring last_error(IUnknown* object, REFIID iid)
 {
     CComQIPtr<ISupportErrorInfo> support(object);
     CComPtr<IErrorInfo> info;
     _bstr_t description;
-    const bool supported = support && support->InterfaceSupportsErrorInfo(iid) == S_OK;
-    if (GetErrorInfo(0, &info) == S_OK && info)
+    if (GetErrorInfo(0, &info) == S_OK && support && support->InterfaceSupportsErrorInfo(iid) == S_OK)
         info->GetDescription(description.GetAddress());
-    return {supported, description.length() ? std::wstring(description) : std::wstring()};
+    return description.length() ? std::wstring(description) : std::wstring();
 }
 
 // A fixture with a registration and a collector of the first source; it checks that no object of the
@@ -183,6 +145,8 @@ protected:
     }
     ~ReferenceTest() override
     {
+        stop_listening();
+        sink.reset();
         task.Release();
         if (collector)
             collector->Shutdown();
@@ -215,21 +179,20 @@ protected:
         return CComQIPtr<ICollection>(collection).p;
     }
 
-    static CComPtr<IConnectionPoint> point(IUnknown* source, REFIID iid)
+    // Connects the sink to the events `iid` of `source`, until the test ends.
+    void listen(IUnknown* source, REFIID iid)
     {
         CComPtr<IConnectionPoint> point;
-        EXPECT_EQ(CComQIPtr<IConnectionPointContainer>(source)->FindConnectionPoint(iid, &point), S_OK);
-        return point;
-    }
-    static DWORD advise(IUnknown* source, REFIID iid, IUnknown* sink)
-    {
         DWORD cookie = 0;
-        EXPECT_EQ(point(source, iid)->Advise(sink, &cookie), S_OK);
-        return cookie;
+        EXPECT_EQ(CComQIPtr<IConnectionPointContainer>(source)->FindConnectionPoint(iid, &point), S_OK);
+        EXPECT_EQ(point->Advise(sink->unknown(), &cookie), S_OK);
+        connections_.emplace_back(point, cookie);
     }
-    static void unadvise(IUnknown* source, REFIID iid, DWORD cookie)
+    void stop_listening()
     {
-        EXPECT_EQ(point(source, iid)->Unadvise(cookie), S_OK);
+        for (const auto& [point, cookie] : connections_)
+            EXPECT_EQ(point->Unadvise(cookie), S_OK);
+        connections_.clear();
     }
 
     fake::Apartment apartment;
@@ -238,6 +201,10 @@ protected:
     std::unique_ptr<Registration> registration = std::make_unique<Registration>(Options{50ms});
     CComPtr<ICollector> collector;
     CComPtr<ITask> task;
+    fake::Held<RecordingSink> sink = fake::hold<RecordingSink>();
+
+private:
+    std::vector<std::pair<CComPtr<IConnectionPoint>, DWORD>> connections_;
 };
 
 // A plain value, a record's fields, a change.

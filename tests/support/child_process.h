@@ -23,7 +23,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-extern char** environ;
 #endif
 
 namespace fake {
@@ -41,18 +40,16 @@ struct outcome_t {
 class child_process_t {
 public:
     child_process_t(const std::string& program, const std::vector<std::string>& arguments = {})
+        : path_(path_of(program)), command_line_(path_.wstring())
     {
-#if defined(_WIN32)
-        wchar_t own[MAX_PATH];
-        GetModuleFileNameW(nullptr, own, MAX_PATH);
-        path_ = std::filesystem::path(own).parent_path() / (program + ".exe");
-#else
-        path_ = std::filesystem::read_symlink("/proc/self/exe").parent_path() / program;
-#endif
-        command_line_ = path_.wstring();
         for (const auto& argument : arguments)
             command_line_ += L" " + std::wstring(argument.begin(), argument.end());
-        start(arguments);
+        pipe_t out, err;
+        const bool started = spawn(arguments, out, err);
+        out_.thread = read(out_.text, out);
+        err_.thread = read(err_.text, err);
+        if (!started)
+            throw std::runtime_error("cannot start " + path_.string());
     }
     ~child_process_t()
     {
@@ -77,15 +74,16 @@ public:
         return testing::AssertionFailure() << "no " << text << " in the output:\n" << out_.text;
     }
 
-    // Waits for the end and returns what the process left.
+    // Waits for the end and returns what the process left; Windows programs end their lines with CR LF.
     outcome_t wait()
     {
-        for (reader_t* reader : {&out_, &err_})
-            if (reader->thread.joinable())
-                reader->thread.join();
+        out_.thread = {}; // joins the reader, which ends when the child's end of the pipe closes
+        err_.thread = {};
         if (!exit_code_)
             exit_code_ = wait_for_exit();
-        return {*exit_code_, with_lf_lines(out_.text), with_lf_lines(err_.text)};
+        std::erase(out_.text, '\r');
+        std::erase(err_.text, '\r');
+        return {*exit_code_, out_.text, err_.text};
     }
 
 #if defined(_WIN32)
@@ -94,32 +92,32 @@ public:
     // Ctrl-C cannot be sent to another process here.
     bool interrupt() { return false; }
     void kill() { TerminateProcess(process_.hProcess, 1); }
-#else
-    LONG id() const { return pid_; }
-    static LONG own_id() { return getpid(); }
-    bool interrupt() { return ::kill(pid_, SIGINT) == 0; }
-    void kill() { ::kill(pid_, SIGKILL); }
-#endif
 
 private:
-    // The text that a thread appends from a pipe until the writer closes it.
-    struct reader_t {
-        std::string text;
-        std::jthread thread;
-    };
-
-#if defined(_WIN32)
     using pipe_t = HANDLE;
 
-    void start(const std::vector<std::string>& arguments)
+    static std::filesystem::path path_of(const std::string& program)
+    {
+        wchar_t own[MAX_PATH];
+        GetModuleFileNameW(nullptr, own, MAX_PATH);
+        return std::filesystem::path(own).parent_path() / (program + ".exe");
+    }
+    static void close_pipe(pipe_t pipe) { CloseHandle(pipe); }
+    static long read_some(pipe_t pipe, char* buffer, DWORD size)
+    {
+        DWORD read = 0;
+        return ReadFile(pipe, buffer, size, &read, nullptr) ? static_cast<long>(read) : 0;
+    }
+    // Starts the child with its output and error into pipes, whose reading ends it does not inherit; the
+    // tests' arguments hold no quotes, so quoting each is enough.
+    bool spawn(const std::vector<std::string>& arguments, pipe_t& out_read, pipe_t& err_read)
     {
         SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-        HANDLE out_read, out_write, err_read, err_write;
+        HANDLE out_write, err_write;
         if (!CreatePipe(&out_read, &out_write, &inherited, 0) || !CreatePipe(&err_read, &err_write, &inherited, 0))
             throw std::runtime_error("CreatePipe failed");
         SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
         SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
-        // The tests' arguments hold no quotes, so quoting each is enough.
         std::wstring quoted = L"\"" + path_.wstring() + L"\"";
         for (const auto& argument : arguments)
             quoted += L" \"" + std::wstring(argument.begin(), argument.end()) + L"\"";
@@ -128,14 +126,11 @@ private:
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdOutput = out_write;
         startup.hStdError = err_write;
-        const BOOL started = CreateProcessW(path_.wstring().c_str(), quoted.data(), nullptr, nullptr, TRUE,
-                                            0, nullptr, nullptr, &startup, &process_);
+        const BOOL started = CreateProcessW(path_.wstring().c_str(), quoted.data(), nullptr, nullptr, TRUE, 0,
+                                            nullptr, nullptr, &startup, &process_);
         CloseHandle(out_write);
         CloseHandle(err_write);
-        read(out_, out_read);
-        read(err_, err_read);
-        if (!started)
-            throw std::runtime_error("CreateProcess failed");
+        return started;
     }
     int wait_for_exit()
     {
@@ -149,33 +144,45 @@ private:
 
     PROCESS_INFORMATION process_{};
 #else
+    LONG id() const { return pid_; }
+    static LONG own_id() { return getpid(); }
+    bool interrupt() { return ::kill(pid_, SIGINT) == 0; }
+    void kill() { ::kill(pid_, SIGKILL); }
+
+private:
     using pipe_t = int;
 
-    // The pipes close on exec, so that no other child keeps them open; dup2 makes the child's ends stay.
-    void start(const std::vector<std::string>& arguments)
+    static std::filesystem::path path_of(const std::string& program)
     {
-        int out_pipe[2];
-        int err_pipe[2];
-        if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0)
+        return std::filesystem::read_symlink("/proc/self/exe").parent_path() / program;
+    }
+    static void close_pipe(pipe_t pipe) { ::close(pipe); }
+    static long read_some(pipe_t pipe, char* buffer, std::size_t size) { return ::read(pipe, buffer, size); }
+    // Starts the child with its output and error into pipes. They close on exec, so that no other child
+    // keeps them open; dup2 makes the child's ends stay.
+    bool spawn(const std::vector<std::string>& arguments, pipe_t& out_read, pipe_t& err_read)
+    {
+        int out[2];
+        int err[2];
+        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe failed");
+        std::vector<std::string> words{path_.string()};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (auto& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
-        std::string path = path_.string();
-        std::vector<std::string> copies(arguments);
-        std::vector<char*> argv{path.data()};
-        for (auto& argument : copies)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        const int failed = posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+        const int failed = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
-        ::close(out_pipe[1]);
-        ::close(err_pipe[1]);
-        read(out_, out_pipe[0]);
-        read(err_, err_pipe[0]);
-        if (failed)
-            throw std::runtime_error("posix_spawn failed: " + path);
+        ::close(out[1]);
+        ::close(err[1]);
+        out_read = out[0];
+        err_read = err[0];
+        return failed == 0;
     }
     int wait_for_exit()
     {
@@ -187,39 +194,24 @@ private:
     pid_t pid_ = -1;
 #endif
 
-    void read(reader_t& reader, pipe_t pipe)
+    // A thread that appends what comes through the pipe to `text` until the writer closes it.
+    std::jthread read(std::string& text, pipe_t pipe)
     {
-        reader.thread = std::jthread([this, &reader, pipe] {
+        return std::jthread([this, &text, pipe] {
             char buffer[4096];
-            for (;;) {
-#if defined(_WIN32)
-                DWORD read = 0;
-                if (!ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) || read == 0)
-                    break;
-#else
-                const ssize_t read = ::read(pipe, buffer, sizeof buffer);
-                if (read <= 0)
-                    break;
-#endif
+            for (long count; (count = read_some(pipe, buffer, sizeof buffer)) > 0;) {
                 const std::lock_guard lock(mutex_);
-                reader.text.append(buffer, static_cast<std::size_t>(read));
+                text.append(buffer, static_cast<std::size_t>(count));
                 grown_.notify_all();
             }
-#if defined(_WIN32)
-            CloseHandle(pipe);
-#else
-            ::close(pipe);
-#endif
+            close_pipe(pipe);
         });
     }
 
-    // Windows programs end their text lines with CR LF.
-    static std::string with_lf_lines(std::string text)
-    {
-        for (auto end = text.find("\r\n"); end != std::string::npos; end = text.find("\r\n", end))
-            text.erase(end, 1);
-        return text;
-    }
+    struct reader_t {
+        std::string text;
+        std::jthread thread;
+    };
 
     std::filesystem::path path_;
     std::wstring command_line_;

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -69,17 +70,6 @@ private:
     std::vector<IID> supported_;
 };
 
-// The COM interface a base class of a fake stands for: itself, or the one a mixin names.
-template <class Base>
-struct interface_of {
-    using type = Base;
-};
-template <class Base>
-    requires requires { typename Base::fake_interface; }
-struct interface_of<Base> {
-    using type = typename Base::fake_interface;
-};
-
 template <class First, class... Others>
 class Fake : public First, public Others..., public FakeObject {
 public:
@@ -121,11 +111,16 @@ protected:
     void answer(REFIID iid, void* pointer) { table_.emplace_back(iid, pointer); }
 
 private:
+    // A base class of a fake stands for itself, or for the interface that a mixin names.
     template <class Base>
     void answer_base()
     {
-        using Interface = typename interface_of<Base>::type;
-        answer(__uuidof(Interface), static_cast<Interface*>(static_cast<Base*>(this)));
+        if constexpr (requires { typename Base::fake_interface; }) {
+            using Interface = typename Base::fake_interface;
+            answer(__uuidof(Interface), static_cast<Interface*>(static_cast<Base*>(this)));
+        } else {
+            answer(__uuidof(Base), static_cast<Base*>(this));
+        }
     }
 
     std::vector<std::pair<IID, void*>> table_;
@@ -150,43 +145,31 @@ class Held {
 public:
     Held() = default;
     explicit Held(T* adopted)
-        : object_(adopted), id_(adopted ? adopted->ledger_id() : 0), name_(adopted ? adopted->name() : "")
+        : object_(adopted, {adopted ? adopted->ledger_id() : 0, adopted ? adopted->name() : ""})
     {
     }
-    Held(Held&& other) noexcept
-        : object_(std::exchange(other.object_, nullptr)), id_(other.id_), name_(std::move(other.name_))
-    {
-    }
-    Held& operator=(Held other) noexcept
-    {
-        std::swap(object_, other.object_);
-        std::swap(id_, other.id_);
-        std::swap(name_, other.name_);
-        return *this;
-    }
-    ~Held() { reset(); }
 
-    T* get() const noexcept { return object_; }
-    T* operator->() const noexcept { return object_; }
+    T* get() const noexcept { return object_.get(); }
+    T* operator->() const noexcept { return object_.get(); }
     T& operator*() const noexcept { return *object_; }
     explicit operator bool() const noexcept { return object_ != nullptr; }
-
-    void reset() noexcept
-    {
-        T* object = std::exchange(object_, nullptr);
-        if (object == nullptr)
-            return;
-        if (Ledger::instance().alive(id_))
-            object->Release();
-        else
-            Ledger::instance().note("fake '" + name_ +
-                                    "' was destroyed while a holder still owned a reference (over-released)");
-    }
+    void reset() noexcept { object_.reset(); }
 
 private:
-    T* object_ = nullptr;
-    std::uint64_t id_ = 0;
-    std::string name_;
+    struct Release {
+        std::uint64_t id = 0;
+        std::string name;
+        void operator()(T* object) const noexcept
+        {
+            if (Ledger::instance().alive(id))
+                object->Release();
+            else
+                Ledger::instance().note("fake '" + name +
+                                        "' was destroyed while a holder still owned a reference (over-released)");
+        }
+    };
+
+    std::unique_ptr<T, Release> object_;
 };
 
 template <class T, class... Args>
