@@ -123,19 +123,6 @@ TEST_F(OneCollector, FailuresCarryErrorInformationOnlyWhenOfferedForTheOperation
     }
 }
 
-// The values' round trip is the integration tests'; here the names and the caller's value.
-TEST_F(OneCollector, PropertiesTravelByNameAndTheCallerKeepsItsValue)
-{
-    const _variant_t value(L"every minute");
-    collector->SetProperty(L"schedule", value);
-    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(_bstr_t(value))), L"every minute");
-    // Names keep embedded and empty forms exactly.
-    collector->SetProperty(std::wstring_view(L"a\0b", 3), _variant_t(7L));
-    collector->SetProperty(L"", _variant_t(8L));
-    EXPECT_EQ(component.properties.count(std::wstring(L"a\0b", 3)), 1u);
-    EXPECT_EQ(component.properties.count(L""), 1u);
-}
-
 // An object that answers IProperties with success but no pointer.
 class NullPropertiesCollector : public FakeCollector {
 public:
@@ -145,16 +132,9 @@ public:
     }
 };
 
-TEST_F(OneCollector, MissingPropertiesInterfaceIsJudgedAtTheCallSite)
+// A refused IProperties is judged at the caller's site, as the collection's tests pin.
+TEST_F(OneCollector, PropertiesAnsweredAsNullRaiseEPointer)
 {
-    component.refuse(IID_IProperties);
-    const auto refused = caught<CHResultException>([&] { collector->SetProperty(L"x", _variant_t(1L)); });
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->get_hresult(), E_NOINTERFACE);
-    EXPECT_EQ(site_of(*refused).file, "Monitor/Collector/Collector.Shell/Collector.cpp");
-    EXPECT_NE(site_of(*refused).function.find("collector::shell::Collector::SetProperty"), std::string::npos);
-    EXPECT_GT(site_of(*refused).line, 0);
-
     fake::ServedClass served(CLSID_MetricsCollector, [] { return fake::make<NullPropertiesCollector>()->unknown(); });
     Collector nulled(ECollectorSource::Metrics);
     EXPECT_EQ(caught<CHResultException>([&] { nulled.GetProperty(L"x"); }).value().get_hresult(), E_POINTER);

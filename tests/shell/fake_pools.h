@@ -115,24 +115,22 @@ private:
     }
 };
 
-// Deploys by noting the target's name ("none" without target) and the bag's names.
+// Deploys by noting the target and the bag's names.
 class FakeResource : public fake::Fake<IResource> {
 public:
     explicit FakeResource(std::wstring name) : Fake("resource"), resource_name(std::move(name)) {}
 
     std::wstring resource_name;
+    IDeploymentTarget* target = nullptr;
     std::vector<std::wstring> deployed;
 
     HRESULT STDMETHODCALLTYPE GetId(GUID*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override { return *out = copy_of(resource_name), S_OK; }
     HRESULT STDMETHODCALLTYPE GetResource(VARIANT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Deploy(IDeploymentTarget* target, IDeploymentData* data, VARIANT* result) override
+    HRESULT STDMETHODCALLTYPE Deploy(IDeploymentTarget* to, IDeploymentData* data, VARIANT* result) override
     {
-        _bstr_t name(L"none");
-        if (target)
-            target->GetName(name.GetAddress());
+        target = to;
         deployed = names_of(data);
-        deployed.insert(deployed.begin(), text_of(name));
         return *result = v4(42).Detach(), S_OK;
     }
 };
