@@ -29,12 +29,10 @@ TEST_F(CollectorTest, EachSourceCreatesItsClassInItsContextAndNamesItWhenThatFai
     };
     for (const auto& [source, standalone, clsid, name] : rows) {
         SCOPED_TRACE(testing::Message() << source << standalone);
-        const auto e = caught<CHResultException>(
-            [&] { Collector collector(static_cast<ECollectorSource>(source), standalone); });
-        ASSERT_TRUE(e);
-        EXPECT_EQ(e->message(), std::wstring(L"CoCreateInstance for IID_ICollector (") + name + L")");
-        EXPECT_EQ(e->get_hresult(), REGDB_E_CLASSNOTREG);
-        EXPECT_EQ(site_of(*e).file, "Monitor/Collector/Collector.Shell/Collector.cpp");
+        const refusal_t e = refusal_of([&] { Collector collector(static_cast<ECollectorSource>(source), standalone); });
+        EXPECT_EQ(e.message, std::wstring(L"CoCreateInstance for IID_ICollector (") + name + L")");
+        EXPECT_EQ(e.hresult, REGDB_E_CLASSNOTREG);
+        EXPECT_EQ(e.site.file, "Monitor/Collector/Collector.Shell/Collector.cpp");
     }
 
     // Every collector class, each registered only in the context the library must ask for.

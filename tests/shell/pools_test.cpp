@@ -135,11 +135,10 @@ public:
 TEST(Profiles, TextsDataAndContextReachTheFactoryAndItsObjectBecomesTheRecord)
 {
     fake::Apartment apartment;
-    const auto unserved = caught<CHResultException>([] { Collector::CreateProfile(L"", L"", L"", {}, nullptr); });
-    ASSERT_TRUE(unserved);
-    EXPECT_EQ(unserved->get_hresult(), REGDB_E_CLASSNOTREG);
-    EXPECT_EQ(site_of(*unserved).line, 273);
-    EXPECT_EQ(site_of(*unserved).file, "Monitor/Collector/Collector.Shell/Collector.cpp");
+    const refusal_t unserved = refusal_of([] { Collector::CreateProfile(L"", L"", L"", {}, nullptr); });
+    EXPECT_EQ(unserved.hresult, REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(unserved.site.line, 273);
+    EXPECT_EQ(unserved.site.file, "Monitor/Collector/Collector.Shell/Collector.cpp");
     auto factory = fake::hold<FakeProfileFactory>();
     fake::ServedClass served(CLSID_ProfileFactory, [&] { return factory->AddRef(), factory->unknown(); });
     auto object = fake::hold<FakeRecord>(std::vector<IID>{IID_IRecord, IID_IReference});

@@ -133,11 +133,10 @@ TEST_F(RecordTest, SetWalkStopsAtAnUnknownKind)
     changes->add(3, component->unknown());
     auto it = RecordsSet(changes->unknown(), pool.get()).begin();
     EXPECT_EQ(it->kind, ERecordEventKind::Updated);
-    const auto e = caught<CHResultException>([&] { ++it; });
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->message(), L"Invalid kind 3");
-    EXPECT_EQ(e->get_hresult(), E_INVALIDARG);
-    EXPECT_EQ(site_of(*e).file, "");
+    const refusal_t e = refusal_of([&] { ++it; });
+    EXPECT_EQ(e.message, L"Invalid kind 3");
+    EXPECT_EQ(e.hresult, E_INVALIDARG);
+    EXPECT_EQ(e.site.file, "");
 }
 
 } // namespace

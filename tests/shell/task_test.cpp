@@ -37,12 +37,11 @@ TEST_F(TaskTest, AnEmptyHandleThrowsAtItsOwnSiteOrAnswersFromTheCallerSide)
     };
     std::vector<int> lines;
     for (const auto& operation : throwing) {
-        const auto e = caught<COstraException>(operation);
-        ASSERT_TRUE(e);
-        EXPECT_EQ(e->message(), L"Task is null");
-        EXPECT_EQ(site_of(*e).file, "Monitor/Collector/Collector.Shell/Task.cpp");
-        EXPECT_NE(site_of(*e).function.find("collector::shell::Task::"), std::string::npos) << site_of(*e).function;
-        lines.push_back(site_of(*e).line);
+        const refusal_t e = refusal_of(operation);
+        EXPECT_EQ(e.message, L"Task is null");
+        EXPECT_EQ(e.site.file, "Monitor/Collector/Collector.Shell/Task.cpp");
+        EXPECT_NE(e.site.function.find("collector::shell::Task::"), std::string::npos) << e.site.function;
+        lines.push_back(e.site.line);
     }
     std::sort(lines.begin(), lines.end());
     EXPECT_EQ(std::unique(lines.begin(), lines.end()), lines.end()) << "two operations share a throw site";
