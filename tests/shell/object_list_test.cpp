@@ -124,10 +124,8 @@ TEST(ObjectBytes, FromAnArrayFieldOnly)
     field->fail_at = 1;
     EXPECT_EQ(unknown(field->unknown()).get<Bytes>(), (Bytes{1}));
 
-    // An element outside 0..255 abandons the field, also one whose conversion to a byte would wrap:
-    // I1 -1, BOOL TRUE (-1) and UI2 65535.
-    for (const _variant_t& outside : {number(256), number(-1), _variant_t('\xFF'), _variant_t(true),
-                                      _variant_t(static_cast<unsigned short>(65535))}) {
+    // An element outside 0..255 abandons the field, also one whose conversion to a byte would wrap (I1 -1).
+    for (const _variant_t& outside : {number(256), number(-1), _variant_t('\xFF')}) {
         auto wrapping = fake::hold<FakeArrayField>(std::vector<_variant_t>{byte(1), outside});
         expect_refused<Bytes>(unknown(wrapping->unknown()), not_bytes);
     }

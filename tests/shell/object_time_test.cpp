@@ -39,9 +39,8 @@ TEST(ObjectTimePoint, TicksDmtfInUtcDatesAndConvertedValues)
         // The time as written minus its offset; the text ends at its first NUL.
         {bstr(L"20230315183000.000000+060\0junk"sv), at(2023, 3, 15, 17, 30)},
         {date(45000.75), at(2023, 3, 15, 18)},
-        // Anything else goes through VariantChangeType to a date first, even an empty value.
+        // Anything else goes through VariantChangeType to a date first.
         {i4(45000), at(2023, 3, 15)},
-        {empty(), at(1899, 12, 30)},
     };
     for (const auto& [value, expected] : rows)
         EXPECT_EQ(value.get<TimePoint>(), expected) << describe(value);
@@ -108,9 +107,6 @@ TEST(ObjectOleTime, EveryFailureBecomesNotCimDatetimeWithTheReadersRefusalNested
 TEST(ObjectDuration, SecondsAndMinutesReadWhatTheIntegerReadersAccept)
 {
     EXPECT_EQ(i8(-5).get<seconds>(), seconds(-5));
-    EXPECT_EQ(i4(90).get<seconds>(), seconds(90));
-    EXPECT_EQ(ui8(7).get<seconds>(), seconds(7));
-    EXPECT_EQ(i4(90).get<Minutes>(), Minutes(90));
     EXPECT_EQ(boolean(VARIANT_TRUE).get<Minutes>(), Minutes(1));
 
     for (const Object& value : {r8(1), boolean(VARIANT_TRUE)})
