@@ -35,23 +35,12 @@ TEST_F(CollectorTest, EachSourceCreatesItsClassInItsContextAndNamesItWhenThatFai
         EXPECT_EQ(e.site.file, "Monitor/Collector/Collector.Shell/Collector.cpp");
     }
 
-    // Every collector class, each registered only in the context the library must ask for.
-    std::vector<GUID> created;
-    std::vector<std::unique_ptr<fake::ServedClass>> served;
-    for (const CLSID* clsid : {&CLSID_ArborHyperVWmiCollector, &CLSID_ArborVcfCollector, &CLSID_VMwareCollector,
-                               &CLSID_VMwareStandaloneCollector, &CLSID_RestCollector, &CLSID_EventsCollector,
-                               &CLSID_CirrusCollector, &CLSID_MetricsCollector}) {
-        const auto make = [&created, clsid] {
-            created.push_back(*clsid);
-            return fake::make<FakeCollector>()->unknown();
-        };
-        const DWORD context = clsid == &CLSID_VMwareStandaloneCollector ? CLSCTX_LOCAL_SERVER : CLSCTX_INPROC_SERVER;
-        served.push_back(std::make_unique<fake::ServedClass>(*clsid, make, context));
-    }
+    // Each row's class alone, registered only in the context the library must ask for.
     for (const auto& [source, standalone, clsid, name] : rows) {
-        created.clear();
-        Collector collector(static_cast<ECollectorSource>(source), standalone);
-        EXPECT_EQ(created, std::vector<GUID>{clsid}) << source << standalone;
+        const bool local = IsEqualGUID(clsid, CLSID_VMwareStandaloneCollector);
+        ServedCollector served{clsid, local ? CLSCTX_LOCAL_SERVER : CLSCTX_INPROC_SERVER};
+        EXPECT_NO_THROW(Collector(static_cast<ECollectorSource>(source), standalone)) << source << standalone;
+        EXPECT_EQ(served.instances_created(), 1) << source << standalone;
     }
 }
 
