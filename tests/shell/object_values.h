@@ -159,14 +159,13 @@ inline Object record(FakeRecordInfo* info)
 }
 
 // An array field over `elements`, with scripted failures of its two operations.
-class FakeArrayField : public fake::Fake<IArrayField, fake::SupportsErrorInfo> {
+class FakeArrayField : public fake::Fake<IArrayField> {
 public:
     explicit FakeArrayField(std::vector<_variant_t> elements) : Fake("field"), elements(std::move(elements)) {}
 
     std::vector<_variant_t> elements;
-    // GetCount: this result, with this error information left on the thread when it is not empty.
+    // What GetCount answers.
     HRESULT count_result = S_OK;
-    std::wstring count_error;
     // GetEnumerator: this result; `null_enumerator` answers success with no object.
     HRESULT enumerator_result = S_OK;
     bool null_enumerator = false;
@@ -181,8 +180,6 @@ public:
     {
         calls.emplace_back("GetCount");
         *count = static_cast<LONG>(elements.size());
-        if (!count_error.empty())
-            leave_error_info(count_error);
         return count_result;
     }
     HRESULT STDMETHODCALLTYPE GetEnumerator(IEnumVARIANT** out) override

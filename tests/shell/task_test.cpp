@@ -113,7 +113,6 @@ TEST_F(TaskTest, ConditionsThatTheLibraryDetects)
         component->target_result = result;
         expect_refusal([&] { task.Deploy(L"Process", DeploymentData{}); }, L"Unexpected result", 0);
     }
-    expect_refusal([&] { Task(nullptr, made.classes->unknown()); }, L"ITask is null", 0);
     expect_refusal([&] { task.GetMethod(L"Kill"); }, L"No such method", 0, "Monitor/Collector/Collector.Shell/Task.cpp");
 }
 
