@@ -82,15 +82,9 @@ TEST_F(CollectorEvents, OneConnectionDeliversToTheLatestLiveListener)
     EXPECT_EQ(first->values, std::vector<LONG>{1});
     EXPECT_EQ(second->values, std::vector<LONG>{2});
 
-    // An empty listener, or one its owner released without Unsubscribe, connects and hears nothing.
+    // An empty listener connects and hears nothing; a released one is the race test's below.
     collector->Subscribe(nullptr);
     EXPECT_EQ(fire(point, 3), one_success);
-    auto released = std::make_shared<Recorder>();
-    const std::weak_ptr<Recorder> watch = released;
-    collector->Subscribe(released);
-    released.reset();
-    EXPECT_TRUE(watch.expired());
-    EXPECT_EQ(fire(point, 4), one_success);
     EXPECT_EQ(point.sinks().size(), 1u);
     collector->Unsubscribe();
 }

@@ -72,7 +72,7 @@ TEST_F(Pools, EnsureTakesTheFirstMatchElseCreatesOne)
     EXPECT_TRUE(IsEqualGUID(users.EnsureUser(L"Admin", L"secret").GetId(), numbered_guid(5)));
     EXPECT_TRUE(entries->created.empty());
     EXPECT_EQ(users.EnsureUser(L"admin", L"SECRET").GetPassword(), std::optional<std::wstring>(L"SECRET"));
-    EXPECT_EQ(entries->created, std::vector<std::wstring>{L"Create admin SECRET"});
+    EXPECT_EQ(entries->created, std::vector<std::wstring>{L"admin SECRET"});
     EXPECT_TRUE(IsEqualGUID(users.GetCurrent().GetId(), numbered_guid(1)));
 
     // A password is read only when the user has one.
