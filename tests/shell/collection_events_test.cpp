@@ -106,7 +106,7 @@ TEST_F(CollectionEvents, SubscribeSwallowsTheCollectionsConnectionFailuresOnly)
     EXPECT_EQ(component->events.advise_calls, 1);
     component->events.advise_result = S_OK;
     component->announce_result = E_OUTOFMEMORY;
-    EXPECT_EQ(caught<CHResultException>([&] { collection->Subscribe(journal); }).value().get_hresult(), E_OUTOFMEMORY);
+    EXPECT_EQ(refusal_of([&] { collection->Subscribe(journal); }).hresult, E_OUTOFMEMORY);
     EXPECT_EQ(added(1), success);
     EXPECT_EQ(journal->calls, Calls{L"+1"});
 }

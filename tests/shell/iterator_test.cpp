@@ -72,7 +72,7 @@ TEST_F(IteratorTest, EndIsEmptyAndCannotBeReadOrMoved)
     EXPECT_EQ(end, Iterator());
     expect_refusal([&] { (void)*end; }, L"null iterator", 106, "Monitor/Collector/Collector.Shell/Iterator.imp");
     using testing::HasSubstr;
-    EXPECT_THAT(site_of(caught<COstraException>([&] { (void)*end; }).value()).function,
+    EXPECT_THAT(refusal_of([&] { (void)*end; }).site.function,
                 testing::AllOf(HasSubstr("dereference"), HasSubstr("Probe")));
 }
 

@@ -83,7 +83,7 @@ TEST_F(KeyTest, ClassIsResolvedOncePerStateAndOnlyOnceKnown)
     // An unknown class fails in the pool, each time: nothing was cached.
     const Key stranger = key_of({}, other_class);
     for (int attempt = 0; attempt < 2; ++attempt)
-        EXPECT_EQ(caught<CHResultException>([&] { stranger.ClassName(); }).value().get_hresult(), E_INVALIDARG);
+        EXPECT_EQ(refusal_of([&] { stranger.ClassName(); }).hresult, E_INVALIDARG);
     EXPECT_EQ(pool->lookups, 4);
 }
 

@@ -86,7 +86,7 @@ TEST(MethodConstruction, WithoutAnObjectRaisesEPointerAndKeepsItsOwnerAlive)
     auto owner = std::make_shared<int>(0);
     const std::weak_ptr<int> watched = owner;
     std::optional<Method> empty(std::in_place, std::move(owner), nullptr);
-    EXPECT_EQ(caught<CHResultException>([&] { (*empty)(); }).value().get_hresult(), E_POINTER);
+    EXPECT_EQ(refusal_of([&] { (*empty)(); }).hresult, E_POINTER);
     Method copy = *empty;
     empty.reset();
     EXPECT_FALSE(watched.expired());

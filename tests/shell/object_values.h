@@ -191,11 +191,12 @@ public:
     }
 };
 
-// What the library's exception carried: its message, its HRESULT when it is a CHResultException (a
-// refusal of the library's own has none), the dump of the value, the throw site, and the message of
-// the nested exception, if there is one.
+// What the library's exception carried: its message and source, its HRESULT when it is a
+// CHResultException (a refusal of the library's own has none), the dump of the value, the throw site,
+// and the message of the nested exception, if there is one.
 struct refusal_t {
     std::wstring message;
+    std::wstring source;
     std::optional<HRESULT> hresult;
     std::wstring dump;
     seen_site site;
@@ -212,6 +213,7 @@ refusal_t refusal_of(Operation&& operation)
         ADD_FAILURE() << "nothing was thrown";
     } catch (const COstraException& e) {
         seen.message = e.message();
+        seen.source = e.source();
         if (const auto* failed = dynamic_cast<const CHResultException*>(&e))
             seen.hresult = failed->get_hresult();
         if (const std::wstring* dump = boost::get_error_info<value_dump_info>(e))

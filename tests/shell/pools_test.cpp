@@ -26,7 +26,7 @@ protected:
 TEST_F(Pools, AFailedGetterCachesNothingAndAPoolOutlivesItsCollector)
 {
     component.result = E_ACCESSDENIED;
-    EXPECT_EQ(caught<CHResultException>([&] { (void)collector->GetHostPool(); }).value().get_hresult(), E_ACCESSDENIED);
+    EXPECT_EQ(refusal_of([&] { (void)collector->GetHostPool(); }).hresult, E_ACCESSDENIED);
     component.result = S_OK;
     entries->add(fake::make<FakeEntry>(1, L"alpha"));
     const HostPool hosts = collector->GetHostPool();

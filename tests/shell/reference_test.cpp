@@ -124,8 +124,8 @@ TEST_F(ReferenceTest, ArrayElementsThatAreNotRecordsHaveNeitherKeyNorClass)
     for (const Reference& element : {first, first.GetReference()}) {
         ASSERT_TRUE(element);
         EXPECT_FALSE(element.GetRecord());
-        EXPECT_EQ(caught<CHResultException>([&] { element.GetKey(); }).value().get_hresult(), E_POINTER);
-        EXPECT_EQ(caught<CHResultException>([&] { element.ClassName(); }).value().get_hresult(), E_POINTER);
+        EXPECT_EQ(refusal_of([&] { element.GetKey(); }).hresult, E_POINTER);
+        EXPECT_EQ(refusal_of([&] { element.ClassName(); }).hresult, E_POINTER);
     }
     EXPECT_FALSE(first.GetReference().GetReference());
 }

@@ -79,7 +79,7 @@ TEST_F(TaskTest, FollowSearchesTheTaskOncePerExactClassName)
     EXPECT_EQ(component->searches, 1);
     // Names that differ in case are other keys, found by another search.
     EXPECT_EQ(task.Follow(L"process").GetId(), numbered_guid(2));
-    EXPECT_EQ(caught<COstraException>([&] { task.Follow(L"PROCESS"); }).value().source(), L"PROCESS");
+    EXPECT_EQ(refusal_of([&] { task.Follow(L"PROCESS"); }).source, L"PROCESS");
     EXPECT_EQ(component->searches, 3);
 
     // What Unfollow answers is the integration tests'; here, that a follow searches again after it.
