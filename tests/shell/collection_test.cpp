@@ -31,8 +31,7 @@ TEST_F(CollectionTest, OnlyAMissingMethodIsReportedWhateverTheComponentAnswersAn
     expect_refusal([&] { collection->FindProperty(L"a"); }, L"Call failed", 399, source);
     // A failure with an object still hands the object to the method, which wants IFieldMethod.
     component->has_method = true;
-    EXPECT_EQ(refusal_of([&] { collection->GetMethod(L"Kill"); }).message,
-              L"Unable to QueryInterface");
+    EXPECT_EQ(refusal_of([&] { collection->GetMethod(L"Kill"); }).message, L"Unable to QueryInterface");
 }
 
 TEST_F(CollectionTest, TheLastHandleUnadvisesBothConnectionsBeforeTheCompositionShutsDown)

@@ -34,7 +34,7 @@ class ConnectionPoint : public Fake<IConnectionPoint> {
 public:
     explicit ConnectionPoint(std::string name) : Fake(std::move(name)) {}
 
-    // What Advise and Unadvise answer; a failing Unadvise keeps the connection.
+    // What Advise and Unadvise answer; a failing Unadvise lets the sink go all the same.
     std::atomic<HRESULT> advise_result{S_OK};
     std::atomic<HRESULT> unadvise_result{S_OK};
     // What a refused Advise writes to the cookie all the same.
@@ -71,11 +71,9 @@ public:
         const auto found = sinks_.find(cookie);
         if (found == sinks_.end())
             return CONNECT_E_NOCONNECTION;
-        if (FAILED(unadvise_result.load()))
-            return unadvise_result.load();
         leaving = std::move(found->second);
         sinks_.erase(found);
-        return S_OK;
+        return unadvise_result.load();
     }
 
     // Not asked for by the library; a fake need not know its container.
@@ -103,22 +101,11 @@ public:
             advised.push_back(sink);
         return advised;
     }
-    // The sink of the last Advise, refused or not (the point keeps a reference until it ends or
-    // `drop` runs).
+    // The sink of the last Advise, refused or not (the point keeps a reference until it ends).
     CComPtr<IUnknown> last_offered() const
     {
         const std::scoped_lock lock(mutex_);
         return last_offered_;
-    }
-
-    // Lets go of every sink, as a component that ends without being unadvised.
-    void drop()
-    {
-        std::map<DWORD, CComPtr<Events>> leaving;
-        CComPtr<IUnknown> offered;
-        const std::scoped_lock lock(mutex_);
-        leaving.swap(sinks_);
-        offered.Attach(last_offered_.Detach());
     }
 
 protected:
