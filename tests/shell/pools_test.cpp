@@ -61,7 +61,6 @@ TEST_F(Pools, EnsureTakesTheFirstMatchElseCreatesOne)
     // A user matches by name ignoring case and by password exactly, never the current user, nor one
     // without a password or whose name cannot be read.
     entries->entries.clear();
-    entries->created.clear();
     entries->add(fake::make<FakeEntry>(1, L"admin", L"secret", true));
     entries->add(fake::make<FakeEntry>(2, L"admin", L"Secret"));
     entries->add(fake::make<FakeEntry>(3, L"admin", std::nullopt));

@@ -13,7 +13,6 @@
 #include <boost/exception/get_error_info.hpp>
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 
 namespace shell_test {
