@@ -19,7 +19,6 @@ void expect_dumps(const std::vector<dumped>& rows)
 
 TEST(ObjectDump, NumbersInTheirOwnTypesOthersByNumber)
 {
-    LONG referenced = 77;
     expect_dumps({
         {empty(), L"<VT_EMPTY>"},
         {null(), L"<VT_NULL>"},
@@ -44,10 +43,7 @@ TEST(ObjectDump, NumbersInTheirOwnTypesOthersByNumber)
         {boolean(1), L"<VT_BOOL>: FALSE"},
         // Types without a name of their own: the number, and the converted text where there is one.
         {decimal(15, 1), L"<VT = 14>: 1.5"},
-        {reference_to(VT_I4, &referenced), L"<VT = 16387>: 77"},
         {array_of(VT_I4, 2), L"<VT = 8195>"},
-        {error(E_FAIL), L"<VT = 10>"},
-        {array_of(VT_VARIANT, 1), L"<VT = 8204>"},
     });
 }
 
@@ -66,7 +62,6 @@ TEST(ObjectDump, TextsDatesObjectsRecordsAndArrays)
         {date(45000.75), L"<VT_DATE>: 3/15/2023 6:00:00 PM"},
         {date(3'000'000), L"<VT_DATE>: Invalid DateTime"},
         {unknown(plain->unknown()), L"<VT_UNKNOWN>"},
-        {unknown(nullptr), L"<VT_UNKNOWN>"},
         {variant_of(VT_DISPATCH, [](VARIANT& x) { x.pdispVal = nullptr; }), L"<VT_DISPATCH>"},
         {strings({L"a", L"", L"c"}), L"<VT_BSTR[3]>: (a, , c)"},
         {strings({}), L"<VT_BSTR[0]>: ()"},

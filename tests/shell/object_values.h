@@ -69,7 +69,6 @@ inline Object date(DATE v) { return variant_of(VT_DATE, [&](VARIANT& x) { x.date
 inline Object boolean(VARIANT_BOOL v) { return variant_of(VT_BOOL, [&](VARIANT& x) { x.boolVal = v; }); }
 // Ten-thousandths of the currency unit.
 inline Object cy(LONGLONG v) { return variant_of(VT_CY, [&](VARIANT& x) { x.cyVal.int64 = v; }); }
-inline Object error(SCODE v) { return variant_of(VT_ERROR, [&](VARIANT& x) { x.scode = v; }); }
 // scale digits after the point: decimal(15, 1) is 1.5.
 inline Object decimal(ULONG digits, BYTE scale)
 {
