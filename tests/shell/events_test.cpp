@@ -52,19 +52,6 @@ struct Connected {
 
 enum life : int { unborn, alive, dead };
 
-// Waits, up to a generous limit, for `condition`.
-template <class Condition>
-bool eventually(Condition condition)
-{
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > limit)
-            return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
-
 class CollectorEvents : public ServedCollectorTest {
 protected:
     fake::ConnectionPoint<ICollectorEvents>& point = component.events;
@@ -253,15 +240,15 @@ TEST_F(CollectorEvents, ListenersComeAndGoWhileComponentThreadsFire)
         collector->Subscribe(listener);
         if (replaced) {
             replaced.reset();
-            kept_pace = eventually([&] { return lives[i - 1] == dead; });
+            kept_pace = fake::eventually([&] { return lives[i - 1] == dead; });
         }
-        kept_pace = kept_pace && eventually([&] { return listener->calls > 0; });
+        kept_pace = kept_pace && fake::eventually([&] { return listener->calls > 0; });
         if (i % 3 == 0)
             collector->Unsubscribe();
         if (i % 3 == 2)
             replaced = listener;
         listener.reset();
-        kept_pace = kept_pace && (replaced || eventually([&] { return lives[i] == dead; }));
+        kept_pace = kept_pace && (replaced || fake::eventually([&] { return lives[i] == dead; }));
     }
     replaced.reset();
     done = true;

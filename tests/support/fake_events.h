@@ -20,14 +20,29 @@
 #include <atlbase.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 namespace fake {
+
+// Waits, up to a generous limit, for `condition`, which events on other threads are to bring about.
+template <class Condition>
+bool eventually(Condition condition)
+{
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > limit)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
 
 template <class Events>
 class ConnectionPoint : public Fake<IConnectionPoint> {
