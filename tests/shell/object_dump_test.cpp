@@ -1,4 +1,5 @@
-// Object: the one-line dump of every VARIANT type, and equality and order across types.
+// Object: the one-line dump of every VARIANT type, and equality and order across types; the ledger
+// checks that a dump gives back every reference it takes.
 #include "shell/object_values.h"
 
 #include <fmt/format.h>
@@ -75,10 +76,6 @@ TEST(ObjectDump, TextsDatesObjectsRecordsAndArrays)
     // A null string, or a record without a name, is refused.
     EXPECT_THROW((void)null_bstr().to_string(), fmt::format_error);
     EXPECT_THROW((void)record(unnamed.get()).to_string(), fmt::format_error);
-    EXPECT_EQ(plain->references(), 1u);
-    EXPECT_EQ(guid_type->references(), 1u);
-    EXPECT_EQ(point_type->references(), 1u);
-    EXPECT_EQ(unnamed->references(), 1u);
 }
 
 struct compared {
