@@ -42,10 +42,7 @@ TEST_F(CollectorTest, EachSourceCreatesItsClassInItsContextAndNamesItWhenThatFai
         EXPECT_NO_THROW(Collector(static_cast<ECollectorSource>(source), standalone)) << source << standalone;
         EXPECT_EQ(served.instances_created(), 1) << source << standalone;
     }
-}
-
-TEST_F(CollectorTest, ClassRegisteredInProcessIsNotCreatedAsLocalServer)
-{
+    // The standalone class is asked for as a local server only.
     ServedCollector inproc_only{CLSID_VMwareStandaloneCollector, CLSCTX_INPROC_SERVER};
     EXPECT_THROW(Collector(ECollectorSource::VMware, true), CHResultException);
     EXPECT_EQ(inproc_only.instances_created(), 0);
