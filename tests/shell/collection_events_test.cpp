@@ -164,7 +164,6 @@ TEST_F(CollectionEvents, StatesCarryTheSubscribedIdAndTheirText)
     point.fire([&](ICollectionEvents* s) { return s->StateChanged(other, ECollectionState::Stopped, nullptr); });
     point.fire([&](ICollectionEvents* s) { return s->UpdateStarted(other); });
     point.fire([&](ICollectionEvents* s) { return s->UpdateFinished(other); });
-    EXPECT_EQ(point.fire([](ICollectionEvents* s) { return s->Reserved(); }), success);
     EXPECT_EQ(journal->calls, (Calls{L"Running busy", L"Stopped ", L"UpdateStarted ", L"UpdateFinished "}));
     EXPECT_TRUE(IsEqualGUID(journal->state_id, component->id));
     collection->Unsubscribe();

@@ -51,7 +51,6 @@ TEST_F(CollectionTest, TheLastHandleUnadvisesBothConnectionsBeforeTheComposition
 TEST(CollectionStates, ValuesWithoutANameAreUnknown)
 {
     EXPECT_EQ(ECollectionStateToString(ECollectionState::Limping), L"Limping");
-    EXPECT_EQ(ECollectionStateToString(ECollectionState::BulkUpdateFinished), L"BulkUpdateFinished");
     for (const LONG value : {9, 99, 104, -1})
         EXPECT_EQ(ECollectionStateToString(static_cast<ECollectionState>(value)), L"Unknown") << value;
 }

@@ -20,8 +20,8 @@ _variant_t byte(BYTE value) { return _variant_t(value); }
 
 TEST(ObjectTexts, FromAnArrayFieldOneElementAtATimeUpToTheEndOrABreak)
 {
-    const std::vector<_variant_t> mixed{text(L"alpha"), number(5), _variant_t(0.5), _variant_t(true),
-                                        bstr(L"x\0y"sv).data()};
+    // Elements that are no text are converted (the conversions are the automation layer's).
+    const std::vector<_variant_t> mixed{text(L"alpha"), number(5), bstr(L"x\0y"sv).data()};
     const std::vector<_variant_t> abc{text(L"a"), text(L"b"), text(L"c")};
     struct Row {
         const std::vector<_variant_t>& elements;
@@ -30,7 +30,7 @@ TEST(ObjectTexts, FromAnArrayFieldOneElementAtATimeUpToTheEndOrABreak)
         Texts expected;
     };
     const Row rows[] = {
-        {mixed, std::nullopt, S_OK, {L"alpha", L"5", L"0.5", L"-1", L"x"}},
+        {mixed, std::nullopt, S_OK, {L"alpha", L"5", L"x"}},
         // A break ends the list where it happened, whatever the failure.
         {abc, 2, RPC_E_DISCONNECTED, {L"a", L"b"}},
         {abc, 0, E_FAIL, {}},
@@ -113,9 +113,8 @@ TEST(ObjectTexts, ArraysThatAreNotStringsFromZeroFailWithInvalidArgument)
 
 TEST(ObjectBytes, FromAnArrayFieldOnly)
 {
-    auto field = fake::hold<FakeArrayField>(std::vector<_variant_t>{byte(1), byte(255), number(7), text(L"9"),
-                                                                     _variant_t('\x05'), _variant_t(false)});
-    EXPECT_EQ(unknown(field->unknown()).get<Bytes>(), (Bytes{1, 255, 7, 9, 5, 0}));
+    auto field = fake::hold<FakeArrayField>(std::vector<_variant_t>{byte(1), byte(255), number(7), text(L"9")});
+    EXPECT_EQ(unknown(field->unknown()).get<Bytes>(), (Bytes{1, 255, 7, 9}));
 
     field->fail_at = 1;
     EXPECT_EQ(unknown(field->unknown()).get<Bytes>(), (Bytes{1}));
