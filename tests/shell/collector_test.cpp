@@ -77,7 +77,6 @@ TEST_F(OneCollector, FailuresCarryErrorInformationOnlyWhenOfferedForTheOperation
     const Row rows[] = {
         {"not offered", nullptr, [](Collector& c) { c.Start(); }, false},
         {"offered", &IID_ICollector, [](Collector& c) { c.Stop(); }, true},
-        {"offered for properties", &IID_IProperties, [](Collector& c) { c.Terminate(); }, false},
         {"ISupportErrorInfo refused", &IID_ICollector, [](Collector& c) { c.Stop(); }, false, true},
         {"nothing left on the thread", &IID_ICollector, [](Collector& c) { c.Stop(); }, false, false, L""},
         {"property, offered", &IID_IProperties, [](Collector& c) { c.GetProperty(L"missing"); }, true},

@@ -58,10 +58,7 @@ TEST_F(TaskTest, AnEmptyHandleThrowsAtItsOwnSiteOrAnswersFromTheCallerSide)
 // back; no controller is VT_UNKNOWN with a null pointer, not VT_EMPTY.
 TEST_F(TaskTest, RunHandsTheControllerOverAsAnUnknown)
 {
-    struct Controller : fake::Fake<IDataCollectionServiceController> {
-        Controller() : Fake("controller") {}
-    };
-    const auto controller = fake::hold<Controller>();
+    const auto controller = fake::hold<fake::Fake<IDataCollectionServiceController>>("controller");
     task.Run(CComPtr<IDataCollectionServiceController>(controller.get()));
     EXPECT_EQ(component->run_type, VT_UNKNOWN);
     EXPECT_EQ(component->run_object, controller->unknown());
