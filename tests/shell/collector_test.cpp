@@ -38,7 +38,7 @@ TEST_F(CollectorTest, EachSourceCreatesItsClassInItsContextAndNamesItWhenThatFai
     // Each row's class alone, registered only in the context the library must ask for.
     for (const auto& [source, standalone, clsid, name] : rows) {
         const bool local = IsEqualGUID(clsid, CLSID_VMwareStandaloneCollector);
-        ServedCollector served{clsid, local ? CLSCTX_LOCAL_SERVER : CLSCTX_INPROC_SERVER};
+        const ServedCollector served(clsid, local ? CLSCTX_LOCAL_SERVER : CLSCTX_INPROC_SERVER);
         EXPECT_NO_THROW(Collector(static_cast<ECollectorSource>(source), standalone)) << source << standalone;
         EXPECT_EQ(served.instances_created(), 1) << source << standalone;
     }
