@@ -66,10 +66,8 @@ TEST_F(IteratorTest, EndIsEmptyAndCannotBeReadOrMoved)
     Iterator end;
     ++end;
     EXPECT_EQ(end, Iterator());
+    // How a throw site names its function is the empty task's test.
     expect_refusal([&] { (void)*end; }, L"null iterator", 106, "Monitor/Collector/Collector.Shell/Iterator.imp");
-    using testing::HasSubstr;
-    EXPECT_THAT(refusal_of([&] { (void)*end; }).site.function,
-                testing::AllOf(HasSubstr("dereference"), HasSubstr("Probe")));
 }
 
 TEST_F(IteratorTest, CopiesShareOnePositionAndSeparateWalksCompareByElement)
