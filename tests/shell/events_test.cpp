@@ -39,7 +39,6 @@ std::pair<HRESULT, int> failure_of(Connect&& connect)
 {
     const refusal_t seen = refusal_of(connect);
     EXPECT_EQ(seen.site.file, "Monitor/Collector/Collector.Shell/EventListener.h");
-    EXPECT_NE(seen.site.function.find("connect"), std::string::npos) << seen.site.function;
     return {seen.hresult.value_or(S_OK), seen.site.line};
 }
 
