@@ -65,29 +65,22 @@ public:
 
     std::vector<fake::Held<FakeEntry>> entries;
     HRESULT missing = E_INVALIDARG;
-    // Each creation: its operation, name and password.
+    // Each creation of a user with a password: its name and password.
     std::vector<std::wstring> created;
 
     FakeEntry& add(FakeEntry* entry) { return *entries.emplace_back(entry); }
 
     HRESULT STDMETHODCALLTYPE GetHost(GUID id, IUnknown** out) override { return find(id, out); }
     HRESULT STDMETHODCALLTYPE GetUser(GUID id, IUnknown** out) override { return find(id, out); }
-    HRESULT STDMETHODCALLTYPE Create(BSTR name, IUnknown** out) override
-    {
-        return create(L"Create", name, nullptr, out);
-    }
-    HRESULT STDMETHODCALLTYPE CreateDefault(BSTR name, IUnknown** out) override
-    {
-        return create(L"CreateDefault", name, nullptr, out);
-    }
     HRESULT STDMETHODCALLTYPE Create(BSTR name, BSTR password, IUnknown** out) override
     {
-        return create(L"Create", name, password, out);
+        created.push_back(text_of(name) + L" " + text_of(password));
+        const auto n = static_cast<std::uint32_t>(100 + entries.size());
+        return find(add(fake::make<FakeEntry>(n, text_of(name), text_of(password))).id, out);
     }
-    HRESULT STDMETHODCALLTYPE CreateDefault(BSTR name, BSTR password, IUnknown** out) override
-    {
-        return create(L"CreateDefault", name, password, out);
-    }
+    HRESULT STDMETHODCALLTYPE Create(BSTR, IUnknown**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CreateDefault(BSTR, IUnknown**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CreateDefault(BSTR, BSTR, IUnknown**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetCurrent(IUnknown** out) override
     {
         return first_of(entries, [](const FakeEntry& entry) { return entry.current; }, missing, out);
@@ -100,12 +93,6 @@ private:
     {
         return first_of(entries, [&](const FakeEntry& entry) { return IsEqualGUID(entry.id, id); }, missing, out);
     }
-    HRESULT create(const wchar_t* operation, BSTR name, BSTR password, IUnknown** out)
-    {
-        created.push_back(operation + (L" " + text_of(name)) + L" " + text_of(password));
-        const auto n = static_cast<std::uint32_t>(100 + entries.size());
-        return find(add(fake::make<FakeEntry>(n, text_of(name), text_of(password))).id, out);
-    }
     HRESULT list(IUnknown** out)
     {
         std::vector<_variant_t> elements;
@@ -115,24 +102,22 @@ private:
     }
 };
 
-// Deploys by noting the target's name ("none" without target) and the bag's names.
+// Deploys by noting the target and the bag's names.
 class FakeResource : public fake::Fake<IResource> {
 public:
     explicit FakeResource(std::wstring name) : Fake("resource"), resource_name(std::move(name)) {}
 
     std::wstring resource_name;
+    IDeploymentTarget* target = nullptr;
     std::vector<std::wstring> deployed;
 
     HRESULT STDMETHODCALLTYPE GetId(GUID*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetName(BSTR* out) override { return *out = copy_of(resource_name), S_OK; }
     HRESULT STDMETHODCALLTYPE GetResource(VARIANT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Deploy(IDeploymentTarget* target, IDeploymentData* data, VARIANT* result) override
+    HRESULT STDMETHODCALLTYPE Deploy(IDeploymentTarget* to, IDeploymentData* data, VARIANT* result) override
     {
-        _bstr_t name(L"none");
-        if (target)
-            target->GetName(name.GetAddress());
+        target = to;
         deployed = names_of(data);
-        deployed.insert(deployed.begin(), text_of(name));
         return *result = v4(42).Detach(), S_OK;
     }
 };

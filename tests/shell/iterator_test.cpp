@@ -1,7 +1,7 @@
 // EnumIterator over a scripted IEnumVARIANT: one element per Next, end() reached when the component
 // has no more or fails, one position shared by copies, a throwing factory, enumerables without
-// IEnumVARIANT. The element type is a test type instantiated here, as an element class's source file
-// does for its own type.
+// IEnumVARIANT; the ledger checks at each test's end that every enumerator and element was let go. The
+// element type is a test type instantiated here, as an element class's source file does for its own type.
 #include "shell/object_values.h"
 
 #include "Iterator.imp"
@@ -52,9 +52,6 @@ TEST_F(IteratorTest, WalksEachElementOnceAskingForOneAtATime)
     auto abc = rows({a->unknown(), b->unknown(), c->unknown()});
     EXPECT_EQ(walk(abc->unknown()), (std::vector<IUnknown*>{a->unknown(), b->unknown(), c->unknown()}));
     EXPECT_EQ(requested, (std::vector<ULONG>{1, 1, 1, 1}));
-    // The iterator let go of the enumerator and of every element it held: the enumeration's own are left.
-    EXPECT_EQ(abc->references(), 1u);
-    EXPECT_EQ(a->references(), 2u);
 
     // A failing Next ends the walk quietly.
     auto broken = rows({a->unknown(), b->unknown(), c->unknown()}, 2);
@@ -65,15 +62,12 @@ TEST_F(IteratorTest, EndIsEmptyAndCannotBeReadOrMoved)
 {
     auto none = rows({});
     EXPECT_EQ(Iterator(none->unknown(), Iterator::default_ctor()), Iterator());
-    EXPECT_EQ(Iterator(), Iterator());
 
     Iterator end;
     ++end;
     EXPECT_EQ(end, Iterator());
+    // How a throw site names its function is the empty task's test.
     expect_refusal([&] { (void)*end; }, L"null iterator", 106, "Monitor/Collector/Collector.Shell/Iterator.imp");
-    using testing::HasSubstr;
-    EXPECT_THAT(site_of(caught<COstraException>([&] { (void)*end; }).value()).function,
-                testing::AllOf(HasSubstr("dereference"), HasSubstr("Probe")));
 }
 
 TEST_F(IteratorTest, CopiesShareOnePositionAndSeparateWalksCompareByElement)
@@ -107,7 +101,6 @@ TEST_F(IteratorTest, ThrowingFactoryLeavesThePositionAndTheElementsReferences)
     });
     EXPECT_THROW(++it, std::runtime_error);
     EXPECT_EQ(it->element.p, a->unknown());
-    EXPECT_EQ(b->references(), 2u); // the VARIANT that carried it was cleared
     ++it;
     EXPECT_EQ(it->element.p, c->unknown());
 
@@ -115,7 +108,6 @@ TEST_F(IteratorTest, ThrowingFactoryLeavesThePositionAndTheElementsReferences)
     auto again = rows({a->unknown()});
     EXPECT_THROW(Iterator(again->unknown(), [](IUnknown*) -> Probe* { throw std::runtime_error("refused"); }),
                  std::runtime_error);
-    EXPECT_EQ(again->references(), 1u);
 }
 
 TEST_F(IteratorTest, EnumerableWithoutEnumeratorGivesAnIteratorWithoutElements)
@@ -127,7 +119,6 @@ TEST_F(IteratorTest, EnumerableWithoutEnumeratorGivesAnIteratorWithoutElements)
         EXPECT_NE(it, Iterator());
         EXPECT_THROW((void)*it, COstraException);
     }
-    EXPECT_EQ(a->references(), 1u);
 }
 
 } // namespace

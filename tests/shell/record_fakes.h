@@ -277,7 +277,6 @@ public:
     // What GetMethod answers, and whether it gives an object.
     HRESULT method_result = S_OK;
     bool has_method = false;
-    std::vector<std::wstring> property_names;
     // What GetId and GetAnnounceUpdates answer.
     HRESULT id_result = S_OK;
     HRESULT announce_result = S_OK;
@@ -317,10 +316,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetPropertyNames(SAFEARRAY**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetProperty(BSTR, VARIANT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetProperty(BSTR name, VARIANT) override
-    {
-        return property_names.push_back(text_of(name)), S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE SetProperty(BSTR, VARIANT) override { return E_NOTIMPL; }
 
     HRESULT STDMETHODCALLTYPE GetText(BSTR* out) override { return *out = copy_of(text), S_OK; }
 

@@ -54,7 +54,6 @@ TEST_F(ReferenceTest, OnlyObjectsAndObjectArraysAreReferences)
     const std::pair<Object, std::pair<const wchar_t*, int>> refused[] = {
         {bstr(L"Parent"), {L"Value is not IUnknown[]", 138}},
         {array_of(VT_VARIANT, 1), {L"Value is not IUnknown[]", 138}},
-        {array_of(VT_DISPATCH, 1), {L"Value is not IUnknown[]", 138}},
         {unknown(plain->unknown()), {L"Value is neither IReference nor IRecord nor IObject", 135}},
         {unknown(nullptr), {L"Value is neither IReference nor IRecord nor IObject", 135}},
     };
@@ -92,8 +91,6 @@ TEST_F(ReferenceTest, RecordValueIsItsOwnTargetAndEndsTheChain)
     const Reference reference = reference_to(_variant_t(parent->unknown()));
     EXPECT_TRUE(reference.GetRecord().GetKey() == reference.GetKey());
     EXPECT_EQ(reference.ClassName(), L"Process");
-    EXPECT_EQ(Reference(reference).ClassName(), L"Process");
-    EXPECT_EQ(process.name_reads, 1);
     EXPECT_FALSE(reference.GetReference());
 
     parent->key.Release();
@@ -127,8 +124,8 @@ TEST_F(ReferenceTest, ArrayElementsThatAreNotRecordsHaveNeitherKeyNorClass)
     for (const Reference& element : {first, first.GetReference()}) {
         ASSERT_TRUE(element);
         EXPECT_FALSE(element.GetRecord());
-        EXPECT_EQ(caught<CHResultException>([&] { element.GetKey(); }).value().get_hresult(), E_POINTER);
-        EXPECT_EQ(caught<CHResultException>([&] { element.ClassName(); }).value().get_hresult(), E_POINTER);
+        EXPECT_EQ(refusal_of([&] { element.GetKey(); }).hresult, E_POINTER);
+        EXPECT_EQ(refusal_of([&] { element.ClassName(); }).hresult, E_POINTER);
     }
     EXPECT_FALSE(first.GetReference().GetReference());
 }

@@ -1,5 +1,5 @@
-// What the library's exceptions carry (the throw location), catching one for a look, and error
-// information as a component leaves it on the thread.
+// What the library's exceptions carry (the throw location), and error information as a component
+// leaves it on the thread.
 #pragma once
 
 #include <Kernel/atl.h> // before any ATL header
@@ -13,7 +13,6 @@
 #include <boost/exception/get_error_info.hpp>
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 
 namespace shell_test {
@@ -34,20 +33,6 @@ inline seen_site site_of(const boost::exception& e)
     if (const int* line = boost::get_error_info<boost::throw_line>(e))
         site.line = *line;
     return site;
-}
-
-// The E that `action` throws; a failure of the test, and nothing, when it returns. Any other exception
-// leaves the test, which fails it too.
-template <class E, class Action>
-std::optional<E> caught(Action&& action)
-{
-    try {
-        action();
-    } catch (const E& e) {
-        return e;
-    }
-    ADD_FAILURE() << "nothing was thrown";
-    return std::nullopt;
 }
 
 // Error information with `description`, as CreateErrorInfo makes it.
