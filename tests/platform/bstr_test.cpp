@@ -5,16 +5,6 @@
 
 using namespace platform_test;
 
-// A byte length that is no whole number of characters, and freeing NULL.
-TEST(Bstr, ByteLengthsNeedNotFillACharacter)
-{
-    BSTR bytes = SysAllocStringByteLen("abc", 3);
-    ASSERT_NE(bytes, nullptr);
-    EXPECT_EQ(SysStringLen(bytes), 3 / sizeof(OLECHAR));
-    SysFreeString(bytes);
-    SysFreeString(nullptr);
-}
-
 TEST(Bstr, ReallocationMayReadTheStringItReplaces)
 {
     BSTR text = nullptr;
