@@ -58,18 +58,11 @@ inline Array vector_of(VARTYPE vt, ULONG count, LONG lower_bound = 0)
     return Array(SafeArrayCreateVector(vt, lower_bound, count));
 }
 
-// A BSTR owned for the length of a scope.
-class Text {
-public:
-    explicit Text(const OLECHAR* text) : bstr_(SysAllocString(text)) {}
-    ~Text() { SysFreeString(bstr_); }
-    Text(const Text&) = delete;
-    Text& operator=(const Text&) = delete;
-    BSTR get() const { return bstr_; }
-
-private:
-    BSTR bstr_;
+// A BSTR freed at the end of the scope.
+struct Free {
+    void operator()(BSTR text) const { SysFreeString(text); }
 };
+using Text = std::unique_ptr<OLECHAR, Free>;
 
 // A VARIANT cleared at the end of the scope.
 struct Var : VARIANT {

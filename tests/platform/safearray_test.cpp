@@ -37,7 +37,7 @@ TEST(SafeArrayCopy, DuplicatesEveryElementInTheSameShape)
     SAFEARRAYBOUND bounds[] = {{2, -1}, {2, 3}};
     Array texts(SafeArrayCreate(VT_BSTR, 2, bounds));
     LONG index[] = {0, 4};
-    Text text(L"copied");
+    Text text(SysAllocString(L"copied"));
     ASSERT_EQ(SafeArrayPutElement(texts.get(), index, text.get()), S_OK);
     SAFEARRAY* raw = nullptr;
     ASSERT_EQ(SafeArrayCopy(texts.get(), &raw), S_OK);
