@@ -174,8 +174,7 @@ protected:
 TEST_F(FieldValuesTest, PlainValuesAMethodAndDispose)
 {
     EXPECT_EQ(std::wstring(_bstr_t(value(L"Name"))), L"two");
-    EXPECT_EQ(value(L"When").vt, VT_DATE);
-    EXPECT_EQ(value(L"When").date, 45000.5);
+    EXPECT_TRUE(value(L"When") == _variant_t(45000.5, VT_DATE));
     EXPECT_EQ(std::wstring(_bstr_t(value(L"Uid"))), L"5A000002-0000-0000-0200-000000000000");
     _variant_t absent(7L); // an out-parameter: what it held is not freed
     EXPECT_EQ(record->GetValue(_bstr_t(L"Nope"), &absent), DISP_E_UNKNOWNNAME);
@@ -290,6 +289,8 @@ TEST_F(CollectionTest, ATaskAnnouncesItsCollectionsAndItsStop)
               (std::vector<std::wstring>{L"CollectionDeployed", L"CollectionRemoved", L"Task 5", L"Task 6"}));
 }
 
+// The tasks' enumerator: a clone goes on from where it was made; Next and Skip say S_FALSE when they
+// run past the end, and Next wants a fetched count for more than one element.
 TEST_F(CollectionTest, EnumeratorsStepSkipResetAndClone)
 {
     const CComPtr<ITaskPool> tasks = pool<ITaskPool>(&ICollector::GetTaskPool);
@@ -300,29 +301,21 @@ TEST_F(CollectionTest, EnumeratorsStepSkipResetAndClone)
     CComPtr<IUnknown> enumerable;
     ASSERT_EQ(tasks->GetTasks(&enumerable), S_OK);
     CComQIPtr<IEnumVARIANT> tasks_enum(enumerable);
-    auto names = [](IEnumVARIANT* enumerator, ULONG count) {
-        std::vector<_variant_t> fetched_values(count);
-        ULONG fetched = 0;
-        const HRESULT hr = enumerator->Next(count, reinterpret_cast<VARIANT*>(fetched_values.data()), &fetched);
-        std::wstring names = hr == S_OK ? L"S_OK" : L"S_FALSE";
-        for (ULONG i = 0; i < fetched; ++i) {
-            _bstr_t name;
-            CComQIPtr<IDeploymentTarget>(fetched_values[i].punkVal)->GetName(name.GetAddress());
-            names += L" " + std::wstring(name);
-        }
-        return names;
-    };
-    EXPECT_EQ(names(tasks_enum, 1), L"S_OK a");
     CComPtr<IEnumVARIANT> clone;
-    EXPECT_EQ(tasks_enum->Clone(&clone), S_OK);
     EXPECT_EQ(tasks_enum->Skip(1), S_OK);
-    EXPECT_EQ(names(tasks_enum, 2), L"S_FALSE c");
-    EXPECT_EQ(tasks_enum->Skip(1), S_FALSE);
-    EXPECT_EQ(names(clone, 5), L"S_FALSE b c");
+    EXPECT_EQ(tasks_enum->Clone(&clone), S_OK);
+    EXPECT_EQ(tasks_enum->Skip(3), S_FALSE);
+    EXPECT_EQ(elements(clone).size(), 2u);
     EXPECT_EQ(clone->Reset(), S_OK);
-    EXPECT_EQ(names(clone, 1), L"S_OK a");
     _variant_t two[2];
+    ULONG fetched = 0;
     EXPECT_EQ(clone->Next(2, two, nullptr), E_INVALIDARG);
+    EXPECT_EQ(clone->Skip(2), S_OK);
+    EXPECT_EQ(clone->Next(2, two, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 1u);
+    _bstr_t name;
+    EXPECT_EQ(CComQIPtr<IDeploymentTarget>(two[0].punkVal)->GetName(name.GetAddress()), S_OK);
+    EXPECT_EQ(std::wstring(name), L"c");
 }
 
 TEST_F(CollectionTest, BatchesFromSeveralThreadsWhileReadersEnumerate)
