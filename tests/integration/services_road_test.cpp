@@ -147,7 +147,8 @@ TEST_F(Road, ProfilesCarryTheirTextsAndDeploymentData)
 }
 
 // A failure scripted for one call of one operation arrives as the library's exception with the
-// component's description, once: the next call of the same operation succeeds.
+// component's description, once: the next call of the same operation succeeds. The user and resource
+// pools' refusals arrive the same way in their own roads.
 TEST_F(Road, ScriptedFailuresArriveAsTheLibrarysExceptions)
 {
     HostPool hosts = collector->GetHostPool();
@@ -158,8 +159,6 @@ TEST_F(Road, ScriptedFailuresArriveAsTheLibrarysExceptions)
         {L"ICollector::Start", [&] { collector->Start(); }},
         {L"IProperties::SetProperty", [&] { collector->SetProperty(L"Site", _variant_t(LONG(1))); }},
         {L"IHostPool::Create", [&] { hosts.Create(L"h"); }},
-        {L"IUserPool::GetCurrent", [&] { collector->GetUserPool().GetCurrent(); }},
-        {L"IResourcePool::Add", [&] { collector->GetResourcePool().Add(L"r", _variant_t(LONG(1))); }},
         {L"IDatabaseStorage::Connect",
          [&] { collector->GetDatabaseStorage().SetInstancePath(L"db").SetDbName(L"collect").Connect(); }},
     };
