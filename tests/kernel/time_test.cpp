@@ -1,6 +1,7 @@
 // DMTF and ISO 8601 texts, OLE dates and time points.
 #include <Kernel/chrono>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -142,15 +143,10 @@ TEST(OleDateTime, FromDmtfDateTimesAndIntervals)
 // The shell's time readers pin the HRESULT and the site of a failed conversion; here its message.
 TEST(VariantTimePoint, AFailedConversionNamesTheCall)
 {
-    VARIANT value;
-    VariantInit(&value);
-    value.vt = VT_NULL;
-    try {
-        to_timepoint(value);
-        ADD_FAILURE() << "VT_NULL converted to a date";
-    } catch (const CHResultException& e) {
-        EXPECT_EQ(e.message(), L"::VariantChangeType");
-    }
+    VARIANT null{};
+    null.vt = VT_NULL;
+    EXPECT_THAT([&] { to_timepoint(null); }, testing::Throws<CHResultException>(testing::Property(
+                                                 &CHResultException::message, std::wstring(L"::VariantChangeType"))));
 }
 
 } // namespace
