@@ -166,13 +166,13 @@ TEST_F(Road, ScriptedFailuresArriveAsTheLibrarysExceptions)
         const std::wstring description = std::wstring(L"scripted refusal of ") + road.operation;
         registration->FailCall(road.operation, 1, E_ACCESSDENIED, description);
         EXPECT_EQ(FailureOf(road.call), Refused(E_ACCESSDENIED, description));
-        EXPECT_EQ(FailureOf(road.call).hr, S_OK) << road.operation << " failed twice";
+        EXPECT_EQ(FailureOf(road.call), Failure()) << road.operation << " failed twice";
     }
 
     // The second call from now fails, not the first.
     registration->FailCall(L"IHostPool::Create", 2, E_OUTOFMEMORY, L"second");
-    EXPECT_EQ(FailureOf([&] { hosts.Create(L"one"); }).hr, S_OK);
-    EXPECT_EQ(FailureOf([&] { hosts.Create(L"two"); }).message, L"second");
+    EXPECT_EQ(FailureOf([&] { hosts.Create(L"one"); }), Failure());
+    EXPECT_EQ(std::get<1>(FailureOf([&] { hosts.Create(L"two"); })), L"second");
     EXPECT_EQ(NamesOf(hosts).size(), 3u);
 }
 
