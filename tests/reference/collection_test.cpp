@@ -5,6 +5,7 @@
 #include <atlsafe.h>
 
 #include <algorithm>
+#include <tuple>
 
 namespace reference_test {
 namespace {
@@ -234,31 +235,26 @@ TEST_F(FieldValuesTest, TheReferenceIndexFindsTheReferrersOfAKey)
     ASSERT_EQ(classes->GetClass(items.Definition().id, &cls), S_OK);
 
     // By the target's own key fields, and by the name of one reference field.
-    struct Row {
-        const wchar_t* name;
-        long id;
-        std::vector<std::wstring> referrers;
-    };
-    const Row rows[] = {{L"Id", 1, {L"2", L"3"}}, {L"Parent", 1, {L"2", L"3"}}, {L"Self", 2, {L"2"}},
-                        {L"Self", 1, {}},         {L"Id", 3, {}}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(row.name)) + " " + std::to_string(row.id));
+    const std::tuple<const wchar_t*, long, std::vector<std::wstring>> rows[] = {
+        {L"Id", 1, {L"2", L"3"}}, {L"Parent", 1, {L"2", L"3"}}, {L"Self", 2, {L"2"}}, {L"Self", 1, {}}, {L"Id", 3, {}}};
+    for (const auto& [name, id, expected] : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(name)) + " " + std::to_string(id));
         CComPtr<IKeyTemplate> key_template;
         CComPtr<IKey> key;
         CComPtr<IKeySet> found;
         CComPtr<IUnknown> keys;
         VARIANT_BOOL has_items = VARIANT_TRUE;
         ASSERT_EQ(cls->CreateKeyTemplate(&key_template), S_OK);
-        EXPECT_EQ(key_template->SetField(_bstr_t(row.name), _variant_t(row.id)), S_OK);
+        EXPECT_EQ(key_template->SetField(_bstr_t(name), _variant_t(id)), S_OK);
         EXPECT_EQ(key_template->GetKey(&key), S_OK);
         EXPECT_EQ(index->FindReferencing(key, &found), S_OK);
         EXPECT_EQ(found->HasItems(&has_items), S_OK);
-        EXPECT_EQ(has_items != VARIANT_FALSE, !row.referrers.empty());
+        EXPECT_EQ(has_items != VARIANT_FALSE, !expected.empty());
         EXPECT_EQ(found->GetEnumerator(&keys), S_OK);
         std::vector<std::wstring> referrers;
         for (const auto& element : elements(keys))
             referrers.push_back(RecordingSink::key_text(CComQIPtr<IKey>(element)));
-        EXPECT_EQ(referrers, row.referrers);
+        EXPECT_EQ(referrers, expected);
     }
     CComPtr<IKeySet> none;
     EXPECT_EQ(index->FindReferencing(nullptr, &none), E_POINTER);
