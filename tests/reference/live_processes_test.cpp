@@ -46,8 +46,7 @@ MethodOutcome invoke(const Fields& record, std::wstring_view method)
 {
     const auto* body = std::get_if<MethodValue>(field(record, method));
     EXPECT_TRUE(body) << "no method field";
-    const std::map<std::wstring, _variant_t> none;
-    return body ? body->body(MethodCall{none, nullptr}) : MethodOutcome{};
+    return body ? body->body(MethodCall{{}, nullptr}) : MethodOutcome{};
 }
 
 class LiveProcesses : public ReferenceTest {
