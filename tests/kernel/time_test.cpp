@@ -109,7 +109,7 @@ template <class T>
 concept converts_to_timepoint = requires(T value) { to_timepoint(value); };
 static_assert(converts_to_timepoint<DATE> && converts_to_timepoint<ticks> && !converts_to_timepoint<long long>);
 
-TEST(OleDate, ConvertsBothWaysAcrossTheSignChange)
+TEST(OleDate, ConvertsBothWaysAcrossTheSignChangeAndRefusesWhatNoTimePointHolds)
 {
     const std::pair<DATE, timepoint> rows[] = {
         {0.0, at(1899, 12, 30)},         {45000.5, at(2023, 3, 15, 12)},        {-1.25, at(1899, 12, 29, 6)},
@@ -121,11 +121,7 @@ TEST(OleDate, ConvertsBothWaysAcrossTheSignChange)
     }
     for (const DATE bad : {std::numeric_limits<double>::quiet_NaN(), 2958466.0, -657435.0})
         EXPECT_THROW(to_timepoint(bad), CHResultException) << bad;
-}
-
-// The epoch is pinned by the shell's time readers (ticks since 1601); here a count before it.
-TEST(FileTime, RefusesACountBefore1601)
-{
+    // So is a count of ticks before 1601, the epoch that the shell's time readers pin.
     EXPECT_THROW(to_timepoint(ticks::min()), CHResultException);
 }
 
