@@ -45,7 +45,6 @@ TEST(CliProgram, ErrorsExitWithTheirCodeAndSayWhy)
         std::string message;
     } rows[] = {
         {{}, 2, ""},
-        {{"frobnicate"}, 2, ""},
         {{"watch", "--seconds", "-1"}, 2, ""},
         {{"watch", "--seconds", "soon"}, 2, ""},
         {{"show", "planets"}, 2, ""},

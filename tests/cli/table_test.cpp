@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <tuple>
 
 namespace cli_test {
 namespace {
@@ -62,9 +63,8 @@ TEST(CliTable, EventsReplaceAndRemoveRowsAndAreCounted)
     table.apply({event_kind_t::removed, {{"ProcessId", std::int64_t{3}}}, {}});
 
     EXPECT_EQ(table.size(), 1u);
-    EXPECT_EQ(table.counts().added, 2u);
-    EXPECT_EQ(table.counts().updated, 1u);
-    EXPECT_EQ(table.counts().removed, 2u);
+    const auto& [added, updated, removed] = table.counts();
+    EXPECT_EQ(std::tie(added, updated, removed), std::make_tuple(2u, 1u, 2u));
     EXPECT_EQ(lines_of(table.render(200, 50, "status", false)),
               (std::vector<std::string>{"ProcessId  Name  ThreadCount", "1          init  4", "status"}));
 }

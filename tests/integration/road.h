@@ -18,6 +18,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace integration {
@@ -87,20 +88,9 @@ protected:
     const std::shared_ptr<Listener> listener = std::make_shared<Listener>(events);
 };
 
-// The failure that `road` raises: the library's exception with the HRESULT, the component's
-// description as its message and as its error information. Empty when nothing was thrown.
-struct Failure {
-    HRESULT hr = S_OK;
-    std::wstring message;
-    std::wstring description;
-
-    bool operator==(const Failure&) const = default;
-    friend void PrintTo(const Failure& failure, std::ostream* out)
-    {
-        *out << std::hex << "0x" << static_cast<unsigned long>(failure.hr) << " " << testing::PrintToString(failure.message)
-             << " " << testing::PrintToString(failure.description);
-    }
-};
+// The failure that `road` raises: the HRESULT of the library's exception, its message, and the
+// description of its error information. All empty when nothing was thrown.
+using Failure = std::tuple<HRESULT, std::wstring, std::wstring>;
 
 // What a refusal of the component arrives as: its description as the message and the error information.
 inline Failure Refused(HRESULT hr, std::wstring description)

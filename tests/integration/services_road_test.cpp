@@ -147,7 +147,8 @@ TEST_F(Road, ProfilesCarryTheirTextsAndDeploymentData)
 }
 
 // A failure scripted for one call of one operation arrives as the library's exception with the
-// component's description, once: the next call of the same operation succeeds.
+// component's description, once: the next call of the same operation succeeds. The user and resource
+// pools' refusals arrive the same way in their own roads.
 TEST_F(Road, ScriptedFailuresArriveAsTheLibrarysExceptions)
 {
     HostPool hosts = collector->GetHostPool();
@@ -158,8 +159,6 @@ TEST_F(Road, ScriptedFailuresArriveAsTheLibrarysExceptions)
         {L"ICollector::Start", [&] { collector->Start(); }},
         {L"IProperties::SetProperty", [&] { collector->SetProperty(L"Site", _variant_t(LONG(1))); }},
         {L"IHostPool::Create", [&] { hosts.Create(L"h"); }},
-        {L"IUserPool::GetCurrent", [&] { collector->GetUserPool().GetCurrent(); }},
-        {L"IResourcePool::Add", [&] { collector->GetResourcePool().Add(L"r", _variant_t(LONG(1))); }},
         {L"IDatabaseStorage::Connect",
          [&] { collector->GetDatabaseStorage().SetInstancePath(L"db").SetDbName(L"collect").Connect(); }},
     };
@@ -167,13 +166,13 @@ TEST_F(Road, ScriptedFailuresArriveAsTheLibrarysExceptions)
         const std::wstring description = std::wstring(L"scripted refusal of ") + road.operation;
         registration->FailCall(road.operation, 1, E_ACCESSDENIED, description);
         EXPECT_EQ(FailureOf(road.call), Refused(E_ACCESSDENIED, description));
-        EXPECT_EQ(FailureOf(road.call).hr, S_OK) << road.operation << " failed twice";
+        EXPECT_EQ(FailureOf(road.call), Failure()) << road.operation << " failed twice";
     }
 
     // The second call from now fails, not the first.
     registration->FailCall(L"IHostPool::Create", 2, E_OUTOFMEMORY, L"second");
-    EXPECT_EQ(FailureOf([&] { hosts.Create(L"one"); }).hr, S_OK);
-    EXPECT_EQ(FailureOf([&] { hosts.Create(L"two"); }).message, L"second");
+    EXPECT_EQ(FailureOf([&] { hosts.Create(L"one"); }), Failure());
+    EXPECT_EQ(std::get<1>(FailureOf([&] { hosts.Create(L"two"); })), L"second");
     EXPECT_EQ(NamesOf(hosts).size(), 3u);
 }
 

@@ -3,6 +3,7 @@
 
 #include <Kernel/com/com>
 
+#include <comdef.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -63,13 +64,9 @@ TEST(ObjectSafeArrayAccessor, ReadsVariantArraysOfInterfacesOnly)
 {
     auto object = fake::hold<fake::Unknown>("object");
     const Array variants = vector_of(VT_VARIANT, 3);
-    VARIANT element;
-    VariantInit(&element);
-    element.vt = VT_UNKNOWN;
-    element.punkVal = object->unknown();
-    put(variants, 0, &element);
-    element.vt = VT_I4;
-    put(variants, 1, &element); // position 2 stays VT_EMPTY
+    _variant_t unknown(object->unknown()), number(7L);
+    put(variants, 0, &unknown);
+    put(variants, 1, &number); // position 2 stays VT_EMPTY
 
     CObjectSafeArrayAccessor elements(variants.get(), false);
     EXPECT_EQ(elements[0].p, object->unknown());

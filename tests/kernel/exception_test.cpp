@@ -5,6 +5,7 @@
 #include <Kernel/interruption.h>
 
 #include <comdef.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <future>
@@ -88,17 +89,15 @@ TEST_F(Raiser, CarriesTheComErrorAndItsDescription)
     } // the ledger sees every reference the exception held go with it
 }
 
+// Its message is pinned by the shell's duration readers.
 TEST_F(Raiser, ServesTheCompilerWrappersWithoutErrorInformation)
 {
-    HRESULT raised = S_OK;
-    try {
-        _com_issue_error(E_POINTER);
-    } catch (const CHResultException& e) {
-        raised = get_hresult(e);
-        EXPECT_EQ(e.error_info(), nullptr); // its message is pinned by the shell's duration readers
-        ASSERT_NE(boost::get_error_info<com_error_info>(e), nullptr);
-    }
-    EXPECT_EQ(raised, E_POINTER);
+    const auto carried = [](const CHResultException& e) { return boost::get_error_info<com_error_info>(e); };
+    EXPECT_THAT([] { _com_issue_error(E_POINTER); },
+                testing::Throws<CHResultException>(testing::AllOf(
+                    testing::Property(&CHResultException::get_hresult, E_POINTER),
+                    testing::Property(&CHResultException::error_info, nullptr),
+                    testing::ResultOf(carried, testing::NotNull()))));
 }
 
 // What a checker built at the line after `line = __LINE__ + 1` throws for `result`.

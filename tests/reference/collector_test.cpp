@@ -13,11 +13,7 @@ namespace {
 TEST(Registration, OffersEveryCollectorClassInItsContextUntilItEnds)
 {
     fake::Apartment apartment;
-    struct Row {
-        const CLSID* id;
-        DWORD context;
-    };
-    const Row rows[] = {
+    const std::pair<const CLSID*, DWORD> rows[] = {
         {&CLSID_ArborHyperVWmiCollector, CLSCTX_INPROC_SERVER}, {&CLSID_ArborVcfCollector, CLSCTX_INPROC_SERVER},
         {&CLSID_VMwareCollector, CLSCTX_INPROC_SERVER},         {&CLSID_VMwareStandaloneCollector, CLSCTX_LOCAL_SERVER},
         {&CLSID_RestCollector, CLSCTX_INPROC_SERVER},           {&CLSID_EventsCollector, CLSCTX_INPROC_SERVER},
@@ -34,8 +30,8 @@ TEST(Registration, OffersEveryCollectorClassInItsContextUntilItEnds)
     const long before = Registration::LiveObjects();
     {
         Registration registration;
-        for (const Row& row : rows)
-            EXPECT_EQ(create(*row.id, row.context), S_OK) << "row " << &row - rows;
+        for (const auto& row : rows)
+            EXPECT_EQ(create(*row.first, row.second), S_OK) << "row " << &row - rows;
         EXPECT_EQ(create(CLSID_VMwareStandaloneCollector, CLSCTX_INPROC_SERVER), REGDB_E_CLASSNOTREG);
     }
     EXPECT_EQ(create(CLSID_ArborVcfCollector, CLSCTX_INPROC_SERVER), REGDB_E_CLASSNOTREG);

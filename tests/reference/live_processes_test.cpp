@@ -29,10 +29,9 @@ const _variant_t& scalar(const Fields& record, std::wstring_view name)
 // The record of process `id`, if the records hold it.
 std::optional<Fields> record_of(const std::vector<Fields>& records, LONG id)
 {
-    for (const Fields& record : records)
-        if (const _variant_t& process_id = scalar(record, L"ProcessId"); process_id.vt == VT_I4 && process_id.lVal == id)
-            return record;
-    return std::nullopt;
+    const auto process_id = [](const Fields& record) -> const _variant_t& { return scalar(record, L"ProcessId"); };
+    const auto found = std::ranges::find(records, _variant_t(id), process_id);
+    return found == records.end() ? std::nullopt : std::optional(*found);
 }
 
 constexpr DATE one_second = 1.0 / 86400;
@@ -47,8 +46,7 @@ MethodOutcome invoke(const Fields& record, std::wstring_view method)
 {
     const auto* body = std::get_if<MethodValue>(field(record, method));
     EXPECT_TRUE(body) << "no method field";
-    const std::map<std::wstring, _variant_t> none;
-    return body ? body->body(MethodCall{none, nullptr}) : MethodOutcome{};
+    return body ? body->body(MethodCall{{}, nullptr}) : MethodOutcome{};
 }
 
 class LiveProcesses : public ReferenceTest {

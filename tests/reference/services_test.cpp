@@ -89,11 +89,7 @@ TEST_F(ResourceFile, SaveAndLoadKeepEveryValueExactly)
         resource->GetName(&name);
         resource->GetResource(&value);
         EXPECT_EQ(string_of(name), values[i].first);
-        EXPECT_EQ(value.vt, values[i].second.vt);
-        if (value.vt == VT_BSTR)
-            EXPECT_EQ(string_of(value.bstrVal), string_of(values[i].second.bstrVal));
-        else
-            EXPECT_TRUE(value == values[i].second) << i;
+        EXPECT_TRUE(value == values[i].second) << i; // the type, and a text to its last character
     }
 }
 
