@@ -75,6 +75,7 @@ TEST_F(Raiser, CarriesTheComErrorAndItsDescription)
     info->AddRef(); // the reference that the raiser takes over
     try {
         __exclude__com_raise_error(DISP_E_EXCEPTION, info.get());
+        ADD_FAILURE() << "nothing was thrown";
     } catch (const CHResultException& e) {
         EXPECT_EQ(e.get_hresult(), DISP_E_EXCEPTION);
         EXPECT_EQ(e.message(), L"Task not deployed");
