@@ -10,7 +10,7 @@ namespace {
 using testing::_;
 using testing::Return;
 
-class MockFieldMethod : public fake::Fake<IFieldMethod> {
+class MockFieldMethod : public fake::Fake<IFieldMethod, fake::SupportsErrorInfo> {
 public:
     MockFieldMethod() : Fake("method") {}
 
@@ -94,19 +94,27 @@ TEST(MethodConstruction, WithoutAnObjectRaisesEPointerAndKeepsItsOwnerAlive)
     EXPECT_TRUE(watched.expired());
 }
 
-// Which error information a failed call carries is the collector's test: every call goes one way.
-TEST_F(MethodTest, EachFailedOperationRaisesItsHResult)
+// A failing component leaves error information on the thread, which the library takes only when the
+// object offers it for the interface of the failed call.
+TEST_F(MethodTest, EachFailedOperationRaisesWithTheErrorInformationOfIFieldMethod)
 {
+    component->support_error_info(IID_IFieldMethod);
+    const auto refusing = [](auto&&...) {
+        leave_error_info(L"refused");
+        return E_ACCESSDENIED;
+    };
     // A failed invocation is the test of the forms above (all three share one call); each parameter
     // operation has a call of its own.
-    EXPECT_CALL(*component, GetParameter(_, _)).WillOnce(Return(E_ACCESSDENIED));
-    EXPECT_CALL(*component, SetParameter(_, _)).WillOnce(Return(E_ACCESSDENIED));
-    EXPECT_CALL(*component, ClearParameter(_)).WillOnce(Return(E_ACCESSDENIED));
+    EXPECT_CALL(*component, GetParameter(_, _)).WillOnce(refusing);
+    EXPECT_CALL(*component, SetParameter(_, _)).WillOnce(refusing);
+    EXPECT_CALL(*component, ClearParameter(_)).WillOnce(refusing);
     const std::function<void()> operations[] = {[&] { (void)std::as_const(method)[L"p"]; },
                                                 [&] { method[L"p"] = Object(v4(1)); },
                                                 [&] { method[L"p"] = Object(); }};
-    for (const auto& operation : operations)
-        EXPECT_EQ(refusal_of(operation).hresult, E_ACCESSDENIED);
+    for (const auto& operation : operations) {
+        const refusal_t seen = refusal_of(operation);
+        EXPECT_EQ(std::tuple(seen.hresult, seen.message), std::tuple(E_ACCESSDENIED, L"refused"));
+    }
 }
 
 class FakeItem : public fake::Fake<IMethodResultItem> {
